@@ -1,0 +1,24 @@
+# Compile settings shared by every target of the project.
+add_compile_options(-Wall -Wextra)
+if(ORMOLT_WERROR)
+    add_compile_options(-Werror)
+endif()
+if(ORMOLT_SANITIZE)
+    add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+    add_link_options(-fsanitize=address,undefined)
+endif()
+if(WIN32)
+    add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX)
+    # One self-contained .exe: no MinGW runtime DLLs beside it.
+    add_link_options(-static -static-libgcc -static-libstdc++)
+endif()
+
+# Collects the sources of a folder, leaving out the other platform's files.
+function(ormolt_sources out_var)
+    set(result)
+    foreach(dir IN LISTS ARGN)
+        file(GLOB found CONFIGURE_DEPENDS ${dir}/*.cpp)
+        list(APPEND result ${found})
+    endforeach()
+    set(${out_var} ${result} PARENT_SCOPE)
+endfunction()

@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the project needs, when they are missing. Safe to run again.
+# Usage: scripts/deps.sh [linux|windows|bench]...   (default: linux)
+set -euo pipefail
+
+groups=("$@")
+[ ${#groups[@]} -gt 0 ] || groups=(linux)
+
+packages=()
+for group in "${groups[@]}"; do
+    case "$group" in
+        linux) packages+=(cmake ninja-build g++ libgtest-dev googletest nlohmann-json3-dev libssl-dev python3 unicode-data) ;;
+        windows) packages+=(cmake ninja-build g++-mingw-w64-x86-64 googletest nlohmann-json3-dev wine64) ;;
+        bench) packages+=(hyperfine time) ;;
+        *) echo "deps.sh: unknown group $group" >&2; exit 2 ;;
+    esac
+done
+
+missing=()
+for package in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
+        missing+=("$package")
+    fi
+done
+[ ${#missing[@]} -gt 0 ] || exit 0
+
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+echo "deps.sh: installing ${missing[*]}"
+$sudo apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
