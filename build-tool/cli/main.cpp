@@ -1,0 +1,7 @@
+// Entry of ormolt-build.
+#include "platform/platform.h"
+
+int main() {
+    ormolt::platform::prepare_standard_streams();
+    return 64;
+}

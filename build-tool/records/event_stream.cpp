@@ -1,0 +1,24 @@
+#include "records/event_stream.h"
+
+#include <cstdio>
+#include <mutex>
+
+namespace ormolt {
+
+namespace {
+std::mutex& stdout_lock() {
+    static std::mutex lock;
+    return lock;
+}
+} // namespace
+
+void emit_event(const Event& object) {
+    // Invalid UTF-8 in a value must never stop the stream: it is written as U+FFFD.
+    std::string line = object.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    line += '\n';
+    std::lock_guard guard(stdout_lock());
+    (void)std::fwrite(line.data(), 1, line.size(), stdout);
+    (void)std::fflush(stdout);
+}
+
+} // namespace ormolt

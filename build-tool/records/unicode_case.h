@@ -1,0 +1,16 @@
+#pragma once
+// Full Unicode case mapping and white space, from tables generated from the Unicode data files
+// (so it behaves the same on every platform, without a locale).
+#include <string>
+#include <string_view>
+
+namespace ormolt {
+
+// Full upper-casing ("straße" -> "STRASSE"); invalid UTF-8 becomes U+FFFD first.
+std::string unicode_upper(std::string_view utf8);
+// Full lower-casing.
+std::string unicode_lower(std::string_view utf8);
+// The text without Unicode white space at both ends.
+std::string_view trim_unicode_space(std::string_view utf8);
+
+} // namespace ormolt

@@ -1,0 +1,50 @@
+#include "records/message.h"
+
+#include <gtest/gtest.h>
+
+namespace ormolt {
+namespace {
+
+TEST(Message, FillsPlaceholdersInOrder) {
+    struct Case {
+        std::string_view pattern;
+        std::initializer_list<std::string_view> values;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"cannot write {}: {}", {"a.json", "denied"}, "cannot write a.json: denied"},
+        {"unknown command {}", {"{}"}, "unknown command {}"}, // a value is never re-scanned
+        {"{} names no {} images", {"r.json"}, "r.json names no {} images"},
+        {"no values", {"x"}, "no values"},
+        {"{", {"x"}, "{"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(fill_message(c.pattern, c.values), c.expected) << c.pattern;
+}
+
+TEST(Message, RepairsInvalidUtf8WithOneReplacementPerSequence) {
+    struct Case {
+        std::string input;
+        std::string expected;
+        bool valid;
+    };
+    const std::string fffd = "\xEF\xBF\xBD";
+    const Case cases[] = {
+        {"plain", "plain", true},
+        {"stra\xC3\x9F" "e", "stra\xC3\x9F" "e", true},
+        {"\xF0\x9F\x98\x80", "\xF0\x9F\x98\x80", true},
+        {"a\xFF" "b", "a" + fffd + "b", false},
+        {"\xC0\xAF", fffd + fffd, false},              // overlong form
+        {"\xED\xA0\x80", fffd + fffd + fffd, false},   // surrogate
+        {"\xE2\x82", fffd, false},                     // truncated at the end
+        {"\xE2\x82" "x", fffd + "x", false},           // truncated before ASCII
+        {"\xF4\x90\x80\x80", fffd + fffd + fffd + fffd, false}, // above U+10FFFF
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(is_valid_utf8(c.input), c.valid) << c.input;
+        EXPECT_EQ(utf8_replacing_invalid(c.input), c.expected) << c.input;
+    }
+}
+
+} // namespace
+} // namespace ormolt
