@@ -51,13 +51,13 @@ enum : std::uint32_t {
 
 // The canonical name of a library symbol index (380 to 1200); nullptr for any other index,
 // kernel ordinals included.
-const char* Fenx_SymbolName(std::uint32_t index);
+const char *Fenx_SymbolName(std::uint32_t index);
 
 // "unknown", "none", "cdecl", "stdcall", "thiscall", "fastcall"; "unknown" for any other code.
-const char* Fenx_CallConventionName(std::uint32_t code);
+const char *Fenx_CallConventionName(std::uint32_t code);
 
 // "unk", "void", "psh2", "psh", then the register names; "unk" for any code above 22.
-const char* Fenx_ParamLocationName(std::uint32_t code);
+const char *Fenx_ParamLocationName(std::uint32_t code);
 
 // The index whose canonical name is exactly `name`; 0 when no symbol has that name.
-std::uint32_t Fenxi_SymbolIndexByName(const char* name);
+std::uint32_t Fenxi_SymbolIndexByName(const char *name);

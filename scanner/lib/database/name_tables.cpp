@@ -6,10 +6,10 @@
 
 namespace {
 
-constexpr const char* kCallConventionNames[] = {"unknown", "none",     "cdecl",
+constexpr const char *kCallConventionNames[] = {"unknown", "none",     "cdecl",
                                                 "stdcall", "thiscall", "fastcall"};
 
-constexpr const char* kParamLocationNames[] = {
+constexpr const char *kParamLocationNames[] = {
     "unk", "void", "psh2", "psh", "eax", "ax", "ah", "al", "ebx", "bx",  "bh",  "bl",
     "ecx", "cx",   "ch",   "cl",  "edx", "dx", "dh", "dl", "ebp", "edi", "esi",
 };
@@ -19,13 +19,13 @@ static_assert(std::size(kParamLocationNames) == FENX_PARAM_ESI + 1);
 
 } // namespace
 
-const char* Fenx_CallConventionName(std::uint32_t code) {
+const char *Fenx_CallConventionName(std::uint32_t code) {
     if (code >= std::size(kCallConventionNames))
         return kCallConventionNames[FENX_CALL_UNKNOWN];
     return kCallConventionNames[code];
 }
 
-const char* Fenx_ParamLocationName(std::uint32_t code) {
+const char *Fenx_ParamLocationName(std::uint32_t code) {
     if (code >= std::size(kParamLocationNames))
         return kParamLocationNames[FENX_PARAM_UNK];
     return kParamLocationNames[code];

@@ -8,7 +8,7 @@
 
 namespace {
 
-constexpr const char* kSymbolNames[] = {
+constexpr const char *kSymbolNames[] = {
     // 380
     "D3DDevice__m_VerticalBlankEvent__GenericFragment",
     "D3DRS_Stencils_and_Occlusion__GenericFragment",
@@ -878,13 +878,13 @@ static_assert(std::size(kSymbolNames) == FENX_SYMBOL_INDEX_COUNT);
 
 } // namespace
 
-const char* Fenx_SymbolName(std::uint32_t index) {
+const char *Fenx_SymbolName(std::uint32_t index) {
     if (index < FENX_SYMBOL_INDEX_FIRST || index > FENX_SYMBOL_INDEX_LAST)
         return nullptr;
     return kSymbolNames[index - FENX_SYMBOL_INDEX_FIRST];
 }
 
-std::uint32_t Fenxi_SymbolIndexByName(const char* name) {
+std::uint32_t Fenxi_SymbolIndexByName(const char *name) {
     if (name == nullptr)
         return 0;
     for (std::uint32_t i = 0; i < std::size(kSymbolNames); ++i) {
