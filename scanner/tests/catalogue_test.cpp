@@ -747,8 +747,12 @@ TEST(CatalogueRecords, KnownSignatureRecords) {
 }
 
 // References name symbols the scanner knows, come first, and the byte pairs after them keep
-// strictly rising offsets.
+// strictly rising offsets. Revisions rise by build, except in three render-state entries whose
+// 3911 signature stays ahead of their 1024 one.
 TEST(CatalogueRecords, RecordsAreWellFormed) {
+    const std::set<std::string> kBuildOrderExceptions = {
+        "D3DDevice_SetRenderState_OcclusionCullEnable",
+        "D3DDevice_SetRenderState_StencilCullEnable", "D3DDevice_SetRenderState_YuvEnable"};
     for_each_entry([&](std::uint32_t, const OOVPATable &e) {
         SCOPED_TRACE(e.Name);
         for (std::uint32_t r = 0; r < e.RevisionCount; ++r) {
@@ -768,7 +772,7 @@ TEST(CatalogueRecords, RecordsAreWellFormed) {
                     EXPECT_GT(record->Pairs[p].Offset, record->Pairs[p - 1].Offset) << p;
                 }
             }
-            if (r > 0) {
+            if (r > 0 && !kBuildOrderExceptions.contains(e.Name)) {
                 EXPECT_GT(e.Revisions[r].Version, e.Revisions[r - 1].Version);
             }
         }
