@@ -1,4 +1,5 @@
 // The built-in signature database: the ten groups in the order they are scanned.
+#include <cstdint>
 #include <iterator>
 
 #include "lib/database/groups.h"
