@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <system_error>
 
 namespace ormolt::platform {
 
@@ -34,6 +36,19 @@ std::optional<std::filesystem::path> per_user_base();
 
 // Makes standard output carry bytes unchanged (no CR-LF translation on Windows).
 void prepare_standard_streams();
+
+// ---- Files (records, lock) --------------------------------------------------------------
+
+enum class NewFile { Created, AlreadyExists, Failed };
+
+// Creates a file that must not exist yet (an exclusive create) and writes the contents into it.
+// A failure to write after the create is not reported: the file exists all the same. On Failed,
+// error holds the reason.
+NewFile create_new_file(const std::filesystem::path& file, std::string_view contents,
+                        std::error_code& error);
+
+// Moves a file over another, replacing an existing target in one step.
+std::error_code replace_file(const std::filesystem::path& from, const std::filesystem::path& to);
 
 // ---- Processes: liveness (build lock) ---------------------------------------------------
 

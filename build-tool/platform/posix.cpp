@@ -3,7 +3,9 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <sys/types.h>
 #include <unistd.h>
 
@@ -29,11 +31,13 @@ std::optional<fs::path> environment_path(const char* name) {
 }
 
 std::optional<fs::path> per_user_base() {
-    for (const char* name : {"LOCALAPPDATA", "XDG_DATA_HOME"}) {
-        auto value = environment_path(name);
-        if (value && !value->empty())
-            return value;
-    }
+    auto local = environment_path("LOCALAPPDATA");
+    if (local && !local->empty())
+        return local;
+    // A relative XDG_DATA_HOME is invalid and to be ignored.
+    auto data_home = environment_path("XDG_DATA_HOME");
+    if (data_home && data_home->is_absolute())
+        return data_home;
     auto home = environment_path("HOME");
     if (home && !home->empty())
         return *home / ".local" / "share";
@@ -41,6 +45,36 @@ std::optional<fs::path> per_user_base() {
 }
 
 void prepare_standard_streams() {}
+
+// ---- Files (records, lock) --------------------------------------------------------------
+
+NewFile create_new_file(const fs::path& file, std::string_view contents, std::error_code& error) {
+    const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        const int reason = errno;
+        if (reason == EEXIST)
+            return NewFile::AlreadyExists;
+        error = std::error_code(reason, std::generic_category());
+        return NewFile::Failed;
+    }
+    std::size_t written = 0;
+    while (written < contents.size()) {
+        const ssize_t n = ::write(fd, contents.data() + written, contents.size() - written);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        written += static_cast<std::size_t>(n);
+    }
+    ::close(fd);
+    return NewFile::Created;
+}
+
+std::error_code replace_file(const fs::path& from, const fs::path& to) {
+    if (std::rename(from.c_str(), to.c_str()) != 0)
+        return std::error_code(errno, std::generic_category());
+    return {};
+}
 
 // ---- Processes: liveness (build lock) ---------------------------------------------------
 

@@ -57,6 +57,32 @@ void prepare_standard_streams() {
     _setmode(_fileno(stderr), _O_BINARY);
 }
 
+// ---- Files (records, lock) --------------------------------------------------------------
+
+NewFile create_new_file(const fs::path& file, std::string_view contents, std::error_code& error) {
+    HANDLE handle = CreateFileW(file.c_str(), GENERIC_WRITE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        const DWORD reason = GetLastError();
+        if (reason == ERROR_FILE_EXISTS || reason == ERROR_ALREADY_EXISTS)
+            return NewFile::AlreadyExists;
+        error = std::error_code(static_cast<int>(reason), std::system_category());
+        return NewFile::Failed;
+    }
+    DWORD written = 0;
+    (void)WriteFile(handle, contents.data(), static_cast<DWORD>(contents.size()), &written,
+                    nullptr);
+    CloseHandle(handle);
+    return NewFile::Created;
+}
+
+std::error_code replace_file(const fs::path& from, const fs::path& to) {
+    if (!MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING))
+        return std::error_code(static_cast<int>(GetLastError()), std::system_category());
+    return {};
+}
+
 // ---- Processes: liveness (build lock) ---------------------------------------------------
 
 std::uint32_t current_process_id() { return GetCurrentProcessId(); }

@@ -1,0 +1,34 @@
+#pragma once
+// build.lock: keeps two running copies of the tool from building into one folder at once.
+#include "platform/platform.h"
+#include "records/build_error.h"
+
+#include <filesystem>
+
+namespace ormolt {
+
+// Holds the lock file while it lives; removes it when released or destroyed, ignoring failures.
+class BuildLock {
+  public:
+    explicit BuildLock(std::filesystem::path file) : file_(std::move(file)) {}
+    BuildLock(BuildLock&& other) noexcept;
+    BuildLock& operator=(BuildLock&& other) noexcept;
+    BuildLock(const BuildLock&) = delete;
+    BuildLock& operator=(const BuildLock&) = delete;
+    ~BuildLock() { release(); }
+
+    const std::filesystem::path& file() const { return file_; }
+    void release();
+
+  private:
+    std::filesystem::path file_; // empty once released
+};
+
+using LivenessProbe = platform::Liveness (*)(std::uint32_t pid);
+
+// Creates build.lock in the installation folder holding this process's id. An existing lock
+// whose owner is not running is removed and the create tried once more.
+Result<BuildLock> take_lock(const std::filesystem::path& installation_folder,
+                            LivenessProbe liveness = platform::process_liveness);
+
+} // namespace ormolt

@@ -1,0 +1,35 @@
+#pragma once
+// The command line of ormolt-build: a command word and three options.
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace ormolt {
+
+struct CommandOptions {
+    std::optional<std::filesystem::path> source;
+    std::optional<std::filesystem::path> install_dir;
+    std::string command;
+};
+
+struct CommandLine {
+    CommandOptions options;
+    std::optional<std::filesystem::path> release; // chooses the release folder only
+};
+
+// Written to standard error on every usage error.
+inline constexpr const char* usage_text =
+    "usage: ormolt-build build [--source <iso or folder>] [--install-dir <folder>] "
+    "[--release <dir>]\n"
+    "       ormolt-build relink --source <iso or folder> [--release <dir>]\n"
+    "       ormolt-build status [--release <dir>]\n";
+
+// Reads the arguments after the program name (UTF-8). nullopt is a usage error.
+std::optional<CommandLine> parse_command_line(const std::vector<std::string>& arguments);
+
+// The release folder: --release as typed, else the folder two levels above the running program,
+// else ".".
+std::filesystem::path choose_release_folder(const CommandLine& line);
+
+} // namespace ormolt

@@ -1,0 +1,50 @@
+#include "cli/entry.h"
+
+#include "cli/command_line.h"
+#include "cli/command_table.h"
+#include "records/event_stream.h"
+#include "records/message.h"
+#include "records/release.h"
+
+#include <cstdio>
+
+namespace ormolt {
+
+namespace {
+
+Result<void> run_command(const CommandLine& line) {
+    auto release = load_release(choose_release_folder(line));
+    if (!release)
+        return std::unexpected(release.error());
+    const Command* command = find_command(line.options.command);
+    if (command == nullptr)
+        return fail(message("unknown command {}", line.options.command));
+    return command->run(line.options, *release);
+}
+
+void emit_error(const BuildError& error) {
+    Event event;
+    event["event"] = "error";
+    event["message"] = error.message;
+    event["unsupported"] = error.kind == ErrorKind::Unsupported;
+    event["rebuild"] = error.kind == ErrorKind::Rebuild;
+    emit_event(event);
+}
+
+} // namespace
+
+int run_ormolt_build(const std::vector<std::string>& arguments) {
+    const auto line = parse_command_line(arguments);
+    if (!line) {
+        (void)std::fputs(usage_text, stderr);
+        (void)std::fflush(stderr);
+        return exit_usage;
+    }
+    const auto outcome = run_command(*line);
+    if (outcome)
+        return exit_success;
+    emit_error(outcome.error());
+    return static_cast<int>(outcome.error().kind);
+}
+
+} // namespace ormolt
