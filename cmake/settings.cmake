@@ -11,6 +11,9 @@ if(WIN32)
     add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX)
     # One self-contained .exe: no MinGW runtime DLLs beside it.
     add_link_options(-static -static-libgcc -static-libstdc++)
+    # mingw-w64 g++ 12 in C++23 mode emits std::type_info::operator== into every object that
+    # compares type_info, and the static libstdc++ defines it too; the definitions are the same.
+    add_link_options(-Wl,--allow-multiple-definition)
 endif()
 
 # Collects the sources of a folder, leaving out the other platform's files.

@@ -1,0 +1,75 @@
+#include "cli/command_line.h"
+#include "cli/command_table.h"
+
+#include "platform/platform.h"
+
+#include <gtest/gtest.h>
+
+namespace ormolt {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(CommandLine, WalksOptionsAndValues) {
+    struct Case {
+        std::vector<std::string> arguments;
+        bool usage_error;
+        std::optional<std::string> source, install_dir, release;
+    };
+    using std::nullopt;
+    const Case cases[] = {
+        {{}, true, nullopt, nullopt, nullopt},
+        {{"status"}, false, nullopt, nullopt, nullopt},
+        {{"--source", "x", "build"}, true, nullopt, nullopt, nullopt},
+        {{"build", "x"}, true, nullopt, nullopt, nullopt},
+        {{"build", "--Source", "x"}, true, nullopt, nullopt, nullopt},
+        {{"build", "--source=x"}, true, nullopt, nullopt, nullopt},
+        {{"build", "-s", "x"}, true, nullopt, nullopt, nullopt},
+        {{"build", "--install-dir"}, true, nullopt, nullopt, nullopt},
+        {{"build", "--source", "a.iso", "--install-dir"}, true, nullopt, nullopt, nullopt},
+        {{"build", "--source"}, false, nullopt, nullopt, nullopt},
+        {{"build", "--source", "a.iso", "--source"}, false, nullopt, nullopt, nullopt},
+        {{"build", "--release", "r", "--release"}, false, nullopt, nullopt, nullopt},
+        {{"build", "--source", "--release"}, false, "--release", nullopt, nullopt},
+        {{"build", "--source", "a", "--source", "b"}, false, "b", nullopt, nullopt},
+        {{"build", "--install-dir", "--source", "--release", "r"}, false, nullopt, "--source", "r"},
+        {{"build", "--source", "a", "--install-dir", "f", "--release", ""}, false, "a", "f", ""},
+        {{"frobnicate", "--source", "s"}, false, "s", nullopt, nullopt},
+    };
+    for (const Case& c : cases) {
+        std::string shown;
+        for (const auto& argument : c.arguments)
+            shown += argument + " ";
+        const auto line = parse_command_line(c.arguments);
+        ASSERT_EQ(!line, c.usage_error) << shown;
+        if (!line)
+            continue;
+        const auto text = [](const std::optional<fs::path>& path) {
+            return path ? std::optional<std::string>(path->string()) : std::nullopt;
+        };
+        EXPECT_EQ(line->options.command, c.arguments[0]) << shown;
+        EXPECT_EQ(text(line->options.source), c.source) << shown;
+        EXPECT_EQ(text(line->options.install_dir), c.install_dir) << shown;
+        EXPECT_EQ(text(line->release), c.release) << shown;
+    }
+}
+
+TEST(CommandLine, ReleaseFolderIsTheOptionElseTwoLevelsAboveTheProgram) {
+    CommandLine chosen;
+    chosen.release = fs::path("relative/r");
+    EXPECT_EQ(choose_release_folder(chosen), fs::path("relative/r"));
+
+    const auto program = platform::running_program_path();
+    ASSERT_TRUE(program);
+    EXPECT_EQ(choose_release_folder(CommandLine{}), program->parent_path().parent_path());
+}
+
+TEST(CommandTable, MatchesWordsByteForByte) {
+    ASSERT_NE(find_command("status"), nullptr);
+    EXPECT_EQ(find_command("status")->word, "status");
+    for (const char* word : {"Status", "status ", "stat", "", "frobnicate"})
+        EXPECT_EQ(find_command(word), nullptr) << word;
+}
+
+} // namespace
+} // namespace ormolt

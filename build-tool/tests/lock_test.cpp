@@ -1,0 +1,142 @@
+#include "cli/build_lock.h"
+
+#include "records/message.h"
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+namespace ormolt {
+namespace {
+
+namespace fs = std::filesystem;
+using platform::Liveness;
+using test::read_text;
+using test::write_text;
+
+const std::string busy_message = "this game is already being built (another window may be "
+                                 "building it); wait for that to finish";
+
+std::string own_id() { return std::to_string(platform::current_process_id()); }
+
+// What the lock asked about, and what it is told.
+std::vector<std::uint32_t> asked;
+Liveness answer = Liveness::NotRunning;
+Liveness recording_probe(std::uint32_t pid) {
+    asked.push_back(pid);
+    return answer;
+}
+
+TEST(BuildLock, ReadsTheOwnerIdStrictly) {
+    struct Case {
+        std::string contents;
+        std::optional<std::uint32_t> pid; // nullopt: stale without asking
+    };
+    const Case cases[] = {
+        {"4242", 4242},
+        {"4242\r\n", 4242},
+        {"+12", 12},
+        {"\xE3\x80\x80 7 \t", 7},
+        {"4294967295", 4294967295u},
+        {"4294967296", std::nullopt},
+        {"99999999999999999999", std::nullopt},
+        {"-12", std::nullopt},
+        {"+", std::nullopt},
+        {"", std::nullopt},
+        {"12ab", std::nullopt},
+        {"1 2", std::nullopt},
+        {"garbage", std::nullopt},
+        {"0x10", std::nullopt},
+    };
+    test::TempFolder temp;
+    for (const Case& c : cases) {
+        write_text(temp / "build.lock", c.contents);
+        asked.clear();
+        answer = Liveness::NotRunning;
+        auto lock = take_lock(temp.path(), recording_probe);
+        ASSERT_TRUE(lock) << c.contents;
+        EXPECT_EQ(asked, c.pid ? std::vector<std::uint32_t>{*c.pid} : std::vector<std::uint32_t>{})
+            << c.contents;
+        EXPECT_EQ(read_text(temp / "build.lock"), own_id());
+    }
+}
+
+TEST(BuildLock, AnOwnerWeMayNotAskAboutKeepsTheLockBusy) {
+    test::TempFolder temp;
+    for (Liveness owner : {Liveness::Running, Liveness::Denied}) {
+        write_text(temp / "build.lock", "4242");
+        answer = owner;
+        const auto lock = take_lock(temp.path(), recording_probe);
+        ASSERT_FALSE(lock);
+        EXPECT_EQ(lock.error().message, busy_message);
+        EXPECT_EQ(read_text(temp / "build.lock"), "4242"); // a busy lock is left alone
+    }
+}
+
+#ifndef _WIN32
+TEST(BuildLock, ChecksRealProcesses) {
+    test::TempFolder temp;
+    test::IdleChild child(HELPER_idle_child);
+    ASSERT_GT(child.pid(), 0);
+    write_text(temp / "build.lock", std::to_string(child.pid()) + "\n");
+    const auto busy = take_lock(temp.path());
+    ASSERT_FALSE(busy);
+    EXPECT_EQ(busy.error().message, busy_message);
+
+    child.end();
+    const auto taken = take_lock(temp.path());
+    ASSERT_TRUE(taken) << taken.error().message;
+    EXPECT_EQ(read_text(temp / "build.lock"), own_id());
+}
+#endif
+
+TEST(BuildLock, IsRemovedOnEveryWayOut) {
+    test::TempFolder temp;
+    const fs::path lock_file = temp / "build.lock";
+    {
+        auto lock = take_lock(temp.path());
+        ASSERT_TRUE(lock);
+        EXPECT_EQ(lock->file(), lock_file);
+        EXPECT_EQ(read_text(lock_file), own_id());
+        // The same folder cannot be taken twice, even by its own process.
+        EXPECT_FALSE(take_lock(temp.path()));
+        lock->release();
+        EXPECT_FALSE(fs::exists(lock_file));
+        lock->release(); // harmless
+    }
+    const auto failing_command = [&]() -> Result<void> {
+        auto lock = take_lock(temp.path());
+        if (!lock)
+            return std::unexpected(lock.error());
+        EXPECT_TRUE(fs::exists(lock_file));
+        return fail("the build failed");
+    };
+    EXPECT_FALSE(failing_command());
+    EXPECT_FALSE(fs::exists(lock_file));
+
+    auto moved_from = take_lock(temp.path());
+    ASSERT_TRUE(moved_from);
+    {
+        BuildLock holder = std::move(*moved_from);
+        EXPECT_TRUE(fs::exists(lock_file)); // the moved-from lock no longer owns the file
+    }
+    EXPECT_FALSE(fs::exists(lock_file));
+}
+
+TEST(BuildLock, ReportsWhatItCannotCreateOrClear) {
+    test::TempFolder temp;
+    const auto no_folder = take_lock(temp / "absent");
+    ASSERT_FALSE(no_folder);
+    EXPECT_EQ(no_folder.error().message,
+              "cannot create " + path_text(temp / "absent" / "build.lock") + ": " +
+                  system_error_text(std::make_error_code(std::errc::no_such_file_or_directory)));
+
+    // A stale lock that comes back after being removed: here one that cannot be removed.
+    write_text(temp / "build.lock" / "inside", "");
+    const auto stuck = take_lock(temp.path());
+    ASSERT_FALSE(stuck);
+    EXPECT_EQ(stuck.error().message, "cannot take " + path_text(temp / "build.lock"));
+    EXPECT_TRUE(fs::exists(temp / "build.lock" / "inside"));
+}
+
+} // namespace
+} // namespace ormolt

@@ -1,0 +1,180 @@
+#pragma once
+// Shared by the build tool's tests: temporary folders, environment changes, small files, and
+// running a program as a child with its own environment and captured output.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <optional>
+#include <random>
+#include <string>
+#include <vector>
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+extern char** environ;
+#endif
+
+namespace ormolt::test {
+
+namespace fs = std::filesystem;
+
+// A fresh folder, removed with everything in it at the end of the test.
+class TempFolder {
+  public:
+    TempFolder() {
+        std::random_device seed;
+        const fs::path base = fs::temp_directory_path();
+        for (;;) {
+            path_ = base / ("ormolt-test-" + std::to_string(seed()));
+            std::error_code error;
+            if (fs::create_directory(path_, error))
+                break;
+        }
+        path_ = fs::canonical(path_);
+    }
+    ~TempFolder() {
+        std::error_code ignored;
+        fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ignored);
+        fs::remove_all(path_, ignored);
+    }
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+
+    const fs::path& path() const { return path_; }
+    fs::path operator/(const fs::path& relative) const { return path_ / relative; }
+
+  private:
+    fs::path path_;
+};
+
+// Sets or unsets environment variables for the life of the object.
+class ScopedEnvironment {
+  public:
+    ScopedEnvironment(std::map<std::string, std::optional<std::string>> changes) {
+        for (const auto& [name, value] : changes) {
+            const char* old = std::getenv(name.c_str());
+            saved_[name] = old ? std::optional<std::string>(old) : std::nullopt;
+            apply(name, value);
+        }
+    }
+    ~ScopedEnvironment() {
+        for (const auto& [name, value] : saved_)
+            apply(name, value);
+    }
+    ScopedEnvironment(const ScopedEnvironment&) = delete;
+    ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+
+  private:
+    static void apply(const std::string& name, const std::optional<std::string>& value) {
+#ifdef _WIN32
+        _putenv_s(name.c_str(), value ? value->c_str() : "");
+#else
+        if (value)
+            ::setenv(name.c_str(), value->c_str(), 1);
+        else
+            ::unsetenv(name.c_str());
+#endif
+    }
+    std::map<std::string, std::optional<std::string>> saved_;
+};
+
+inline void write_text(const fs::path& file, const std::string& text) {
+    fs::create_directories(file.parent_path());
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    out << text;
+    ASSERT_TRUE(out.good()) << file;
+}
+
+inline std::string read_text(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+#ifndef _WIN32
+
+struct ProgramRun {
+    int exit_status = -1; // -1 when it did not exit normally
+    std::string out;
+    std::string err;
+};
+
+// Runs the program in the folder with exactly this environment; output goes through files in
+// scratch so that neither stream can block the other.
+inline ProgramRun run_program(const fs::path& program, const std::vector<std::string>& arguments,
+                              const fs::path& working_folder,
+                              const std::map<std::string, std::string>& environment,
+                              const fs::path& scratch) {
+    const fs::path out_file = scratch / "stdout.txt";
+    const fs::path err_file = scratch / "stderr.txt";
+    std::vector<std::string> argv_text{program.string()};
+    argv_text.insert(argv_text.end(), arguments.begin(), arguments.end());
+    std::vector<std::string> env_text;
+    for (const auto& [name, value] : environment)
+        env_text.push_back(name + "=" + value);
+    const auto pointers = [](std::vector<std::string>& texts) {
+        std::vector<char*> result;
+        for (std::string& text : texts)
+            result.push_back(text.data());
+        result.push_back(nullptr);
+        return result;
+    };
+    std::vector<char*> argv = pointers(argv_text);
+    std::vector<char*> envp = pointers(env_text);
+
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const int out = ::open(out_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int err = ::open(err_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int in = ::open("/dev/null", O_RDONLY);
+        if (out < 0 || err < 0 || in < 0 || ::dup2(out, 1) < 0 || ::dup2(err, 2) < 0 ||
+            ::dup2(in, 0) < 0 || ::chdir(working_folder.c_str()) != 0)
+            ::_exit(127);
+        ::execve(argv[0], argv.data(), envp.data());
+        ::_exit(127);
+    }
+    ProgramRun run;
+    int status = 0;
+    if (child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status))
+        run.exit_status = WEXITSTATUS(status);
+    run.out = read_text(out_file);
+    run.err = read_text(err_file);
+    return run;
+}
+
+// A child that idles until it is ended; ends and reaps it when destroyed.
+class IdleChild {
+  public:
+    explicit IdleChild(const fs::path& program) {
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+    }
+    ~IdleChild() { end(); }
+    IdleChild(const IdleChild&) = delete;
+    IdleChild& operator=(const IdleChild&) = delete;
+
+    pid_t pid() const { return pid_; }
+    void end() {
+        if (pid_ <= 0)
+            return;
+        ::kill(pid_, SIGKILL);
+        int status = 0;
+        ::waitpid(pid_, &status, 0);
+        pid_ = -1;
+    }
+
+  private:
+    pid_t pid_ = -1;
+};
+
+#endif
+
+} // namespace ormolt::test

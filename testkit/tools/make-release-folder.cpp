@@ -1,0 +1,39 @@
+// Lays out a small release folder: release.json for a sample title and the given programs under
+// bin/. Used by the demo.
+// Usage: make-release-folder <release folder> [--title-id ID] [--version V] [program...]
+#include "testkit/release_folder.h"
+
+#include <cstdio>
+#include <string>
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        std::fputs("usage: make-release-folder <release folder> [--title-id ID] [--version V] "
+                   "[program...]\n",
+                   stderr);
+        return 64;
+    }
+    const std::filesystem::path release = argv[1];
+    testkit::ReleaseDescription description;
+    std::vector<std::filesystem::path> programs;
+    for (int i = 2; i < argc; ++i) {
+        const std::string argument = argv[i];
+        if ((argument == "--title-id" || argument == "--version") && i + 1 < argc)
+            (argument == "--title-id" ? description.title_id : description.version) = argv[++i];
+        else
+            programs.emplace_back(argument);
+    }
+    if (auto error = testkit::write_release(release, description)) {
+        std::fprintf(stderr, "make-release-folder: cannot write release.json: %s\n",
+                     error.message().c_str());
+        return 1;
+    }
+    for (const auto& program : programs) {
+        if (auto error = testkit::place_program(release, program)) {
+            std::fprintf(stderr, "make-release-folder: cannot place %s: %s\n",
+                         program.string().c_str(), error.message().c_str());
+            return 1;
+        }
+    }
+    return 0;
+}
