@@ -35,8 +35,7 @@ std::string json_quote(std::string_view text);
 // Creates the folder when needed and writes release.json into it.
 std::error_code write_release(const std::filesystem::path& release_dir,
                               const ReleaseDescription& description);
-std::error_code write_release_text(const std::filesystem::path& release_dir,
-                                   std::string_view text);
+std::error_code write_release_text(const std::filesystem::path& release_dir, std::string_view text);
 
 // Copies a program to <release>/bin/<name> (default: the program's own file name) and keeps it
 // executable.

@@ -70,8 +70,8 @@ Result<BuildLock> take_lock(const fs::path& installation_folder, LivenessProbe l
         case platform::NewFile::Created:
             return BuildLock(lock_file);
         case platform::NewFile::Failed:
-            return fail(message("cannot create {}: {}", path_text(lock_file),
-                                system_error_text(error)));
+            return fail(
+                message("cannot create {}: {}", path_text(lock_file), system_error_text(error)));
         case platform::NewFile::AlreadyExists:
             break;
         }

@@ -18,6 +18,7 @@ int wmain(int argc, wchar_t** argv) {
 #else
 int main(int argc, char** argv) {
     ormolt::platform::prepare_standard_streams();
-    return ormolt::run_ormolt_build(std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc));
+    return ormolt::run_ormolt_build(
+        std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc));
 }
 #endif

@@ -34,7 +34,8 @@ std::optional<std::filesystem::path> environment_path(const char* name);
 // $HOME/.local/share. nullopt when none is available.
 std::optional<std::filesystem::path> per_user_base();
 
-// Makes standard output carry bytes unchanged (no CR-LF translation on Windows).
+// Makes standard output carry bytes unchanged (no CR-LF translation on Windows) and makes writing
+// to a closed standard output an ignorable error rather than the end of the process (POSIX).
 void prepare_standard_streams();
 
 // ---- Files (records, lock) --------------------------------------------------------------

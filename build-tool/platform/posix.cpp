@@ -44,7 +44,12 @@ std::optional<fs::path> per_user_base() {
     return std::nullopt;
 }
 
-void prepare_standard_streams() {}
+void prepare_standard_streams() {
+    // A launcher that stops reading must not end the tool in the middle of a build: writing an
+    // event to a closed pipe fails (and is ignored) instead of raising SIGPIPE. An ignored signal stays
+    // ignored across exec, so child processes must be given the default action back.
+    std::signal(SIGPIPE, SIG_IGN);
+}
 
 // ---- Files (records, lock) --------------------------------------------------------------
 

@@ -318,8 +318,8 @@ JsonFields::string_or_null(std::string_view name) const {
     return std::optional<std::string>((*value)->get<std::string>());
 }
 
-JsonFields::Read<std::vector<std::string>>
-JsonFields::strings_of(std::string_view name, const json& array) const {
+JsonFields::Read<std::vector<std::string>> JsonFields::strings_of(std::string_view name,
+                                                                  const json& array) const {
     std::vector<std::string> strings;
     for (std::size_t i = 0; i < array.size(); ++i) {
         if (!array[i].is_string()) {
@@ -334,8 +334,7 @@ JsonFields::strings_of(std::string_view name, const json& array) const {
     return strings;
 }
 
-JsonFields::Read<std::vector<std::string>>
-JsonFields::string_array(std::string_view name) const {
+JsonFields::Read<std::vector<std::string>> JsonFields::string_array(std::string_view name) const {
     auto value = find(name, false);
     if (!value)
         return std::unexpected(value.error());
@@ -361,8 +360,7 @@ JsonFields::string_array_or_null(std::string_view name) const {
     return std::optional<std::vector<std::string>>(std::move(*strings));
 }
 
-JsonFields::Read<std::vector<JsonFields>>
-JsonFields::object_array(std::string_view name) const {
+JsonFields::Read<std::vector<JsonFields>> JsonFields::object_array(std::string_view name) const {
     auto value = find(name, false);
     if (!value)
         return std::unexpected(value.error());

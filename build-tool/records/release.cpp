@@ -16,10 +16,8 @@ namespace {
 
 bool equal_ignoring_ascii_case(std::string_view a, std::string_view b) {
     const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) {
-               return lower(x) == lower(y);
-           });
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                              [&](char x, char y) { return lower(x) == lower(y); });
 }
 
 // Reads the members in declaration order, so the first fault reported is the first member's.
@@ -86,10 +84,10 @@ Result<void> normalise(Release& release, const std::string& shown_path) {
     release.title_id = unicode_upper(release.title_id);
 
     for (std::string& digest : release.xbe_sha1) {
-        const bool known = std::any_of(release.images.begin(), release.images.end(),
-                                       [&](const Image& image) {
-                                           return equal_ignoring_ascii_case(image.sha1, digest);
-                                       });
+        const bool known =
+            std::any_of(release.images.begin(), release.images.end(), [&](const Image& image) {
+                return equal_ignoring_ascii_case(image.sha1, digest);
+            });
         if (!known)
             release.images.push_back(Image{std::move(digest), "", std::nullopt});
     }

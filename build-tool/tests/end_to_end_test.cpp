@@ -14,7 +14,9 @@ namespace {
 namespace fs = std::filesystem;
 using test::write_text;
 
-std::string quoted(const std::string& text) { return testkit::json_quote(text); }
+std::string quoted(const std::string& text) {
+    return testkit::json_quote(text);
+}
 
 std::string error_line(const std::string& message) {
     return R"({"event":"error","message":)" + quoted(message) +
@@ -105,6 +107,16 @@ TEST_F(EndToEnd, CommandsAreLookedUpAfterTheReleaseLoads) {
                  "cannot read missing/release.json: No such file or directory");
 }
 
+TEST_F(EndToEnd, ALauncherThatStopsListeningDoesNotEndTheRun) {
+    for (const auto& [arguments, exit_status] :
+         {std::pair{std::vector<std::string>{"frobnicate"}, 1},
+          std::pair{std::vector<std::string>{"status"}, 0}}) {
+        const auto result = test::run_program(program(), arguments, temp_.path(), environment_,
+                                              temp_ / "scratch", true);
+        EXPECT_EQ(result.exit_status, exit_status) << arguments[0];
+    }
+}
+
 TEST_F(EndToEnd, RefusesBadReleaseDescriptions) {
     const std::string shown = release().string() + "/release.json";
     const std::vector<std::string> arguments{"status", "--release", release().string()};
@@ -116,10 +128,11 @@ TEST_F(EndToEnd, RefusesBadReleaseDescriptions) {
         {"\xEF\xBB\xBF{}", shown + " is not a valid release file: parse error at line 1, column "
                                    "1: a byte order mark is not JSON text"},
         {R"({"title_id": "a", "title_id": "b"})",
-         shown + " is not a valid release file: duplicate member \"title_id\" at line 1, column 28"},
+         shown +
+             " is not a valid release file: duplicate member \"title_id\" at line 1, column 28"},
         {"{\"title_id\": ", shown + " is not a valid release file: parse error at line 1, column "
-                                     "14: syntax error while parsing value - unexpected end of "
-                                     "input; expected '[', '{', or a literal"},
+                                    "14: syntax error while parsing value - unexpected end of "
+                                    "input; expected '[', '{', or a literal"},
         {R"({"title_id": "a", "title_name": "b", "version": "1", "exe": "g"})",
          shown + " names no default.xbe images"},
     };
@@ -199,8 +212,9 @@ TEST_F(EndToEnd, StatusWithoutAnyPerUserFolderIsAnError) {
     environment_["LOCALAPPDATA"] = (temp_ / "local").string();
     const auto result = run({"status"});
     EXPECT_EQ(result.exit_status, 0);
-    EXPECT_EQ(result.out, status_line("no-source", temp_ / "local" / "ormolt" / "builds" / "4D530004",
-                                      std::nullopt, std::nullopt, false));
+    EXPECT_EQ(result.out,
+              status_line("no-source", temp_ / "local" / "ormolt" / "builds" / "4D530004",
+                          std::nullopt, std::nullopt, false));
 }
 
 } // namespace

@@ -16,7 +16,9 @@ using test::write_text;
 const std::string busy_message = "this game is already being built (another window may be "
                                  "building it); wait for that to finish";
 
-std::string own_id() { return std::to_string(platform::current_process_id()); }
+std::string own_id() {
+    return std::to_string(platform::current_process_id());
+}
 
 // What the lock asked about, and what it is told.
 std::vector<std::uint32_t> asked;

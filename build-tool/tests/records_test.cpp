@@ -17,8 +17,8 @@ using test::write_text;
 
 TEST(StateRecords, WritesIndentedMembersInDeclaredOrderAndReadsThemBack) {
     test::TempFolder temp;
-    const SourceRecord source{"D:\\games\\\"x\"\xC3\xA9.iso", std::numeric_limits<std::uint64_t>::max(),
-                              1700000000};
+    const SourceRecord source{"D:\\games\\\"x\"\xC3\xA9.iso",
+                              std::numeric_limits<std::uint64_t>::max(), 1700000000};
     ASSERT_TRUE(write_source_record(temp / "source.json", source));
     EXPECT_EQ(read_text(temp / "source.json"),
               "{\n  \"path\": \"D:\\\\games\\\\\\\"x\\\"\xC3\xA9.iso\",\n"
@@ -33,7 +33,8 @@ TEST(StateRecords, WritesIndentedMembersInDeclaredOrderAndReadsThemBack) {
     ASSERT_TRUE(write_stamp(temp / "build.json", stamp));
     EXPECT_EQ(read_text(temp / "build.json"),
               "{\n  \"release_version\": \"1.0\",\n  \"title_id\": \"51520001\",\n"
-              "  \"xbe_sha1\": \"" + std::string(40, 'a') + "\",\n  \"exe\": \"game.exe\"\n}");
+              "  \"xbe_sha1\": \"" +
+                  std::string(40, 'a') + "\",\n  \"exe\": \"game.exe\"\n}");
     const auto read_back = read_stamp(temp / "build.json");
     ASSERT_TRUE(read_back);
     EXPECT_EQ(read_back->release_version, "1.0");
@@ -75,7 +76,9 @@ TEST(StateRecords, ReadsDamagedOrOldRecordsAsNothing) {
         bool source_ok;
     };
     const Case sources[] = {
-        {R"({"path": "a.iso", "size": 5, "mtime": 7})" "\n", true},
+        {R"({"path": "a.iso", "size": 5, "mtime": 7})"
+         "\n",
+         true},
         {R"({"mtime": 7, "other": [null], "size": 5, "path": "a.iso"})", true},
         {R"({"path": "a.iso", "size": -5, "mtime": 7})", false},
         {R"({"path": "a.iso", "size": 5.5, "mtime": 7})", false},
@@ -86,8 +89,13 @@ TEST(StateRecords, ReadsDamagedOrOldRecordsAsNothing) {
         {R"({"path": "a.iso", "path": "b.iso", "size": 5, "mtime": 7})", false},
         {R"({"path": "a.iso", "size": 5, "mtime": 7} x)", false},
         {R"({"path": null, "size": 5, "mtime": 7})", false},
-        {"\xEF\xBB\xBF" R"({"path": "a.iso", "size": 5, "mtime": 7})", false},
-        {R"({"path": "a)" "\xFF" R"(.iso", "size": 5, "mtime": 7})", false},
+        {"\xEF\xBB\xBF"
+         R"({"path": "a.iso", "size": 5, "mtime": 7})",
+         false},
+        {R"({"path": "a)"
+         "\xFF"
+         R"(.iso", "size": 5, "mtime": 7})",
+         false},
         {"[]", false},
         {"", false},
     };
@@ -100,7 +108,8 @@ TEST(StateRecords, ReadsDamagedOrOldRecordsAsNothing) {
         }
     }
     // An older build.json without exe.
-    write_text(temp / "build.json", R"({"release_version": "1", "title_id": "T", "xbe_sha1": "s"})");
+    write_text(temp / "build.json",
+               R"({"release_version": "1", "title_id": "T", "xbe_sha1": "s"})");
     EXPECT_FALSE(read_stamp(temp / "build.json"));
     EXPECT_FALSE(read_stamp(temp / "missing.json"));
     EXPECT_FALSE(read_source_record(temp.path())); // a folder

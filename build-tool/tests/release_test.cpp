@@ -165,7 +165,9 @@ TEST_F(ReleaseTest, ReportsUnreadableFilesWithTheSystemReason) {
               "cannot read " + path_text(temp_ / "nowhere" / "release.json") + ": " +
                   system_error_text(std::make_error_code(std::errc::no_such_file_or_directory)));
 
-    auto not_utf8 = load(with_base(R"("xbe_sha1": ["a)" "\xFF" R"("])"));
+    auto not_utf8 = load(with_base(R"("xbe_sha1": ["a)"
+                                   "\xFF"
+                                   R"("])"));
     ASSERT_FALSE(not_utf8);
     EXPECT_EQ(not_utf8.error().message,
               "cannot read " + shown() + ": " +

@@ -14,6 +14,7 @@
 #include <vector>
 
 #ifndef _WIN32
+#include <csignal>
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -105,11 +106,12 @@ struct ProgramRun {
 };
 
 // Runs the program in the folder with exactly this environment; output goes through files in
-// scratch so that neither stream can block the other.
+// scratch so that neither stream can block the other. With reader_gone, standard output is a pipe
+// whose reading end is already closed, as when a launcher stops listening.
 inline ProgramRun run_program(const fs::path& program, const std::vector<std::string>& arguments,
                               const fs::path& working_folder,
                               const std::map<std::string, std::string>& environment,
-                              const fs::path& scratch) {
+                              const fs::path& scratch, bool reader_gone = false) {
     const fs::path out_file = scratch / "stdout.txt";
     const fs::path err_file = scratch / "stderr.txt";
     std::vector<std::string> argv_text{program.string()};
@@ -127,9 +129,16 @@ inline ProgramRun run_program(const fs::path& program, const std::vector<std::st
     std::vector<char*> argv = pointers(argv_text);
     std::vector<char*> envp = pointers(env_text);
 
+    int gone[2] = {-1, -1};
+    if (reader_gone && ::pipe(gone) != 0)
+        return {};
     const pid_t child = ::fork();
     if (child == 0) {
-        const int out = ::open(out_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        ::signal(SIGPIPE, SIG_DFL); // as a launcher's child would have it
+        if (reader_gone)
+            ::close(gone[0]);
+        const int out =
+            reader_gone ? gone[1] : ::open(out_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         const int err = ::open(err_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         const int in = ::open("/dev/null", O_RDONLY);
         if (out < 0 || err < 0 || in < 0 || ::dup2(out, 1) < 0 || ::dup2(err, 2) < 0 ||
@@ -138,11 +147,15 @@ inline ProgramRun run_program(const fs::path& program, const std::vector<std::st
         ::execve(argv[0], argv.data(), envp.data());
         ::_exit(127);
     }
+    if (reader_gone) {
+        ::close(gone[0]);
+        ::close(gone[1]);
+    }
     ProgramRun run;
     int status = 0;
     if (child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status))
         run.exit_status = WEXITSTATUS(status);
-    run.out = read_text(out_file);
+    run.out = reader_gone ? "" : read_text(out_file);
     run.err = read_text(err_file);
     return run;
 }
