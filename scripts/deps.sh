@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the project needs, when they are missing. Safe to run again.
-# Usage: scripts/deps.sh [linux|windows|bench]...   (default: linux)
+# Usage: scripts/deps.sh [linux|windows|bench|generate]...   (default: linux)
 set -euo pipefail
 
 groups=("$@")
@@ -9,9 +9,10 @@ groups=("$@")
 packages=()
 for group in "${groups[@]}"; do
     case "$group" in
-        linux) packages+=(cmake ninja-build g++ libgtest-dev googletest nlohmann-json3-dev libssl-dev python3 unicode-data) ;;
+        linux) packages+=(cmake ninja-build g++ libgtest-dev googletest nlohmann-json3-dev libssl-dev python3) ;;
         windows) packages+=(cmake ninja-build g++-mingw-w64-x86-64 googletest nlohmann-json3-dev wine64) ;;
         bench) packages+=(hyperfine time) ;;
+        generate) packages+=(python3 unicode-data) ;; # scripts/generate-unicode-case.py
         *) echo "deps.sh: unknown group $group" >&2; exit 2 ;;
     esac
 done

@@ -3,7 +3,8 @@
 
 The full (unconditional) case mappings come from UnicodeData.txt and SpecialCasing.txt, the
 white space set from PropList.txt. The output is committed, so builds never need the data files;
-run this again after updating them (Debian package unicode-data: scripts/deps.sh installs it).
+run this again after updating them (Debian package unicode-data:
+`scripts/deps.sh generate` installs it).
 
 Usage: scripts/generate-unicode-case.py [unicode data folder]   (default /usr/share/unicode)
 """
