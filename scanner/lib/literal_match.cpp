@@ -12,12 +12,13 @@ namespace {
 bool literal_hit(const FenxContext* context, const FenxSectionFilter* section, const OOVPA* record,
                  std::uint32_t ref_count, std::uint64_t position) {
     for (std::uint32_t k = 0; k < ref_count; ++k) {
-        const std::uint32_t slot = Fenxi_Slot(context, record->Pairs[k].Value);
-        if (slot == XRefDerive)
-            continue;
+        // A field to learn from must be inside too.
         const std::uint64_t field = position + record->Pairs[k].Offset;
         if (field + 4 > section->Size)
             return false;
+        const std::uint32_t slot = Fenxi_Slot(context, record->Pairs[k].Value);
+        if (slot == XRefDerive)
+            continue;
         const std::uint32_t value = Fenxi_ReadU32(section->Data + field);
         const std::uint32_t field_end = section->VirtualAddress + static_cast<std::uint32_t>(field) + 4;
         if (value != slot && value + field_end != slot)
