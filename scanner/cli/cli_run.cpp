@@ -18,17 +18,17 @@ constexpr int kExitScanned = 0;
 constexpr int kExitFailed = 1;
 
 template <typename Filter> struct FilterArray {
-    Filter* filters = nullptr;
+    Filter *filters = nullptr;
     ~FilterArray() { delete[] filters; }
 };
 
-int usage(const char* program) {
+int usage(const char *program) {
     std::fprintf(stderr, "usage: %s xbefile [-v -verbose] [-d -demangle] [-e -extendinfo]\n",
                  program);
     return kExitFailed;
 }
 
-bool load(const char* path, XbeFile* file) {
+bool load(const char *path, XbeFile *file) {
     switch (read_xbe_file(path, file)) {
     case XbeFileStatus::Read:
         return true;
@@ -50,7 +50,7 @@ bool load(const char* path, XbeFile* file) {
 
 } // namespace
 
-int run_fendrel_cli(int argc, char** argv, const FenxDatabase& database) {
+int run_fendrel_cli(int argc, char **argv, const FenxDatabase &database) {
     CliOptions options;
     if (!parse_cli_options(argc, argv, &options))
         return usage(argc > 0 ? argv[0] : "FendrelCLI");
@@ -67,7 +67,7 @@ int run_fendrel_cli(int argc, char** argv, const FenxDatabase& database) {
         return kExitFailed;
     }
     // Everything the header names must lie inside the file before the library reads it.
-    if (const char* problem = Fenx_CheckXbe(file.data, file.size, true)) {
+    if (const char *problem = Fenx_CheckXbe(file.data, file.size, true)) {
         std::fprintf(stderr, "invalid xbe image: %s\n", problem);
         return kExitFailed;
     }
@@ -109,7 +109,7 @@ int run_fendrel_cli(int argc, char** argv, const FenxDatabase& database) {
 
     // Without a context (no library recognised, no section to scan) the library has said why;
     // the image is readable, so this is an empty result rather than a failure.
-    FenxContext* context = nullptr;
+    FenxContext *context = nullptr;
     if (!Fenxi_CreateContext(&context, print_symbol, &libraries, &sections,
                              Fenx_KernelThunkAddress(file.data, file.size), database,
                              Fenxi_BuiltinManualHandlers()))

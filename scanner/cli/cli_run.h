@@ -3,4 +3,4 @@
 // the tests their own.
 #include "lib/oovpa.h"
 
-int run_fendrel_cli(int argc, char** argv, const FenxDatabase& database);
+int run_fendrel_cli(int argc, char **argv, const FenxDatabase &database);

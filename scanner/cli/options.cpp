@@ -6,22 +6,22 @@
 
 namespace {
 
-bool is_word(const char* word, const char* short_form, const char* long_form) {
+bool is_word(const char *word, const char *short_form, const char *long_form) {
     return std::strcmp(word, short_form) == 0 || std::strcmp(word, long_form) == 0;
 }
 
 } // namespace
 
-bool parse_cli_options(int argc, char** argv, CliOptions* options) {
+bool parse_cli_options(int argc, char **argv, CliOptions *options) {
     for (int i = 1; i < argc; ++i) {
-        const char* argument = argv[i];
+        const char *argument = argv[i];
         if (argument[0] != '-') {
             if (options->path != nullptr)
                 return false;
             options->path = argument;
             continue;
         }
-        const char* word = argument + 1;
+        const char *word = argument + 1;
         if (is_word(word, "v", "verbose"))
             options->verbose = true;
         else if (is_word(word, "d", "demangle"))

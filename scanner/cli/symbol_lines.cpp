@@ -14,7 +14,7 @@ constexpr std::size_t kParamPieceSize = 64;
 
 SymbolLineOptions line_options;
 
-[[gnu::format(gnu_printf, 2, 3)]] void append(std::string& out, const char* format, ...) {
+[[gnu::format(gnu_printf, 2, 3)]] void append(std::string &out, const char *format, ...) {
     std::va_list args;
     va_start(args, format);
     std::va_list again;
@@ -32,11 +32,11 @@ SymbolLineOptions line_options;
 
 // The parameters up to the first "void", as "loc name, loc name"; the ERROR line goes to `out`
 // when the next parameter would not fit.
-std::string parameter_text(const SymbolReport& report, std::string& out) {
+std::string parameter_text(const SymbolReport &report, std::string &out) {
     char output[kParamOutputSize] = {};
     std::size_t count = 0;
     for (std::uint32_t i = 0; i < report.param_count && report.params != nullptr; ++i) {
-        const OOVPAParam& param = report.params[i];
+        const OOVPAParam &param = report.params[i];
         if (param.Location == FENX_PARAM_VOID)
             break;
         char piece[kParamPieceSize];
@@ -59,10 +59,10 @@ std::string parameter_text(const SymbolReport& report, std::string& out) {
 
 } // namespace
 
-std::string symbol_lines(const SymbolReport& report, const SymbolLineOptions& options) {
-    const char* name = report.symbol_name != nullptr ? report.symbol_name : "";
+std::string symbol_lines(const SymbolReport &report, const SymbolLineOptions &options) {
+    const char *name = report.symbol_name != nullptr ? report.symbol_name : "";
     if (options.demangle) {
-        if (const char* canonical = Fenx_SymbolName(report.symbol_index))
+        if (const char *canonical = Fenx_SymbolName(report.symbol_index))
             name = canonical;
     }
     std::string out;
@@ -81,16 +81,20 @@ std::string symbol_lines(const SymbolReport& report, const SymbolLineOptions& op
     return out;
 }
 
-void set_symbol_line_options(const SymbolLineOptions& options) { line_options = options; }
+void set_symbol_line_options(const SymbolLineOptions &options) {
+    line_options = options;
+}
 
-void print_symbol(const char* library_name, std::uint32_t, std::uint32_t symbol_index,
-                  const char* symbol_name, std::uint32_t address, std::uint32_t,
+void print_symbol(const char *library_name, std::uint32_t, std::uint32_t symbol_index,
+                  const char *symbol_name, std::uint32_t address, std::uint32_t,
                   std::uint32_t symbol_type, std::uint32_t call_convention,
-                  std::uint32_t param_count, const OOVPAParam* params) {
-    const SymbolReport report{library_name, symbol_index, symbol_name,  address,
+                  std::uint32_t param_count, const OOVPAParam *params) {
+    const SymbolReport report{library_name, symbol_index,    symbol_name, address,
                               symbol_type,  call_convention, param_count, params};
     const std::string lines = symbol_lines(report, line_options);
     std::fwrite(lines.data(), 1, lines.size(), stdout);
 }
 
-void print_message(std::uint32_t, const char* text) { std::fprintf(stderr, "Fendrel: %s\n", text); }
+void print_message(std::uint32_t, const char *text) {
+    std::fprintf(stderr, "Fendrel: %s\n", text);
+}

@@ -12,10 +12,12 @@ constexpr std::size_t kLargestFile = 0x7FFFFFFF; // sizes are signed 32-bit in i
 
 } // namespace
 
-XbeFile::~XbeFile() { std::free(data); }
+XbeFile::~XbeFile() {
+    std::free(data);
+}
 
-XbeFileStatus read_xbe_file(const char* path, XbeFile* file) {
-    std::FILE* stream = std::fopen(path, "rb");
+XbeFileStatus read_xbe_file(const char *path, XbeFile *file) {
+    std::FILE *stream = std::fopen(path, "rb");
     if (stream == nullptr)
         return XbeFileStatus::CannotOpen;
     XbeFileStatus status = XbeFileStatus::Read;
@@ -27,15 +29,16 @@ XbeFileStatus read_xbe_file(const char* path, XbeFile* file) {
                 break;
             }
             const std::size_t grown = capacity == 0 ? kFirstChunk : capacity * 2;
-            void* bigger = std::realloc(file->data, grown);
+            void *bigger = std::realloc(file->data, grown);
             if (bigger == nullptr) {
                 status = XbeFileStatus::OutOfMemory;
                 break;
             }
-            file->data = static_cast<std::uint8_t*>(bigger);
+            file->data = static_cast<std::uint8_t *>(bigger);
             capacity = grown;
         }
-        const std::size_t got = std::fread(file->data + file->size, 1, capacity - file->size, stream);
+        const std::size_t got =
+            std::fread(file->data + file->size, 1, capacity - file->size, stream);
         file->size += got;
         if (got == 0) {
             if (std::ferror(stream))

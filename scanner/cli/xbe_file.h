@@ -4,11 +4,11 @@
 #include <cstdint>
 
 struct XbeFile {
-    std::uint8_t* data = nullptr;
+    std::uint8_t *data = nullptr;
     std::size_t size = 0;
     ~XbeFile();
 };
 
 enum class XbeFileStatus { Read, CannotOpen, CannotRead, TooLarge, OutOfMemory };
 
-XbeFileStatus read_xbe_file(const char* path, XbeFile* file);
+XbeFileStatus read_xbe_file(const char *path, XbeFile *file);

@@ -12,18 +12,18 @@ namespace {
 
 // Symbols whose address is learned from a reference inside another symbol's signature.
 constexpr std::uint16_t kDerivedAtStart[] = {
-    387,  388,  413,  414,  415,  416,  417,  418,  419,  422,  1026, 1027, 1068, 1069, 1070, 1071,
-    1072, 1073, 1074, 1075, 1076, 1077, 1078, 1079, 1080, 1081, 1082, 1083, 1130, 1139,
+    387,  388,  413,  414,  415,  416,  417,  418,  419,  422,  1026, 1027, 1068, 1069, 1070,
+    1071, 1072, 1073, 1074, 1075, 1076, 1077, 1078, 1079, 1080, 1081, 1082, 1083, 1130, 1139,
 };
 
 constexpr std::uint32_t kKernelOrdinalFirst = 1;
 constexpr std::uint32_t kKernelOrdinalLast = 378;
 constexpr std::uint32_t kImportByOrdinal = 0x80000000;
 
-void register_kernel_thunks(FenxContext* context, std::uint32_t thunk) {
-    const FenxSectionFilter* holder = nullptr;
+void register_kernel_thunks(FenxContext *context, std::uint32_t thunk) {
+    const FenxSectionFilter *holder = nullptr;
     for (std::uint32_t i = 0; i < context->SectionCount && holder == nullptr; ++i) {
-        const FenxSectionFilter& section = context->Sections[i];
+        const FenxSectionFilter &section = context->Sections[i];
         if (section.VirtualAddress <= thunk &&
             std::uint64_t{thunk} < std::uint64_t{section.VirtualAddress} + section.Size)
             holder = &section;
@@ -48,19 +48,18 @@ void register_kernel_thunks(FenxContext* context, std::uint32_t thunk) {
             context->XRefs[ordinal] = address;
         else
             Fenxi_Post(context->Sink, FENX_MSG_WARNING,
-                       "Unable to register kernel thunk: index=%u; vaddr=0x%08x", ordinal,
-                       address);
+                       "Unable to register kernel thunk: index=%u; vaddr=0x%08x", ordinal, address);
     }
 }
 
-template <typename Filter> Filter* copy_list(const Filter* source, std::uint32_t count) {
-    Filter* copy = new (std::nothrow) Filter[count];
+template <typename Filter> Filter *copy_list(const Filter *source, std::uint32_t count) {
+    Filter *copy = new (std::nothrow) Filter[count];
     if (copy != nullptr)
         std::copy(source, source + count, copy);
     return copy;
 }
 
-void free_context(FenxContext* context) {
+void free_context(FenxContext *context) {
     if (context->SectionIndexes != nullptr)
         for (std::uint32_t i = 0; i < context->SectionCount; ++i)
             Fenxi_ReleaseSectionIndex(context->SectionIndexes[i]);
@@ -71,7 +70,7 @@ void free_context(FenxContext* context) {
 }
 
 // Options may change only before the manual scan begins.
-bool may_set_option(FenxContext* context) {
+bool may_set_option(FenxContext *context) {
     if (context == nullptr)
         return false;
     if (context->State != FENXI_STATE_CREATED) {
@@ -84,10 +83,10 @@ bool may_set_option(FenxContext* context) {
 
 } // namespace
 
-bool Fenxi_CreateContext(FenxContext** out, FenxSymbolCallback symbol_callback,
-                         const FenxLibraryHeader* libraries, const FenxSectionHeader* sections,
-                         std::uint32_t kernel_thunk_address, const FenxDatabase& database,
-                         const FenxiManualHandler* handlers) {
+bool Fenxi_CreateContext(FenxContext **out, FenxSymbolCallback symbol_callback,
+                         const FenxLibraryHeader *libraries, const FenxSectionHeader *sections,
+                         std::uint32_t kernel_thunk_address, const FenxDatabase &database,
+                         const FenxiManualHandler *handlers) {
     if (out == nullptr)
         return false;
     *out = nullptr;
@@ -106,7 +105,7 @@ bool Fenxi_CreateContext(FenxContext** out, FenxSymbolCallback symbol_callback,
         return false;
     }
 
-    FenxContext* context = new (std::nothrow) FenxContext{};
+    FenxContext *context = new (std::nothrow) FenxContext{};
     if (context == nullptr)
         return false;
     context->Database = database;
@@ -135,43 +134,43 @@ bool Fenxi_CreateContext(FenxContext** out, FenxSymbolCallback symbol_callback,
     return true;
 }
 
-bool FenxContext_Create(FenxContext** out, FenxSymbolCallback symbol_callback,
-                        const FenxLibraryHeader* libraries, const FenxSectionHeader* sections,
+bool FenxContext_Create(FenxContext **out, FenxSymbolCallback symbol_callback,
+                        const FenxLibraryHeader *libraries, const FenxSectionHeader *sections,
                         std::uint32_t kernel_thunk_address) {
     return Fenxi_CreateContext(out, symbol_callback, libraries, sections, kernel_thunk_address,
                                Fenxi_BuiltinDatabase(), Fenxi_BuiltinManualHandlers());
 }
 
-FenxiSectionIndex* Fenxi_SectionIndexOf(FenxContext* context, const FenxSectionFilter* section) {
+FenxiSectionIndex *Fenxi_SectionIndexOf(FenxContext *context, const FenxSectionFilter *section) {
     for (std::uint32_t i = 0; i < context->SectionCount; ++i)
         if (&context->Sections[i] == section)
             return &context->SectionIndexes[i];
     return nullptr;
 }
 
-void FenxContext_SetIgnoreBuildLimit(FenxContext* context, bool value) {
+void FenxContext_SetIgnoreBuildLimit(FenxContext *context, bool value) {
     if (may_set_option(context))
         context->IgnoreBuildLimit = value;
 }
 
-void FenxContext_SetScanWholeSection(FenxContext* context, bool value) {
+void FenxContext_SetScanWholeSection(FenxContext *context, bool value) {
     if (may_set_option(context))
         context->ScanWholeSection = value;
 }
 
-void FenxContext_SetKeepFirstAddress(FenxContext* context, bool value) {
+void FenxContext_SetKeepFirstAddress(FenxContext *context, bool value) {
     if (may_set_option(context))
         context->KeepFirstAddress = value;
 }
 
-bool FenxContext_SetLibraryFilter(FenxContext* context, std::uint32_t mask) {
+bool FenxContext_SetLibraryFilter(FenxContext *context, std::uint32_t mask) {
     if (mask > FENX_LIB_ALL || !may_set_option(context))
         return false;
     context->LibraryFilter = mask;
     return true;
 }
 
-void FenxContext_Release(FenxContext* context) {
+void FenxContext_Release(FenxContext *context) {
     if (context == nullptr)
         return;
     for (std::uint32_t type = 0; type < FENXI_LIBRARY_TYPE_COUNT; ++type)

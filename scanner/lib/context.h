@@ -25,7 +25,7 @@ enum : std::uint32_t { FENXI_STATE_CREATED = 0, FENXI_STATE_MANUAL = 1, FENXI_ST
 
 struct FenxContext {
     FenxDatabase Database;
-    const FenxiManualHandler* Handlers;
+    const FenxiManualHandler *Handlers;
     FenxiMatchStrategy Strategy;
 
     bool IgnoreBuildLimit;
@@ -38,11 +38,11 @@ struct FenxContext {
     FenxiMessageSink Sink;
     FenxSymbolCallback SymbolCallback;
 
-    FenxLibraryFilter* Libraries;
+    FenxLibraryFilter *Libraries;
     std::uint32_t LibraryCount;
-    FenxSectionFilter* Sections;
+    FenxSectionFilter *Sections;
     std::uint32_t SectionCount;
-    FenxiSectionIndex* SectionIndexes; // one per section
+    FenxiSectionIndex *SectionIndexes; // one per section
 
     std::uint32_t State;
     std::uint32_t FoundCount[FENXI_LIBRARY_TYPE_COUNT];
@@ -50,16 +50,16 @@ struct FenxContext {
 };
 
 // FenxContext_Create with a database and a manual handler table of the caller's.
-bool Fenxi_CreateContext(FenxContext** out, FenxSymbolCallback symbol_callback,
-                         const FenxLibraryHeader* libraries, const FenxSectionHeader* sections,
-                         std::uint32_t kernel_thunk_address, const FenxDatabase& database,
-                         const FenxiManualHandler* handlers);
+bool Fenxi_CreateContext(FenxContext **out, FenxSymbolCallback symbol_callback,
+                         const FenxLibraryHeader *libraries, const FenxSectionHeader *sections,
+                         std::uint32_t kernel_thunk_address, const FenxDatabase &database,
+                         const FenxiManualHandler *handlers);
 
 // The search aids of a section of the context's own list; nullptr for any other section.
-FenxiSectionIndex* Fenxi_SectionIndexOf(FenxContext* context, const FenxSectionFilter* section);
+FenxiSectionIndex *Fenxi_SectionIndexOf(FenxContext *context, const FenxSectionFilter *section);
 
 // Slot access that never leaves the table: an index beyond it reads as XRefNotSet.
-inline std::uint32_t Fenxi_Slot(const FenxContext* context, std::uint32_t index) {
+inline std::uint32_t Fenxi_Slot(const FenxContext *context, std::uint32_t index) {
     return index < FENX_XREF_SLOT_COUNT ? context->XRefs[index] : XRefNotSet;
 }
 

@@ -20,34 +20,34 @@ struct RecordPlace {
     std::uint32_t group;
     std::uint32_t entry;
     std::uint32_t revision;
-    const OOVPATable* table;
-    const OOVPA* record;
+    const OOVPATable *table;
+    const OOVPA *record;
 };
 
 // Builds one message in a buffer of the sink's size, cutting what does not fit.
 class MessageText {
   public:
-    [[gnu::format(gnu_printf, 2, 3)]] void add(const char* format, ...) {
+    [[gnu::format(gnu_printf, 2, 3)]] void add(const char *format, ...) {
         std::va_list args;
         va_start(args, format);
         add_list(format, args);
         va_end(args);
     }
-    [[gnu::format(gnu_printf, 2, 0)]] void add_list(const char* format, std::va_list args) {
+    [[gnu::format(gnu_printf, 2, 0)]] void add_list(const char *format, std::va_list args) {
         if (length_ + 1 >= sizeof text_)
             return;
         const int written = std::vsnprintf(text_ + length_, sizeof text_ - length_, format, args);
         if (written > 0)
             length_ = std::min(sizeof text_ - 1, length_ + static_cast<std::size_t>(written));
     }
-    void describe(const RecordPlace& place) {
+    void describe(const RecordPlace &place) {
         const std::uint16_t build = place.revision < place.table->RevisionCount
                                         ? place.table->Revisions[place.revision].Version
                                         : 0;
         add("OOVPATable db=%2u, i=[%4u], b=%4hu s=%s[%4u]", place.group, place.entry, build,
             place.table->Name, place.revision);
     }
-    const char* c_str() const { return text_; }
+    const char *c_str() const { return text_; }
 
   private:
     char text_[FENXI_MESSAGE_BUFFER_SIZE] = {};
@@ -58,7 +58,7 @@ class Checker {
   public:
     std::uint32_t problems() const { return problems_; }
 
-    [[gnu::format(gnu_printf, 3, 4)]] void report(const RecordPlace& place, const char* format,
+    [[gnu::format(gnu_printf, 3, 4)]] void report(const RecordPlace &place, const char *format,
                                                   ...) {
         MessageText text;
         text.describe(place);
@@ -70,9 +70,8 @@ class Checker {
         post(text);
     }
 
-    [[gnu::format(gnu_printf, 4, 5)]] void report_pair(const RecordPlace& left,
-                                                       const RecordPlace& right,
-                                                       const char* format, ...) {
+    [[gnu::format(gnu_printf, 4, 5)]] void
+    report_pair(const RecordPlace &left, const RecordPlace &right, const char *format, ...) {
         MessageText text;
         text.describe(left);
         text.add(", comparing against ");
@@ -86,7 +85,7 @@ class Checker {
     }
 
   private:
-    void post(const MessageText& text) {
+    void post(const MessageText &text) {
         ++problems_;
         Fenxi_PostLibrary(FENX_MSG_ERROR, "%s", text.c_str());
     }
@@ -94,7 +93,7 @@ class Checker {
     std::uint32_t problems_ = 0;
 };
 
-void check_entry(Checker& checker, const RecordPlace& place) {
+void check_entry(Checker &checker, const RecordPlace &place) {
     const std::uint32_t index = place.table->SymbolIndex;
     if (index == 0xFFFF || index == XRefDerive)
         checker.report(place, "%s cannot have unset xref.", place.table->Name);
@@ -102,8 +101,8 @@ void check_entry(Checker& checker, const RecordPlace& place) {
         checker.report(place, "%s has xref index %u outside the table.", place.table->Name, index);
 }
 
-void check_record_order(Checker& checker, const RecordPlace& place) {
-    const OOVPA& record = *place.record;
+void check_record_order(Checker &checker, const RecordPlace &place) {
+    const OOVPA &record = *place.record;
     for (std::uint32_t k = 0; k < record.Count && k < record.XRefCount; ++k)
         if (record.Pairs[k].Value >= FENX_XREF_SLOT_COUNT)
             checker.report(place, "XRef[%2u] : index (%u) lies outside the xref table", k,
@@ -118,9 +117,9 @@ void check_record_order(Checker& checker, const RecordPlace& place) {
 
 // Merges both pair lists by offset in stored order and reports a record that another one only
 // repeats or extends by a few pairs.
-void compare_records(Checker& checker, const RecordPlace& left, const RecordPlace& right) {
-    const OOVPA& a = *left.record;
-    const OOVPA& b = *right.record;
+void compare_records(Checker &checker, const RecordPlace &left, const RecordPlace &right) {
+    const OOVPA &a = *left.record;
+    const OOVPA &b = *right.record;
     int only_left = 0;
     int only_right = 0;
     int equal = 0;
@@ -128,8 +127,8 @@ void compare_records(Checker& checker, const RecordPlace& left, const RecordPlac
     std::uint32_t i = 0;
     std::uint32_t j = 0;
     while (i < a.Count && j < b.Count) {
-        const OOVPAPair& x = a.Pairs[i];
-        const OOVPAPair& y = b.Pairs[j];
+        const OOVPAPair &x = a.Pairs[i];
+        const OOVPAPair &y = b.Pairs[j];
         if (x.Offset == y.Offset) {
             (static_cast<std::uint8_t>(x.Value) == static_cast<std::uint8_t>(y.Value) ? equal
                                                                                       : differ)++;
@@ -161,10 +160,10 @@ void compare_records(Checker& checker, const RecordPlace& left, const RecordPlac
 
 } // namespace
 
-std::uint32_t Fenxi_TestDatabase(const FenxDatabase& database) {
+std::uint32_t Fenxi_TestDatabase(const FenxDatabase &database) {
     std::vector<RecordPlace> records;
     for (std::uint32_t g = 0; g < database.GroupCount; ++g) {
-        const LibraryDatabase& group = database.Groups[g];
+        const LibraryDatabase &group = database.Groups[g];
         for (std::uint32_t e = 0; e < group.EntryCount; ++e)
             for (std::uint32_t r = 0; r < group.Entries[e].RevisionCount; ++r)
                 if (group.Entries[e].Revisions[r].Oovpa != nullptr &&
@@ -177,12 +176,12 @@ std::uint32_t Fenxi_TestDatabase(const FenxDatabase& database) {
     Checker checker;
     std::size_t next = 0;
     for (std::uint32_t g = 0; g < database.GroupCount; ++g) {
-        const LibraryDatabase& group = database.Groups[g];
+        const LibraryDatabase &group = database.Groups[g];
         for (std::uint32_t e = 0; e < group.EntryCount; ++e) {
             check_entry(checker, RecordPlace{g, e, 0, &group.Entries[e], nullptr});
             for (; next < records.size() && records[next].group == g && records[next].entry == e;
                  ++next) {
-                const RecordPlace& left = records[next];
+                const RecordPlace &left = records[next];
                 check_record_order(checker, left);
                 for (std::size_t other = 0; other < records.size(); ++other)
                     if (other != next)
@@ -193,4 +192,6 @@ std::uint32_t Fenxi_TestDatabase(const FenxDatabase& database) {
     return checker.problems();
 }
 
-std::uint32_t Fenx_TestDatabase() { return Fenxi_TestDatabase(Fenxi_BuiltinDatabase()); }
+std::uint32_t Fenx_TestDatabase() {
+    return Fenxi_TestDatabase(Fenxi_BuiltinDatabase());
+}

@@ -17,7 +17,7 @@ class Fnv1a {
         byte(static_cast<std::uint8_t>(value));
         byte(static_cast<std::uint8_t>(value >> 8));
     }
-    void text(const char* value) {
+    void text(const char *value) {
         for (; value != nullptr && *value != '\0'; ++value)
             byte(static_cast<std::uint8_t>(*value));
     }
@@ -29,7 +29,7 @@ class Fnv1a {
 
 // The packed form: reserved 0, XRefCount, DetectSelect, pair count, then each pair's offset and
 // value as little-endian u16.
-void hash_record(Fnv1a& hash, const OOVPA& record) {
+void hash_record(Fnv1a &hash, const OOVPA &record) {
     hash.byte(0);
     hash.byte(record.XRefCount);
     hash.byte(record.DetectSelect);
@@ -42,12 +42,12 @@ void hash_record(Fnv1a& hash, const OOVPA& record) {
 
 } // namespace
 
-std::uint32_t Fenxi_DatabaseVersion(const FenxDatabase& database) {
+std::uint32_t Fenxi_DatabaseVersion(const FenxDatabase &database) {
     Fnv1a hash;
     for (std::uint32_t g = 0; g < database.GroupCount; ++g) {
-        const LibraryDatabase& group = database.Groups[g];
+        const LibraryDatabase &group = database.Groups[g];
         for (std::uint32_t e = 0; e < group.EntryCount; ++e) {
-            const OOVPATable& entry = group.Entries[e];
+            const OOVPATable &entry = group.Entries[e];
             hash.text(entry.Name);
             for (std::uint32_t r = 0; r < entry.RevisionCount; ++r) {
                 hash.u16(entry.Revisions[r].Version);
@@ -64,7 +64,7 @@ std::uint32_t Fenx_DatabaseVersion() {
     return version;
 }
 
-std::uint32_t Fenxi_LibraryEntryCount(const FenxDatabase& database, std::uint32_t mask) {
+std::uint32_t Fenxi_LibraryEntryCount(const FenxDatabase &database, std::uint32_t mask) {
     std::uint32_t count = 1;
     for (std::uint32_t g = 0; g < database.GroupCount; ++g)
         if ((database.Groups[g].LibraryFlags & mask) != 0)

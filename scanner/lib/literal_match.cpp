@@ -9,7 +9,7 @@
 namespace {
 
 // A position whose fields would reach past the section's end is no hit.
-bool literal_hit(const FenxContext* context, const FenxSectionFilter* section, const OOVPA* record,
+bool literal_hit(const FenxContext *context, const FenxSectionFilter *section, const OOVPA *record,
                  std::uint32_t ref_count, std::uint64_t position) {
     for (std::uint32_t k = 0; k < ref_count; ++k) {
         // A field to learn from must be inside too.
@@ -20,7 +20,8 @@ bool literal_hit(const FenxContext* context, const FenxSectionFilter* section, c
         if (slot == XRefDerive)
             continue;
         const std::uint32_t value = Fenxi_ReadU32(section->Data + field);
-        const std::uint32_t field_end = section->VirtualAddress + static_cast<std::uint32_t>(field) + 4;
+        const std::uint32_t field_end =
+            section->VirtualAddress + static_cast<std::uint32_t>(field) + 4;
         if (value != slot && value + field_end != slot)
             return false;
     }
@@ -36,14 +37,14 @@ bool literal_hit(const FenxContext* context, const FenxSectionFilter* section, c
 
 } // namespace
 
-FenxiMatch Fenxi_MatchEntryLiteral(FenxContext* context, const FenxLibraryFilter* library,
-                                   std::uint32_t library_type, const FenxSectionFilter* section,
-                                   bool first_pass, const OOVPATable* entry) {
+FenxiMatch Fenxi_MatchEntryLiteral(FenxContext *context, const FenxLibraryFilter *library,
+                                   std::uint32_t library_type, const FenxSectionFilter *section,
+                                   bool first_pass, const OOVPATable *entry) {
     FenxiMatch result{nullptr, 0};
     std::int64_t result_index = -1;
     for (std::uint32_t i = 0; i < entry->RevisionCount; ++i) {
-        const OOVPARevision& revision = entry->Revisions[i];
-        const OOVPA* record = revision.Oovpa;
+        const OOVPARevision &revision = entry->Revisions[i];
+        const OOVPA *record = revision.Oovpa;
         if (!context->IgnoreBuildLimit && revision.Version > library->BuildVersion)
             continue;
         if (record == nullptr || record->Count == 0 || record->Pairs == nullptr)

@@ -10,11 +10,13 @@ constexpr FenxiManualHandler kManualHandlers[] = {
 
 } // namespace
 
-const FenxiManualHandler* Fenxi_BuiltinManualHandlers() { return kManualHandlers; }
+const FenxiManualHandler *Fenxi_BuiltinManualHandlers() {
+    return kManualHandlers;
+}
 
-const FenxiManualHandler* Fenxi_FindManualHandler(const FenxiManualHandler* table,
+const FenxiManualHandler *Fenxi_FindManualHandler(const FenxiManualHandler *table,
                                                   std::uint32_t library_flag) {
-    for (const FenxiManualHandler* row = table; row != nullptr && row->LibraryFlags != 0; ++row)
+    for (const FenxiManualHandler *row = table; row != nullptr && row->LibraryFlags != 0; ++row)
         if ((row->LibraryFlags & library_flag) != 0 && row->Handler != nullptr)
             return row;
     return nullptr;

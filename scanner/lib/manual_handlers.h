@@ -6,9 +6,9 @@
 
 #include "lib/fendrel.h"
 
-using FenxiManualHandlerFunction = bool (*)(FenxContext* context, const FenxLibraryFilter* library,
-                                            const LibraryDatabase* group,
-                                            const FenxSectionFilter* section);
+using FenxiManualHandlerFunction = bool (*)(FenxContext *context, const FenxLibraryFilter *library,
+                                            const LibraryDatabase *group,
+                                            const FenxSectionFilter *section);
 
 struct FenxiManualHandler {
     std::uint32_t LibraryFlags; // 0 ends the table
@@ -17,8 +17,8 @@ struct FenxiManualHandler {
 };
 
 // The built-in table, ended by a row with no library flags.
-const FenxiManualHandler* Fenxi_BuiltinManualHandlers();
+const FenxiManualHandler *Fenxi_BuiltinManualHandlers();
 
 // The row serving `library_flag` in a table, or nullptr.
-const FenxiManualHandler* Fenxi_FindManualHandler(const FenxiManualHandler* table,
+const FenxiManualHandler *Fenxi_FindManualHandler(const FenxiManualHandler *table,
                                                   std::uint32_t library_flag);

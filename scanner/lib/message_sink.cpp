@@ -8,7 +8,7 @@ namespace {
 
 FenxiMessageSink library_sink{1, nullptr};
 
-void deliver(const FenxiMessageSink& sink, std::uint32_t level, const char* format,
+void deliver(const FenxiMessageSink &sink, std::uint32_t level, const char *format,
              std::va_list args) {
     if (sink.Callback == nullptr || level < sink.Level)
         return;
@@ -21,7 +21,9 @@ void deliver(const FenxiMessageSink& sink, std::uint32_t level, const char* form
 
 } // namespace
 
-void Fenx_SetMessageCallback(FenxMessageCallback callback) { library_sink.Callback = callback; }
+void Fenx_SetMessageCallback(FenxMessageCallback callback) {
+    library_sink.Callback = callback;
+}
 
 bool Fenx_SetMessageLevel(std::uint32_t level) {
     if (level > FENX_MSG_ERROR)
@@ -30,16 +32,18 @@ bool Fenx_SetMessageLevel(std::uint32_t level) {
     return true;
 }
 
-FenxiMessageSink Fenxi_LibrarySink() { return library_sink; }
+FenxiMessageSink Fenxi_LibrarySink() {
+    return library_sink;
+}
 
-void Fenxi_Post(const FenxiMessageSink& sink, std::uint32_t level, const char* format, ...) {
+void Fenxi_Post(const FenxiMessageSink &sink, std::uint32_t level, const char *format, ...) {
     std::va_list args;
     va_start(args, format);
     deliver(sink, level, format, args);
     va_end(args);
 }
 
-void Fenxi_PostLibrary(std::uint32_t level, const char* format, ...) {
+void Fenxi_PostLibrary(std::uint32_t level, const char *format, ...) {
     std::va_list args;
     va_start(args, format);
     deliver(library_sink, level, format, args);

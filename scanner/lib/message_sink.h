@@ -16,7 +16,7 @@ inline constexpr std::size_t FENXI_MESSAGE_BUFFER_SIZE = 2048;
 
 FenxiMessageSink Fenxi_LibrarySink();
 
-[[gnu::format(gnu_printf, 3, 4)]] void Fenxi_Post(const FenxiMessageSink& sink,
-                                                  std::uint32_t level, const char* format, ...);
-[[gnu::format(gnu_printf, 2, 3)]] void Fenxi_PostLibrary(std::uint32_t level, const char* format,
+[[gnu::format(gnu_printf, 3, 4)]] void Fenxi_Post(const FenxiMessageSink &sink, std::uint32_t level,
+                                                  const char *format, ...);
+[[gnu::format(gnu_printf, 2, 3)]] void Fenxi_PostLibrary(std::uint32_t level, const char *format,
                                                          ...);

@@ -11,28 +11,29 @@ namespace {
 
 constexpr std::uint32_t kMaxScannedLibraries = 32;
 
-std::uint32_t section_name_count(const LibraryDatabase& group) {
+std::uint32_t section_name_count(const LibraryDatabase &group) {
     return group.SectionCount < std::size(group.SectionNames) ? group.SectionCount
                                                               : std::size(group.SectionNames);
 }
 
-bool group_searches(const LibraryDatabase& group, const FenxSectionFilter& section) {
+bool group_searches(const LibraryDatabase &group, const FenxSectionFilter &section) {
     for (std::uint32_t n = 0; n < section_name_count(group); ++n)
-        if (group.SectionNames[n] != nullptr && Fenxi_SameName8(section.Name, group.SectionNames[n]))
+        if (group.SectionNames[n] != nullptr &&
+            Fenxi_SameName8(section.Name, group.SectionNames[n]))
             return true;
     return false;
 }
 
 // One walk of a library's groups and sections with its handler; true when the handler said its
 // work is complete.
-bool walk_manual(FenxContext* context, const FenxLibraryFilter* library,
+bool walk_manual(FenxContext *context, const FenxLibraryFilter *library,
                  FenxiManualHandlerFunction handler) {
     for (std::uint32_t g = 0; g < context->Database.GroupCount; ++g) {
-        const LibraryDatabase& group = context->Database.Groups[g];
+        const LibraryDatabase &group = context->Database.Groups[g];
         if ((group.LibraryFlags & library->Flag) == 0)
             continue;
         for (std::uint32_t s = 0; s < context->SectionCount; ++s) {
-            const FenxSectionFilter& section = context->Sections[s];
+            const FenxSectionFilter &section = context->Sections[s];
             for (std::uint32_t n = 0; n < section_name_count(group); ++n) {
                 if (group.SectionNames[n] == nullptr ||
                     !Fenxi_SameName8(section.Name, group.SectionNames[n]))
@@ -50,7 +51,7 @@ bool walk_manual(FenxContext* context, const FenxLibraryFilter* library,
     return false;
 }
 
-std::uint32_t dependency_mask(std::uint32_t flag, const FenxLibraryFilter* libraries,
+std::uint32_t dependency_mask(std::uint32_t flag, const FenxLibraryFilter *libraries,
                               std::uint32_t count) {
     switch (flag) {
     case FENX_LIB_XACTENG:
@@ -69,10 +70,10 @@ std::uint32_t dependency_mask(std::uint32_t flag, const FenxLibraryFilter* libra
 }
 
 struct DerivedVariable {
-    const char* library; // 8 characters, NUL-padded
+    const char *library; // 8 characters, NUL-padded
     std::uint32_t flag;
     std::uint32_t index;
-    const char* name;
+    const char *name;
     std::uint32_t version;
 };
 
@@ -102,17 +103,17 @@ constexpr DerivedVariable kDerivedVariables[] = {
 
 } // namespace
 
-void FenxContext_ScanManual(FenxContext* context) {
+void FenxContext_ScanManual(FenxContext *context) {
     if (context->State != FENXI_STATE_CREATED) {
         Fenxi_Post(context->Sink, FENX_MSG_ERROR, "Manual rescan request is skip.");
         return;
     }
     context->State = FENXI_STATE_MANUAL;
     for (std::uint32_t i = 0; i < context->LibraryCount; ++i) {
-        const FenxLibraryFilter* library = &context->Libraries[i];
+        const FenxLibraryFilter *library = &context->Libraries[i];
         if (Fenx_LibraryType(library->Flag) == 0)
             continue;
-        const FenxiManualHandler* row = Fenxi_FindManualHandler(context->Handlers, library->Flag);
+        const FenxiManualHandler *row = Fenxi_FindManualHandler(context->Handlers, library->Flag);
         if (row == nullptr)
             continue;
         if (!walk_manual(context, library, row->Handler) && row->WalkAgainOnFailure)
@@ -121,7 +122,7 @@ void FenxContext_ScanManual(FenxContext* context) {
     context->State = FENXI_STATE_SCANNED;
 }
 
-std::uint32_t FenxContext_ScanLibrary(FenxContext* context, const FenxLibraryFilter* library,
+std::uint32_t FenxContext_ScanLibrary(FenxContext *context, const FenxLibraryFilter *library,
                                       bool first_pass) {
     if (Fenx_LibraryType(library->Flag) == 0)
         return 0;
@@ -138,17 +139,17 @@ std::uint32_t FenxContext_ScanLibrary(FenxContext* context, const FenxLibraryFil
     Fenxi_Post(context->Sink, FENX_MSG_DETAIL, "Library type active: %u", type);
 
     for (std::uint32_t g = 0; g < context->Database.GroupCount; ++g) {
-        const LibraryDatabase& group = context->Database.Groups[g];
+        const LibraryDatabase &group = context->Database.Groups[g];
         if ((group.LibraryFlags & library->Flag) == 0)
             continue;
         for (std::uint32_t s = 0; s < context->SectionCount; ++s) {
-            const FenxSectionFilter* section = &context->Sections[s];
+            const FenxSectionFilter *section = &context->Sections[s];
             if (!group_searches(group, *section))
                 continue;
             Fenxi_Post(context->Sink, FENX_MSG_DETAIL, "Scanning %.8s library in %.8s section",
                        library->Name, section->Name);
             for (std::uint32_t e = 0; e < group.EntryCount; ++e) {
-                const OOVPATable* entry = &group.Entries[e];
+                const OOVPATable *entry = &group.Entries[e];
                 if ((entry->ScanMarks & FENX_SCAN_AUTOMATIC) == 0)
                     continue;
                 const FenxiMatch match =
@@ -161,14 +162,14 @@ std::uint32_t FenxContext_ScanLibrary(FenxContext* context, const FenxLibraryFil
     }
 
     if (!context->Active[type])
-        Fenxi_Post(context->Sink, FENX_MSG_ERROR, "Attempted to set already inactive library type %u.",
-                   type);
+        Fenxi_Post(context->Sink, FENX_MSG_ERROR,
+                   "Attempted to set already inactive library type %u.", type);
     context->Active[type] = false;
     Fenxi_Post(context->Sink, FENX_MSG_DETAIL, "Library type inactive: %u", type);
     return context->FoundCount[type] - found_before;
 }
 
-void FenxContext_ScanAll(FenxContext* context) {
+void FenxContext_ScanAll(FenxContext *context) {
     if (context->State != FENXI_STATE_SCANNED) {
         Fenxi_Post(context->Sink, FENX_MSG_ERROR,
                    "FenxContext_ScanManual must be call first before scan for library's symbols.");
@@ -195,7 +196,7 @@ void FenxContext_ScanAll(FenxContext* context) {
     for (;;) {
         bool scanned_any = false;
         for (std::uint32_t i = 0; i < context->LibraryCount; ++i) {
-            const FenxLibraryFilter* library = &context->Libraries[i];
+            const FenxLibraryFilter *library = &context->Libraries[i];
             if (!passes_filter(library->Flag)) {
                 Fenxi_Post(context->Sink, FENX_MSG_DETAIL, "Skipping %.8s (%hu) scan.",
                            library->Name, library->BuildVersion);
@@ -217,8 +218,8 @@ void FenxContext_ScanAll(FenxContext* context) {
     }
 }
 
-void FenxContext_ReportDerived(FenxContext* context) {
-    for (const DerivedVariable& row : kDerivedVariables) {
+void FenxContext_ReportDerived(FenxContext *context) {
+    for (const DerivedVariable &row : kDerivedVariables) {
         const std::uint32_t slot = context->XRefs[row.index];
         if (slot == 0 || slot == XRefDerive || slot == XRefNotSet)
             continue;
@@ -227,12 +228,12 @@ void FenxContext_ReportDerived(FenxContext* context) {
     }
 }
 
-std::uint32_t Fenx_LibraryDependencyMask(std::uint32_t flag, const FenxLibraryHeader* libraries) {
+std::uint32_t Fenx_LibraryDependencyMask(std::uint32_t flag, const FenxLibraryHeader *libraries) {
     if (libraries == nullptr || libraries->Filters == nullptr)
         return dependency_mask(flag, nullptr, 0);
     return dependency_mask(flag, libraries->Filters, libraries->Count);
 }
 
-std::uint32_t FenxContext_LibraryDependencyMask(const FenxContext* context, std::uint32_t flag) {
+std::uint32_t FenxContext_LibraryDependencyMask(const FenxContext *context, std::uint32_t flag) {
     return dependency_mask(flag, context->Libraries, context->LibraryCount);
 }

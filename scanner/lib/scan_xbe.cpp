@@ -7,13 +7,13 @@ namespace {
 
 // Owns a filter array for the length of the call.
 template <typename Filter> struct OwnedList {
-    Filter* filters = nullptr;
+    Filter *filters = nullptr;
     ~OwnedList() { delete[] filters; }
 };
 
 } // namespace
 
-bool Fenx_ScanXbe(const std::uint8_t* image, std::size_t image_size,
+bool Fenx_ScanXbe(const std::uint8_t *image, std::size_t image_size,
                   FenxSymbolCallback symbol_callback, bool raw_file) {
     OwnedList<FenxLibraryFilter> library_array;
     FenxLibraryHeader libraries{Fenx_BuildLibraryHeader(image, image_size, nullptr), nullptr};
@@ -36,7 +36,7 @@ bool Fenx_ScanXbe(const std::uint8_t* image, std::size_t image_size,
     sections.Filters = section_array.filters;
     Fenx_BuildSectionHeader(image, image_size, &sections, raw_file);
 
-    FenxContext* context = nullptr;
+    FenxContext *context = nullptr;
     if (!FenxContext_Create(&context, symbol_callback, &libraries, &sections,
                             Fenx_KernelThunkAddress(image, image_size)))
         return false;

@@ -4,15 +4,15 @@
 
 #include <new>
 
-void Fenxi_BuildHistogram(FenxiSectionIndex& index, const std::uint8_t* data, std::uint32_t size) {
-    for (std::uint32_t& count : index.Histogram)
+void Fenxi_BuildHistogram(FenxiSectionIndex &index, const std::uint8_t *data, std::uint32_t size) {
+    for (std::uint32_t &count : index.Histogram)
         count = 0;
     for (std::uint32_t i = 0; i < size; ++i)
         ++index.Histogram[data[i]];
     index.HistogramReady = true;
 }
 
-bool Fenxi_BuildPairIndex(FenxiSectionIndex& index, const std::uint8_t* data, std::uint32_t size) {
+bool Fenxi_BuildPairIndex(FenxiSectionIndex &index, const std::uint8_t *data, std::uint32_t size) {
     index.PairIndexTried = true;
     if (size < 2)
         return false;
@@ -24,7 +24,7 @@ bool Fenxi_BuildPairIndex(FenxiSectionIndex& index, const std::uint8_t* data, st
         index.PairIndexTried = true;
         return false;
     }
-    std::uint32_t* starts = index.PairStarts;
+    std::uint32_t *starts = index.PairStarts;
     for (std::uint32_t i = 0; i < pairs; ++i)
         ++starts[Fenxi_PairKey(data[i], data[i + 1]) + 1];
     for (std::uint32_t key = 0; key < FENXI_PAIR_BUCKETS; ++key)
@@ -38,7 +38,7 @@ bool Fenxi_BuildPairIndex(FenxiSectionIndex& index, const std::uint8_t* data, st
     return true;
 }
 
-void Fenxi_ReleaseSectionIndex(FenxiSectionIndex& index) {
+void Fenxi_ReleaseSectionIndex(FenxiSectionIndex &index) {
     delete[] index.PairStarts;
     delete[] index.PairPositions;
     index.PairStarts = nullptr;

@@ -10,9 +10,9 @@ struct FenxiSectionIndex {
     std::uint32_t Scans = 0; // revision scans of this section so far
     bool HistogramReady = false;
     std::uint32_t Histogram[256] = {};
-    bool PairIndexTried = false;              // built or failed to allocate; never retried
-    std::uint32_t* PairStarts = nullptr;      // 65537 bucket starts into PairPositions
-    std::uint32_t* PairPositions = nullptr;   // positions ordered by pair, ascending within one
+    bool PairIndexTried = false;            // built or failed to allocate; never retried
+    std::uint32_t *PairStarts = nullptr;    // 65537 bucket starts into PairPositions
+    std::uint32_t *PairPositions = nullptr; // positions ordered by pair, ascending within one
 };
 
 inline constexpr std::uint32_t FENXI_PAIR_BUCKETS = 65536;
@@ -21,7 +21,7 @@ inline std::uint32_t Fenxi_PairKey(std::uint8_t first, std::uint8_t second) {
     return static_cast<std::uint32_t>(first) << 8 | second;
 }
 
-void Fenxi_BuildHistogram(FenxiSectionIndex& index, const std::uint8_t* data, std::uint32_t size);
+void Fenxi_BuildHistogram(FenxiSectionIndex &index, const std::uint8_t *data, std::uint32_t size);
 // False when the index could not be allocated; the caller then searches without it.
-bool Fenxi_BuildPairIndex(FenxiSectionIndex& index, const std::uint8_t* data, std::uint32_t size);
-void Fenxi_ReleaseSectionIndex(FenxiSectionIndex& index);
+bool Fenxi_BuildPairIndex(FenxiSectionIndex &index, const std::uint8_t *data, std::uint32_t size);
+void Fenxi_ReleaseSectionIndex(FenxiSectionIndex &index);

@@ -23,7 +23,7 @@ constexpr std::uint32_t kMaxPairs = 256;
 
 // What the revision's references and the section size allow, decided before any byte is read.
 struct RevisionPlan {
-    const OOVPA* record = nullptr;
+    const OOVPA *record = nullptr;
     std::uint32_t ref_count = 0;
     // Positions 0 to window - 1 can hit; at later ones some field would leave the section.
     std::uint32_t window = 0;
@@ -31,12 +31,12 @@ struct RevisionPlan {
     bool learn[kMaxPairs] = {};
 };
 
-bool plan_revision(const FenxContext* context, const FenxLibraryFilter* library,
-                   const FenxSectionFilter* section, bool first_pass,
-                   const OOVPARevision& revision, RevisionPlan& plan) {
+bool plan_revision(const FenxContext *context, const FenxLibraryFilter *library,
+                   const FenxSectionFilter *section, bool first_pass, const OOVPARevision &revision,
+                   RevisionPlan &plan) {
     if (!context->IgnoreBuildLimit && revision.Version > library->BuildVersion)
         return false;
-    const OOVPA* record = revision.Oovpa;
+    const OOVPA *record = revision.Oovpa;
     // A record without pairs is a placeholder and never matched.
     if (record == nullptr || record->Count == 0 || record->Pairs == nullptr)
         return false;
@@ -69,10 +69,10 @@ bool plan_revision(const FenxContext* context, const FenxLibraryFilter* library,
     return true;
 }
 
-bool hit_at(const FenxContext* context, const FenxSectionFilter* section, const RevisionPlan& plan,
+bool hit_at(const FenxContext *context, const FenxSectionFilter *section, const RevisionPlan &plan,
             std::uint32_t position) {
-    const OOVPAPair* pairs = plan.record->Pairs;
-    const std::uint8_t* data = section->Data + position;
+    const OOVPAPair *pairs = plan.record->Pairs;
+    const std::uint8_t *data = section->Data + position;
     for (std::uint32_t k = plan.ref_count; k < plan.record->Count; ++k)
         if (data[pairs[k].Offset] != static_cast<std::uint8_t>(pairs[k].Value))
             return false;
@@ -92,9 +92,8 @@ bool hit_at(const FenxContext* context, const FenxSectionFilter* section, const 
 // The hits of one revision, numbered from 1, and the address it remembers.
 class RevisionHits {
   public:
-    RevisionHits(FenxContext* context, std::uint32_t library_type,
-                 const FenxSectionFilter* section, const OOVPATable* entry,
-                 const OOVPARevision& revision, RevisionPlan& plan)
+    RevisionHits(FenxContext *context, std::uint32_t library_type, const FenxSectionFilter *section,
+                 const OOVPATable *entry, const OOVPARevision &revision, RevisionPlan &plan)
         : context_(context), library_type_(library_type), section_(section), entry_(entry),
           revision_(revision), plan_(plan) {}
 
@@ -137,11 +136,11 @@ class RevisionHits {
   private:
     // Highest pair first, so that the lowest of two pairs naming one slot has the last word.
     void learn(std::uint32_t position) {
-        const OOVPAPair* pairs = plan_.record->Pairs;
+        const OOVPAPair *pairs = plan_.record->Pairs;
         for (std::uint32_t k = plan_.ref_count; k-- > 0;) {
             if (!plan_.learn[k])
                 continue;
-            std::uint32_t& slot = context_->XRefs[pairs[k].Value];
+            std::uint32_t &slot = context_->XRefs[pairs[k].Value];
             const bool was_unresolved = Fenxi_IsUnresolved(slot);
             slot = Fenxi_ReadU32(section_->Data + position + pairs[k].Offset);
             if (was_unresolved && library_type_ < FENXI_LIBRARY_TYPE_COUNT)
@@ -151,19 +150,19 @@ class RevisionHits {
         plan_.learning = false;
     }
 
-    FenxContext* context_;
+    FenxContext *context_;
     std::uint32_t library_type_;
-    const FenxSectionFilter* section_;
-    const OOVPATable* entry_;
-    const OOVPARevision& revision_;
-    RevisionPlan& plan_;
+    const FenxSectionFilter *section_;
+    const OOVPATable *entry_;
+    const OOVPARevision &revision_;
+    RevisionPlan &plan_;
     std::uint32_t hits_ = 0;
     bool remembered_ = false;
     std::uint32_t address_ = 0;
 };
 
-void walk_every_position(const FenxContext* context, const FenxSectionFilter* section,
-                         const RevisionPlan& plan, RevisionHits& hits) {
+void walk_every_position(const FenxContext *context, const FenxSectionFilter *section,
+                         const RevisionPlan &plan, RevisionHits &hits) {
     for (std::uint32_t position = 0; position < plan.window; ++position)
         if (hit_at(context, section, plan, position) && hits.take(position))
             return;
@@ -171,7 +170,7 @@ void walk_every_position(const FenxContext* context, const FenxSectionFilter* se
 
 // The expected byte that occurs least often in the section (the first expected byte when the
 // section has no histogram).
-std::uint32_t rarest_byte_pair_index(const RevisionPlan& plan, const FenxiSectionIndex* index) {
+std::uint32_t rarest_byte_pair_index(const RevisionPlan &plan, const FenxiSectionIndex *index) {
     std::uint32_t best = plan.ref_count;
     if (index == nullptr || !index->HistogramReady)
         return best;
@@ -185,19 +184,19 @@ std::uint32_t rarest_byte_pair_index(const RevisionPlan& plan, const FenxiSectio
     return best;
 }
 
-void search_rarest_byte(const FenxContext* context, const FenxSectionFilter* section,
-                        const RevisionPlan& plan, const FenxiSectionIndex* index,
-                        RevisionHits& hits) {
-    const OOVPAPair& anchor = plan.record->Pairs[rarest_byte_pair_index(plan, index)];
+void search_rarest_byte(const FenxContext *context, const FenxSectionFilter *section,
+                        const RevisionPlan &plan, const FenxiSectionIndex *index,
+                        RevisionHits &hits) {
+    const OOVPAPair &anchor = plan.record->Pairs[rarest_byte_pair_index(plan, index)];
     const auto wanted = static_cast<unsigned char>(anchor.Value);
     // Candidate p holds the anchor byte at p + anchor offset.
-    const std::uint8_t* base = section->Data + anchor.Offset;
+    const std::uint8_t *base = section->Data + anchor.Offset;
     std::uint32_t position = 0;
     while (position < plan.window) {
-        const void* found = std::memchr(base + position, wanted, plan.window - position);
+        const void *found = std::memchr(base + position, wanted, plan.window - position);
         if (found == nullptr)
             return;
-        position = static_cast<std::uint32_t>(static_cast<const std::uint8_t*>(found) - base);
+        position = static_cast<std::uint32_t>(static_cast<const std::uint8_t *>(found) - base);
         if (hit_at(context, section, plan, position) && hits.take(position))
             return;
         ++position;
@@ -206,16 +205,17 @@ void search_rarest_byte(const FenxContext* context, const FenxSectionFilter* sec
 
 // Two expected bytes at neighbouring offsets whose pair occurs least often; false when the
 // signature has no such neighbours.
-bool rarest_neighbours(const RevisionPlan& plan, const FenxiSectionIndex& index,
-                       std::uint32_t* offset, std::uint32_t* key) {
-    const OOVPAPair* pairs = plan.record->Pairs;
+bool rarest_neighbours(const RevisionPlan &plan, const FenxiSectionIndex &index,
+                       std::uint32_t *offset, std::uint32_t *key) {
+    const OOVPAPair *pairs = plan.record->Pairs;
     std::uint32_t best_count = 0;
     bool found = false;
     for (std::uint32_t k = plan.ref_count; k + 1 < plan.record->Count; ++k) {
         if (pairs[k + 1].Offset != pairs[k].Offset + 1)
             continue;
-        const std::uint32_t candidate = Fenxi_PairKey(static_cast<std::uint8_t>(pairs[k].Value),
-                                                      static_cast<std::uint8_t>(pairs[k + 1].Value));
+        const std::uint32_t candidate =
+            Fenxi_PairKey(static_cast<std::uint8_t>(pairs[k].Value),
+                          static_cast<std::uint8_t>(pairs[k + 1].Value));
         const std::uint32_t count = index.PairStarts[candidate + 1] - index.PairStarts[candidate];
         if (!found || count < best_count) {
             found = true;
@@ -228,17 +228,17 @@ bool rarest_neighbours(const RevisionPlan& plan, const FenxiSectionIndex& index,
 }
 
 // False when the signature has no neighbouring expected bytes to look up.
-bool search_pair_index(const FenxContext* context, const FenxSectionFilter* section,
-                       const RevisionPlan& plan, const FenxiSectionIndex& index,
-                       RevisionHits& hits) {
+bool search_pair_index(const FenxContext *context, const FenxSectionFilter *section,
+                       const RevisionPlan &plan, const FenxiSectionIndex &index,
+                       RevisionHits &hits) {
     std::uint32_t offset = 0;
     std::uint32_t key = 0;
     if (!rarest_neighbours(plan, index, &offset, &key))
         return false;
-    const std::uint32_t* first = index.PairPositions + index.PairStarts[key];
-    const std::uint32_t* last = index.PairPositions + index.PairStarts[key + 1];
+    const std::uint32_t *first = index.PairPositions + index.PairStarts[key];
+    const std::uint32_t *last = index.PairPositions + index.PairStarts[key + 1];
     // The pair sits at p + offset: positions below the offset belong to no candidate.
-    for (const std::uint32_t* at = std::lower_bound(first, last, offset); at != last; ++at) {
+    for (const std::uint32_t *at = std::lower_bound(first, last, offset); at != last; ++at) {
         const std::uint32_t position = *at - offset;
         if (position >= plan.window)
             break;
@@ -248,8 +248,8 @@ bool search_pair_index(const FenxContext* context, const FenxSectionFilter* sect
     return true;
 }
 
-void find_hits(FenxContext* context, const FenxSectionFilter* section, const RevisionPlan& plan,
-               FenxiSectionIndex* index, RevisionHits& hits) {
+void find_hits(FenxContext *context, const FenxSectionFilter *section, const RevisionPlan &plan,
+               FenxiSectionIndex *index, RevisionHits &hits) {
     // Only references to compare: nothing to search for.
     if (plan.ref_count == plan.record->Count) {
         walk_every_position(context, section, plan, hits);
@@ -258,10 +258,10 @@ void find_hits(FenxContext* context, const FenxSectionFilter* section, const Rev
     bool use_pair_index = false;
     if (index != nullptr) {
         ++index->Scans;
-        use_pair_index = context->Strategy == FenxiMatchStrategy::PairIndex ||
-                         (context->Strategy == FenxiMatchStrategy::Automatic &&
-                          index->Scans > kScansBeforePairIndex &&
-                          section->Size >= kSmallestIndexedSection);
+        use_pair_index =
+            context->Strategy == FenxiMatchStrategy::PairIndex ||
+            (context->Strategy == FenxiMatchStrategy::Automatic &&
+             index->Scans > kScansBeforePairIndex && section->Size >= kSmallestIndexedSection);
         if (use_pair_index && !index->PairIndexTried)
             Fenxi_BuildPairIndex(*index, section->Data, section->Size);
         if (use_pair_index && index->PairStarts != nullptr &&
@@ -275,18 +275,18 @@ void find_hits(FenxContext* context, const FenxSectionFilter* section, const Rev
 
 } // namespace
 
-FenxiMatch Fenxi_MatchEntry(FenxContext* context, const FenxLibraryFilter* library,
-                            std::uint32_t library_type, const FenxSectionFilter* section,
-                            bool first_pass, const OOVPATable* entry) {
+FenxiMatch Fenxi_MatchEntry(FenxContext *context, const FenxLibraryFilter *library,
+                            std::uint32_t library_type, const FenxSectionFilter *section,
+                            bool first_pass, const OOVPATable *entry) {
     if (context->Strategy == FenxiMatchStrategy::Literal)
         return Fenxi_MatchEntryLiteral(context, library, library_type, section, first_pass, entry);
 
-    FenxiSectionIndex* index = Fenxi_SectionIndexOf(context, section);
+    FenxiSectionIndex *index = Fenxi_SectionIndexOf(context, section);
     FenxiMatch result{nullptr, 0};
     std::uint32_t result_index = 0;
     RevisionPlan plan;
     for (std::uint32_t i = 0; i < entry->RevisionCount; ++i) {
-        const OOVPARevision& revision = entry->Revisions[i];
+        const OOVPARevision &revision = entry->Revisions[i];
         if (!plan_revision(context, library, section, first_pass, revision, plan))
             continue;
         RevisionHits hits(context, library_type, section, entry, revision, plan);

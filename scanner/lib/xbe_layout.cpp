@@ -26,8 +26,8 @@ constexpr std::uint32_t kChihiroThunkKey = 0x2290059D;
 
 } // namespace
 
-bool FenxiXbeImage::locate(const FenxiXbeHeader& header, std::uint32_t address,
-                           std::uint64_t length, std::size_t* offset) const {
+bool FenxiXbeImage::locate(const FenxiXbeHeader &header, std::uint32_t address,
+                           std::uint64_t length, std::size_t *offset) const {
     if (address < header.BaseAddress)
         return false;
     const std::uint64_t at = address - header.BaseAddress;
@@ -37,7 +37,7 @@ bool FenxiXbeImage::locate(const FenxiXbeHeader& header, std::uint32_t address,
     return true;
 }
 
-const char* FenxiXbeImage::read_header(FenxiXbeHeader* header) const {
+const char *FenxiXbeImage::read_header(FenxiXbeHeader *header) const {
     if (image_ == nullptr || size_ < kHeaderFieldsEnd)
         return "the file is too short for the image header";
     header->BaseAddress = Fenxi_ReadU32(image_ + kBaseAddress);
@@ -50,13 +50,13 @@ const char* FenxiXbeImage::read_header(FenxiXbeHeader* header) const {
     return nullptr;
 }
 
-const char* FenxiXbeImage::read_section(const FenxiXbeHeader& header, std::uint32_t index,
-                                        FenxiXbeSection* section) const {
+const char *FenxiXbeImage::read_section(const FenxiXbeHeader &header, std::uint32_t index,
+                                        FenxiXbeSection *section) const {
     std::size_t table = 0;
     if (!locate(header, header.SectionHeadersAddress, header.SectionCount * kSectionHeaderSize,
                 &table))
         return "the section headers lie outside the file";
-    const std::uint8_t* entry = image_ + table + index * kSectionHeaderSize;
+    const std::uint8_t *entry = image_ + table + index * kSectionHeaderSize;
     section->Flags = Fenxi_ReadU32(entry);
     section->VirtualAddress = Fenxi_ReadU32(entry + 4);
     section->RawAddress = Fenxi_ReadU32(entry + 12);
@@ -79,22 +79,22 @@ const char* FenxiXbeImage::read_section(const FenxiXbeHeader& header, std::uint3
     return nullptr;
 }
 
-const char* FenxiXbeImage::read_library(const FenxiXbeHeader& header, std::uint32_t index,
-                                        FenxiXbeLibrary* library) const {
+const char *FenxiXbeImage::read_library(const FenxiXbeHeader &header, std::uint32_t index,
+                                        FenxiXbeLibrary *library) const {
     std::size_t table = 0;
     if (!locate(header, header.LibraryTableAddress, header.LibraryCount * kLibraryEntrySize,
                 &table))
         return "the library version table lies outside the file";
-    const std::uint8_t* entry = image_ + table + index * kLibraryEntrySize;
+    const std::uint8_t *entry = image_ + table + index * kLibraryEntrySize;
     std::memcpy(library->Name, entry, sizeof library->Name);
     library->BuildVersion = Fenxi_ReadU16(entry + 12);
     library->Flags = Fenxi_ReadU16(entry + 14);
     return nullptr;
 }
 
-const char* FenxiXbeImage::section_data(const FenxiXbeHeader& header,
-                                        const FenxiXbeSection& section, bool raw_file,
-                                        const std::uint8_t** data) const {
+const char *FenxiXbeImage::section_data(const FenxiXbeHeader &header,
+                                        const FenxiXbeSection &section, bool raw_file,
+                                        const std::uint8_t **data) const {
     std::size_t at = 0;
     if (raw_file) {
         if (!fits(section.RawAddress, section.RawSize))
@@ -107,13 +107,13 @@ const char* FenxiXbeImage::section_data(const FenxiXbeHeader& header,
     return nullptr;
 }
 
-std::uint32_t Fenxi_XbeType(const FenxiXbeHeader& header) {
+std::uint32_t Fenxi_XbeType(const FenxiXbeHeader &header) {
     if ((header.EntryPointField >> 28) == 0x4)
         return FENX_XBE_CHIHIRO;
     return (header.KernelThunkField >> 31) != 0 ? FENX_XBE_DEBUG : FENX_XBE_RETAIL;
 }
 
-std::uint32_t Fenxi_KernelThunkAddress(const FenxiXbeHeader& header) {
+std::uint32_t Fenxi_KernelThunkAddress(const FenxiXbeHeader &header) {
     switch (Fenxi_XbeType(header)) {
     case FENX_XBE_CHIHIRO:
         return header.KernelThunkField ^ kChihiroThunkKey;
@@ -124,18 +124,18 @@ std::uint32_t Fenxi_KernelThunkAddress(const FenxiXbeHeader& header) {
     }
 }
 
-bool Fenxi_SameName8(const char* stored, const char* name) {
+bool Fenxi_SameName8(const char *stored, const char *name) {
     return std::strncmp(stored, name, 8) == 0;
 }
 
-std::uint32_t Fenx_XbeType(const std::uint8_t* image, std::size_t image_size) {
+std::uint32_t Fenx_XbeType(const std::uint8_t *image, std::size_t image_size) {
     FenxiXbeHeader header{};
     if (FenxiXbeImage(image, image_size).read_header(&header) != nullptr)
         return FENX_XBE_RETAIL;
     return Fenxi_XbeType(header);
 }
 
-const char* Fenx_XbeTypeName(std::uint32_t type) {
+const char *Fenx_XbeTypeName(std::uint32_t type) {
     switch (type) {
     case FENX_XBE_DEBUG:
         return "DEBUG";
@@ -146,7 +146,7 @@ const char* Fenx_XbeTypeName(std::uint32_t type) {
     }
 }
 
-std::uint32_t Fenx_KernelThunkAddress(const std::uint8_t* image, std::size_t image_size) {
+std::uint32_t Fenx_KernelThunkAddress(const std::uint8_t *image, std::size_t image_size) {
     FenxiXbeHeader header{};
     if (FenxiXbeImage(image, image_size).read_header(&header) != nullptr)
         return 0;

@@ -25,7 +25,7 @@ struct Outcome {
     std::vector<std::uint32_t> slots;
     std::uint32_t found = 0;
 
-    bool operator==(const Outcome&) const = default;
+    bool operator==(const Outcome &) const = default;
 };
 
 struct Trial {
@@ -38,7 +38,7 @@ struct Trial {
 // A small alphabet makes hits, near misses and repeated patterns common.
 constexpr std::uint8_t kAlphabet[] = {0x55, 0x8B, 0xE8, 0x00};
 
-OOVPA const* random_record(std::mt19937& rng, SyntheticDatabase& db) {
+OOVPA const *random_record(std::mt19937 &rng, SyntheticDatabase &db) {
     auto pick = [&](std::uint32_t n) { return static_cast<std::uint32_t>(rng() % n); };
     std::vector<OOVPAPair> pairs;
     const std::uint32_t refs = pick(3);
@@ -54,7 +54,7 @@ OOVPA const* random_record(std::mt19937& rng, SyntheticDatabase& db) {
     return db.record(static_cast<std::uint8_t>(refs), static_cast<std::uint8_t>(pick(4)), pairs);
 }
 
-Outcome run(const FenxDatabase& database, const Trial& trial, FenxiMatchStrategy strategy) {
+Outcome run(const FenxDatabase &database, const Trial &trial, FenxiMatchStrategy strategy) {
     ScanRecorder recorder;
     TestContext context(database, {test_library(FENX_LIB_DSOUND, trial.library_build)},
                         {{"DSOUND", kBase, trial.bytes}});
@@ -65,7 +65,7 @@ Outcome run(const FenxDatabase& database, const Trial& trial, FenxiMatchStrategy
     for (std::uint16_t i = 0; i < kSlotCount; ++i)
         context->XRefs[kFirstSlot + i] = trial.slots[i];
     recorder.clear(); // the context's own start-up messages
-    const OOVPATable* entry = &database.Groups[0].Entries[0];
+    const OOVPATable *entry = &database.Groups[0].Entries[0];
     const FenxiMatch found = Fenxi_MatchEntry(context.get(), context.library(0), 2,
                                               context.section(0), trial.first_pass, entry);
     Outcome outcome;
@@ -90,11 +90,11 @@ TEST(MatchingEquivalence, EveryStrategyReportsWhatTheLiteralWalkReports) {
         for (std::uint32_t r = 0, n = 1 + pick(3); r < n; ++r)
             revisions.push_back({builds[r], random_record(rng, db)});
         db.entry(db.group(FENX_LIB_DSOUND, {"DSOUND"}), 701, FENX_SCAN_AUTOMATIC, "Foo", revisions);
-        const FenxDatabase& database = db.database();
+        const FenxDatabase &database = db.database();
 
         Trial trial;
         trial.bytes.resize(pick(300));
-        for (std::uint8_t& byte : trial.bytes)
+        for (std::uint8_t &byte : trial.bytes)
             byte = kAlphabet[pick(4)];
         trial.library_build = builds[pick(3)];
         trial.first_pass = pick(4) != 0;
@@ -117,9 +117,9 @@ TEST(MatchingEquivalence, EveryStrategyReportsWhatTheLiteralWalkReports) {
         const Outcome expected = run(database, trial, FenxiMatchStrategy::Literal);
         trials_with_hits += expected.address != 0;
         trials_with_messages += !expected.messages.empty();
-        for (FenxiMatchStrategy strategy : {FenxiMatchStrategy::ByteSearch,
-                                            FenxiMatchStrategy::PairIndex,
-                                            FenxiMatchStrategy::Automatic}) {
+        for (FenxiMatchStrategy strategy :
+             {FenxiMatchStrategy::ByteSearch, FenxiMatchStrategy::PairIndex,
+              FenxiMatchStrategy::Automatic}) {
             ASSERT_EQ(run(database, trial, strategy), expected)
                 << "trial " << trial_number << " strategy " << static_cast<int>(strategy);
         }

@@ -31,7 +31,7 @@ struct Matched {
     std::uint32_t address = 0;
 };
 
-Matched match(const TestContext& context, const FenxDatabase& database, std::uint32_t entry,
+Matched match(const TestContext &context, const FenxDatabase &database, std::uint32_t entry,
               bool first_pass = true) {
     const FenxiMatch found = Fenxi_MatchEntry(
         context.get(), context.library(0), Fenx_LibraryType(context.library(0)->Flag),
@@ -53,15 +53,16 @@ TEST(Matching, RevisionsAreTriedUpToTheLibraryBuild) {
         {5849, false, 4034, {}},
         {3911, true, 4034, {"OOVPA signature is too high for [4034] Foo!"}},
     };
-    for (const Case& test : cases) {
+    for (const Case &test : cases) {
         SCOPED_TRACE(testing::Message() << "library " << test.library_build);
         SyntheticDatabase db;
         db.entry(db.group(FENX_LIB_DSOUND, {"DSOUND"}), kTarget, FENX_SCAN_AUTOMATIC, "Foo",
                  {{4034, db.record(0, 0, kPrologue)}});
-        const FenxDatabase& database = db.database();
+        const FenxDatabase &database = db.database();
         ScanRecorder recorder;
-        TestContext context(database, {test_library(FENX_LIB_DSOUND, test.library_build)},
-                            {{"DSOUND", kBase, section_bytes(64, {16}, {0x55, 0x8B, 0xEC, 0x83, 0xEC})}});
+        TestContext context(
+            database, {test_library(FENX_LIB_DSOUND, test.library_build)},
+            {{"DSOUND", kBase, section_bytes(64, {16}, {0x55, 0x8B, 0xEC, 0x83, 0xEC})}});
         recorder.clear(); // the context's own start-up messages
         context->IgnoreBuildLimit = test.ignore_build_limit;
         const Matched found = match(context, database, 0);
@@ -73,13 +74,16 @@ TEST(Matching, RevisionsAreTriedUpToTheLibraryBuild) {
 
 TEST(Matching, TheLastMatchingRevisionWinsAndNeighboursAtOneAddressAreReported) {
     struct Case {
-        const char* name;
+        const char *name;
         std::vector<std::uint16_t> builds_matching; // in stored order; 0: a record that misses
         std::uint16_t expected_build;
         std::vector<std::string> warnings;
     };
     const std::vector<Case> cases = {
-        {"two neighbours", {3911, 4034}, 4034, {"Duplicate OOVPA signature found for Foo, 3911 vs 4034!"}},
+        {"two neighbours",
+         {3911, 4034},
+         4034,
+         {"Duplicate OOVPA signature found for Foo, 3911 vs 4034!"}},
         {"three neighbours",
          {3911, 4034, 4627},
          4627,
@@ -88,7 +92,7 @@ TEST(Matching, TheLastMatchingRevisionWinsAndNeighboursAtOneAddressAreReported) 
         {"a miss between", {3911, 0, 4627}, 4627, {}},
         {"only the first", {3911, 0}, 3911, {}},
     };
-    for (const Case& test : cases) {
+    for (const Case &test : cases) {
         SCOPED_TRACE(test.name);
         SyntheticDatabase db;
         std::vector<SyntheticRevision> revisions;
@@ -100,11 +104,13 @@ TEST(Matching, TheLastMatchingRevisionWinsAndNeighboursAtOneAddressAreReported) 
             build = matching != 0 ? matching : static_cast<std::uint16_t>(build + 1);
             revisions.push_back({build, db.record(0, 0, pairs)});
         }
-        db.entry(db.group(FENX_LIB_DSOUND, {"DSOUND"}), kTarget, FENX_SCAN_AUTOMATIC, "Foo", revisions);
-        const FenxDatabase& database = db.database();
+        db.entry(db.group(FENX_LIB_DSOUND, {"DSOUND"}), kTarget, FENX_SCAN_AUTOMATIC, "Foo",
+                 revisions);
+        const FenxDatabase &database = db.database();
         ScanRecorder recorder;
-        TestContext context(database, {test_library(FENX_LIB_DSOUND, 5849)},
-                            {{"DSOUND", kBase, section_bytes(64, {8}, {0x55, 0x8B, 0xEC, 0x83, 0xEC, 0x10})}});
+        TestContext context(
+            database, {test_library(FENX_LIB_DSOUND, 5849)},
+            {{"DSOUND", kBase, section_bytes(64, {8}, {0x55, 0x8B, 0xEC, 0x83, 0xEC, 0x10})}});
         recorder.clear(); // the context's own start-up messages
         const Matched found = match(context, database, 0);
         EXPECT_EQ(found.build, test.expected_build);
@@ -115,7 +121,7 @@ TEST(Matching, TheLastMatchingRevisionWinsAndNeighboursAtOneAddressAreReported) 
 
 // A call to kVoice at offset 1: E8 and a displacement, then a return.
 struct ReferenceCase {
-    const char* name;
+    const char *name;
     std::uint32_t slot;  // of kVoice before matching
     std::uint32_t field; // the 32 bits after E8
     bool hit;
@@ -130,22 +136,24 @@ TEST(Matching, ReferencesCompareAbsoluteOrRelativeAndLearnDerivedSlots) {
     const std::vector<ReferenceCase> cases = {
         {"absolute address", kVoiceAddress, kVoiceAddress, true, kVoiceAddress, 0},
         {"call displacement", kVoiceAddress, kVoiceAddress - kFieldEnd, true, kVoiceAddress, 0},
-        {"displacement off by one", kVoiceAddress, kVoiceAddress - kFieldEnd + 1, false, kVoiceAddress, 0},
+        {"displacement off by one", kVoiceAddress, kVoiceAddress - kFieldEnd + 1, false,
+         kVoiceAddress, 0},
         {"other address", kVoiceAddress, 0x00054321, false, kVoiceAddress, 0},
         {"not set: not tried", XRefNotSet, kVoiceAddress, false, XRefNotSet, 0},
         // Learned raw, without turning the displacement into an address.
         {"derived: learned", XRefDerive, 0x0000ABCD, true, 0x0000ABCD, 1},
     };
-    for (const ReferenceCase& test : cases) {
+    for (const ReferenceCase &test : cases) {
         SCOPED_TRACE(test.name);
         SyntheticDatabase db;
         db.entry(db.group(FENX_LIB_DSOUND, {"DSOUND"}), kTarget, FENX_SCAN_AUTOMATIC, "Caller",
                  {{3911, db.record(1, 0, {{1, kVoice}, {0, 0xE8}, {5, 0xC3}})}});
-        const FenxDatabase& database = db.database();
+        const FenxDatabase &database = db.database();
         std::vector<std::uint8_t> bytes = section_bytes(96, {kPosition}, {0xE8, 0, 0, 0, 0, 0xC3});
         put_u32(bytes, kPosition + 1, test.field);
         ScanRecorder recorder;
-        TestContext context(database, {test_library(FENX_LIB_DSOUND, 3911)}, {{"DSOUND", kBase, bytes}});
+        TestContext context(database, {test_library(FENX_LIB_DSOUND, 3911)},
+                            {{"DSOUND", kBase, bytes}});
         recorder.clear(); // the context's own start-up messages
         context->XRefs[kVoice] = test.slot;
         const Matched found = match(context, database, 0);
@@ -161,11 +169,12 @@ TEST(Matching, SecondPassTriesOnlyRevisionsWithReferences) {
     db.entry(group, kTarget, FENX_SCAN_AUTOMATIC, "Plain", {{3911, db.record(0, 0, kPrologue)}});
     db.entry(group, kOther, FENX_SCAN_AUTOMATIC, "Referring",
              {{3911, db.record(1, 0, {{6, kVoice}, {0, 0x55}, {1, 0x8B}, {2, 0xEC}, {5, 0xE8}})}});
-    const FenxDatabase& database = db.database();
+    const FenxDatabase &database = db.database();
     std::vector<std::uint8_t> bytes = section_bytes(64, {0}, {0x55, 0x8B, 0xEC, 0x83, 0xEC, 0xE8});
     put_u32(bytes, 6, 0x00020000);
     ScanRecorder recorder;
-    TestContext context(database, {test_library(FENX_LIB_DSOUND, 3911)}, {{"DSOUND", kBase, bytes}});
+    TestContext context(database, {test_library(FENX_LIB_DSOUND, 3911)},
+                        {{"DSOUND", kBase, bytes}});
     recorder.clear(); // the context's own start-up messages
     context->XRefs[kVoice] = 0x00020000;
     EXPECT_EQ(match(context, database, 0, true).address, kBase);
@@ -175,8 +184,8 @@ TEST(Matching, SecondPassTriesOnlyRevisionsWithReferences) {
 
 TEST(Matching, ASharedPatternGivesOneSymbolPerSelectedHit) {
     // One pattern, twice in the section: the first hit is one method, the second the other.
-    const std::vector<OOVPAPair> pairs = {{13, kVoice}, {4, 0x8B},  {5, 0x44},  {6, 0x24},
-                                          {7, 0x08},    {8, 0x83},  {9, 0xC0},  {10, 0x04},
+    const std::vector<OOVPAPair> pairs = {{13, kVoice}, {4, 0x8B}, {5, 0x44}, {6, 0x24},
+                                          {7, 0x08},    {8, 0x83}, {9, 0xC0}, {10, 0x04},
                                           {17, 0xC2},   {18, 0x08}};
     SyntheticDatabase db;
     const std::uint32_t group = db.group(FENX_LIB_DSOUND, {"DSOUND"});
@@ -184,26 +193,27 @@ TEST(Matching, ASharedPatternGivesOneSymbolPerSelectedHit) {
              {{3911, db.record(1, 1, pairs)}});
     db.entry(group, kOther, FENX_SCAN_AUTOMATIC, "IDirectSoundStream_SetVolume",
              {{3911, db.record(1, 2, pairs)}});
-    const FenxDatabase& database = db.database();
+    const FenxDatabase &database = db.database();
 
     constexpr std::uint32_t kVoiceAddress = kBase + 0x200;
-    const std::vector<std::uint8_t> method = {0x90, 0x90, 0x90, 0x90, 0x8B, 0x44, 0x24, 0x08, 0x83,
-                                              0xC0, 0x04, 0x50, 0xE8, 0,    0,    0,    0,    0xC2,
-                                              0x08, 0x00};
+    const std::vector<std::uint8_t> method = {0x90, 0x90, 0x90, 0x90, 0x8B, 0x44, 0x24,
+                                              0x08, 0x83, 0xC0, 0x04, 0x50, 0xE8, 0,
+                                              0,    0,    0,    0xC2, 0x08, 0x00};
     std::vector<std::uint8_t> bytes = section_bytes(0x240, {0x40, 0x80}, method);
     for (std::uint32_t at : {0x40u, 0x80u})
         put_u32(bytes, at + 13, kVoiceAddress - (kBase + at + 17));
     ScanRecorder recorder;
-    TestContext context(database, {test_library(FENX_LIB_DSOUND, 3911)}, {{"DSOUND", kBase, bytes}});
+    TestContext context(database, {test_library(FENX_LIB_DSOUND, 3911)},
+                        {{"DSOUND", kBase, bytes}});
     recorder.clear(); // the context's own start-up messages
     context->XRefs[kVoice] = kVoiceAddress;
 
     EXPECT_EQ(match(context, database, 0).address, kBase + 0x40);
     EXPECT_TRUE(recorder.texts().empty());
     EXPECT_EQ(match(context, database, 1).address, kBase + 0x80);
-    EXPECT_EQ(recorder.texts(),
-              std::vector<std::string>{"Skipped symbol detection found for "
-                                       "IDirectSoundStream_SetVolume (3911), " + hex(kBase + 0x40)});
+    EXPECT_EQ(recorder.texts(), std::vector<std::string>{"Skipped symbol detection found for "
+                                                         "IDirectSoundStream_SetVolume (3911), " +
+                                                         hex(kBase + 0x40)});
 }
 
 TEST(Matching, ScanWholeSectionReportsDuplicatesAndKeepsTheChosenAddress) {
@@ -226,16 +236,18 @@ TEST(Matching, ScanWholeSectionReportsDuplicatesAndKeepsTheChosenAddress) {
         {true, false, 2, b, {skip + hex(a), skip + hex(c)}},
         {true, false, 4, 0, {skip + hex(a), skip + hex(b), skip + hex(c)}},
     };
-    for (const Case& test : cases) {
+    for (const Case &test : cases) {
         SCOPED_TRACE(testing::Message() << "whole " << test.whole << " keep " << test.keep_first
                                         << " select " << int(test.detect_select));
         SyntheticDatabase db;
         db.entry(db.group(FENX_LIB_DSOUND, {"DSOUND"}), kTarget, FENX_SCAN_AUTOMATIC, "Foo",
                  {{3911, db.record(0, test.detect_select, kPrologue)}});
-        const FenxDatabase& database = db.database();
+        const FenxDatabase &database = db.database();
         ScanRecorder recorder;
-        TestContext context(database, {test_library(FENX_LIB_DSOUND, 3911)},
-                            {{"DSOUND", kBase, section_bytes(0x100, {0x10, 0x40, 0x70}, {0x55, 0x8B, 0xEC, 0x83, 0xEC})}});
+        TestContext context(
+            database, {test_library(FENX_LIB_DSOUND, 3911)},
+            {{"DSOUND", kBase,
+              section_bytes(0x100, {0x10, 0x40, 0x70}, {0x55, 0x8B, 0xEC, 0x83, 0xEC})}});
         recorder.clear(); // the context's own start-up messages
         context->ScanWholeSection = test.whole;
         context->KeepFirstAddress = test.keep_first;
@@ -261,18 +273,21 @@ TEST(Matching, DerivedReferencesAreLearnedFromTheSelectedHitOnly) {
         // A later hit that is selected is the symbol: its field is the one to learn.
         {2, false, 0x2222, 0x2222, kBase + 0x40, 1},
     };
-    for (const Case& test : cases) {
-        SCOPED_TRACE(testing::Message() << "select " << int(test.detect_select) << " whole " << test.whole);
+    for (const Case &test : cases) {
+        SCOPED_TRACE(testing::Message()
+                     << "select " << int(test.detect_select) << " whole " << test.whole);
         SyntheticDatabase db;
         db.entry(db.group(FENX_LIB_DSOUND, {"DSOUND"}), kTarget, FENX_SCAN_AUTOMATIC, "Foo",
-                 {{3911, db.record(1, test.detect_select, {{6, kVoice}, {0, 0x55}, {1, 0x8B}, {2, 0xEC}, {5, 0xA1}})}});
-        const FenxDatabase& database = db.database();
+                 {{3911, db.record(1, test.detect_select,
+                                   {{6, kVoice}, {0, 0x55}, {1, 0x8B}, {2, 0xEC}, {5, 0xA1}})}});
+        const FenxDatabase &database = db.database();
         std::vector<std::uint8_t> bytes =
             section_bytes(0x80, {0x10, 0x40}, {0x55, 0x8B, 0xEC, 0x90, 0x90, 0xA1});
         put_u32(bytes, 0x10 + 6, 0x1111);
         put_u32(bytes, 0x40 + 6, test.second_field);
         ScanRecorder recorder;
-        TestContext context(database, {test_library(FENX_LIB_DSOUND, 3911)}, {{"DSOUND", kBase, bytes}});
+        TestContext context(database, {test_library(FENX_LIB_DSOUND, 3911)},
+                            {{"DSOUND", kBase, bytes}});
         recorder.clear(); // the context's own start-up messages
         context->XRefs[kVoice] = XRefDerive;
         context->ScanWholeSection = test.whole;
@@ -286,7 +301,7 @@ TEST(Matching, DerivedReferencesAreLearnedFromTheSelectedHitOnly) {
 TEST(Matching, TheWindowAndEveryFieldStayInsideTheSection) {
     // A jump (E9) whose displacement field follows the last expected byte.
     struct Case {
-        const char* name;
+        const char *name;
         std::size_t size;
         std::vector<std::size_t> jumps; // positions of E9 with a displacement to kVoice after it
         std::uint32_t slot;
@@ -299,12 +314,12 @@ TEST(Matching, TheWindowAndEveryFieldStayInsideTheSection) {
         {"field just fits", 8, {3}, 0x5000, 3},
         {"only a cut one", 16, {12}, 0x5000, ~0u},
     };
-    for (const Case& test : cases) {
+    for (const Case &test : cases) {
         SCOPED_TRACE(test.name);
         SyntheticDatabase db;
         db.entry(db.group(FENX_LIB_DSOUND, {"DSOUND"}), kTarget, FENX_SCAN_AUTOMATIC, "Foo",
                  {{4039, db.record(1, 0, {{1, kVoice}, {0, 0xE9}})}});
-        const FenxDatabase& database = db.database();
+        const FenxDatabase &database = db.database();
         std::vector<std::uint8_t> bytes(test.size, 0xCC);
         for (std::size_t at : test.jumps) {
             bytes[at] = 0xE9;
@@ -312,13 +327,16 @@ TEST(Matching, TheWindowAndEveryFieldStayInsideTheSection) {
                 bytes[at + 1 + i] = static_cast<std::uint8_t>(0x5000 >> (8 * i));
         }
         ScanRecorder recorder;
-        TestContext context(database, {test_library(FENX_LIB_DSOUND, 4039)}, {{"DSOUND", kBase, bytes}});
+        TestContext context(database, {test_library(FENX_LIB_DSOUND, 4039)},
+                            {{"DSOUND", kBase, bytes}});
         recorder.clear(); // the context's own start-up messages
         context->XRefs[kVoice] = test.slot;
-        for (FenxiMatchStrategy strategy : {FenxiMatchStrategy::Literal, FenxiMatchStrategy::ByteSearch,
-                                            FenxiMatchStrategy::PairIndex}) {
+        for (FenxiMatchStrategy strategy :
+             {FenxiMatchStrategy::Literal, FenxiMatchStrategy::ByteSearch,
+              FenxiMatchStrategy::PairIndex}) {
             context->Strategy = strategy;
-            EXPECT_EQ(match(context, database, 0).address, test.expected == ~0u ? 0 : kBase + test.expected);
+            EXPECT_EQ(match(context, database, 0).address,
+                      test.expected == ~0u ? 0 : kBase + test.expected);
         }
     }
 }
@@ -330,11 +348,12 @@ TEST(Matching, ASectionNoLongerThanTheLastOffsetIsNotScanned) {
         SyntheticDatabase db;
         db.entry(db.group(FENX_LIB_DSOUND, {"DSOUND"}), kTarget, FENX_SCAN_AUTOMATIC, "Foo",
                  {{3911, db.record(0, 0, pairs)}});
-        const FenxDatabase& database = db.database();
+        const FenxDatabase &database = db.database();
         std::vector<std::uint8_t> bytes(size, 0xC3);
         bytes[0] = 0x55;
         ScanRecorder recorder;
-        TestContext context(database, {test_library(FENX_LIB_DSOUND, 3911)}, {{"DSOUND", kBase, bytes}});
+        TestContext context(database, {test_library(FENX_LIB_DSOUND, 3911)},
+                            {{"DSOUND", kBase, bytes}});
         recorder.clear(); // the context's own start-up messages
         EXPECT_EQ(match(context, database, 0).address, size > 20 ? kBase : 0u);
     }
@@ -345,10 +364,12 @@ TEST(Matching, PlaceholderAndEmptyEntriesNeverMatch) {
     const std::uint32_t group = db.group(FENX_LIB_DSOUND, {"DSOUND"});
     db.entry(group, kTarget, FENX_SCAN_MANUAL, "Placeholder", {{0, db.record(0, 0, {})}});
     db.entry(group, kOther, FENX_SCAN_AUTOMATIC, "NoRevisions", {});
-    db.entry(group, 1500, FENX_SCAN_AUTOMATIC, "IndexBeyondTable", {{3911, db.record(1, 0, {{4, 1500}, {0, 0xCC}})}});
-    const FenxDatabase& database = db.database();
+    db.entry(group, 1500, FENX_SCAN_AUTOMATIC, "IndexBeyondTable",
+             {{3911, db.record(1, 0, {{4, 1500}, {0, 0xCC}})}});
+    const FenxDatabase &database = db.database();
     ScanRecorder recorder;
-    TestContext context(database, {test_library(FENX_LIB_DSOUND, 3911)}, {{"DSOUND", kBase, std::vector<std::uint8_t>(64, 0xCC)}});
+    TestContext context(database, {test_library(FENX_LIB_DSOUND, 3911)},
+                        {{"DSOUND", kBase, std::vector<std::uint8_t>(64, 0xCC)}});
     recorder.clear(); // the context's own start-up messages
     for (std::uint32_t entry = 0; entry < 3; ++entry)
         EXPECT_EQ(match(context, database, entry).address, 0u) << entry;

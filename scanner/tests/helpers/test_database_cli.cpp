@@ -2,4 +2,6 @@
 #include "cli/cli_run.h"
 #include "support/cli_test_database.h"
 
-int main(int argc, char** argv) { return run_fendrel_cli(argc, argv, cli_test_database()); }
+int main(int argc, char **argv) {
+    return run_fendrel_cli(argc, argv, cli_test_database());
+}

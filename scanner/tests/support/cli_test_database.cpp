@@ -17,7 +17,7 @@ std::vector<OOVPAPair> pairs_of(std::uint8_t tag) {
     return pairs;
 }
 
-std::uint16_t index_of(const char* canonical) {
+std::uint16_t index_of(const char *canonical) {
     return static_cast<std::uint16_t>(Fenxi_SymbolIndexByName(canonical));
 }
 
@@ -44,15 +44,16 @@ struct Built {
             FENX_SYMBOL_FUNCTION, FENX_CALL_STDCALL, {{FENX_PARAM_PSH, "pViewport"}});
         add(d3d, 2, index_of("D3DDevice_DrawVertices"), "D3DDevice_DrawVertices_4__LTCG_ecx2_eax3",
             FENX_SYMBOL_FUNCTION, FENX_CALL_UNKNOWN,
-            {{FENX_PARAM_PSH, "PrimitiveType"}, {FENX_PARAM_ECX, "StartVertex"},
+            {{FENX_PARAM_PSH, "PrimitiveType"},
+             {FENX_PARAM_ECX, "StartVertex"},
              {FENX_PARAM_EAX, "VertexCount"}});
-        add(d3d, 3, index_of("D3DDevice_DrawVertices"), "D3DDevice_DrawVertices", FENX_SYMBOL_FUNCTION,
-            FENX_CALL_STDCALL, {{FENX_PARAM_PSH, "PrimitiveType"}});
+        add(d3d, 3, index_of("D3DDevice_DrawVertices"), "D3DDevice_DrawVertices",
+            FENX_SYMBOL_FUNCTION, FENX_CALL_STDCALL, {{FENX_PARAM_PSH, "PrimitiveType"}});
         add(d3d, 4, index_of("D3D_UpdateProjectionViewportTransform"),
             "D3D_UpdateProjectionViewportTransform", FENX_SYMBOL_FUNCTION, FENX_CALL_STDCALL,
             {{FENX_PARAM_VOID, ""}, {FENX_PARAM_PSH, "Ignored"}});
-        add(d3d, 5, index_of("D3D_g_pDevice"), "D3D_g_pDevice", FENX_SYMBOL_VARIABLE, FENX_CALL_NONE,
-            {{FENX_PARAM_UNK, ""}});
+        add(d3d, 5, index_of("D3D_g_pDevice"), "D3D_g_pDevice", FENX_SYMBOL_VARIABLE,
+            FENX_CALL_NONE, {{FENX_PARAM_UNK, ""}});
         add(d3d, 6, index_of("D3DDevice__m_VerticalBlankEvent__GenericFragment"),
             "D3DDevice__m_VerticalBlankEvent__GenericFragment", FENX_SYMBOL_OTHER, FENX_CALL_NONE,
             {{FENX_PARAM_UNK, ""}});
@@ -64,7 +65,7 @@ struct Built {
             FENX_CALL_STDCALL, {{FENX_PARAM_PSH, "pUsers"}});
     }
 
-    void add(std::uint32_t group, std::uint8_t tag, std::uint16_t index, const char* name,
+    void add(std::uint32_t group, std::uint8_t tag, std::uint16_t index, const char *name,
              std::uint32_t type, std::uint32_t convention, std::vector<OOVPAParam> params) {
         db.entry(group, index, FENX_SCAN_AUTOMATIC, name, {{3911, db.record(0, 0, pairs_of(tag))}},
                  type, convention, std::move(params));
@@ -72,13 +73,17 @@ struct Built {
     }
 };
 
-Built& built() {
+Built &built() {
     static Built instance;
     return instance;
 }
 
 } // namespace
 
-const std::vector<CliTestSymbol>& cli_test_symbols() { return built().symbols; }
+const std::vector<CliTestSymbol> &cli_test_symbols() {
+    return built().symbols;
+}
 
-const FenxDatabase& cli_test_database() { return built().db.database(); }
+const FenxDatabase &cli_test_database() {
+    return built().db.database();
+}

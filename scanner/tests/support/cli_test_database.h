@@ -13,6 +13,6 @@ struct CliTestSymbol {
 };
 
 // In the order the library scan reports them when all are present in their sections.
-const std::vector<CliTestSymbol>& cli_test_symbols();
+const std::vector<CliTestSymbol> &cli_test_symbols();
 
-const FenxDatabase& cli_test_database();
+const FenxDatabase &cli_test_database();

@@ -5,7 +5,7 @@
 
 namespace {
 
-ScanRecorder* active = nullptr;
+ScanRecorder *active = nullptr;
 
 } // namespace
 
@@ -21,11 +21,11 @@ ScanRecorder::~ScanRecorder() {
     Fenx_SetMessageLevel(1);
 }
 
-void ScanRecorder::on_symbol(const char* library_name, std::uint32_t library_flag,
-                             std::uint32_t symbol_index, const char* symbol_name,
+void ScanRecorder::on_symbol(const char *library_name, std::uint32_t library_flag,
+                             std::uint32_t symbol_index, const char *symbol_name,
                              std::uint32_t address, std::uint32_t build_version,
                              std::uint32_t symbol_type, std::uint32_t call_convention,
-                             std::uint32_t param_count, const OOVPAParam* params) {
+                             std::uint32_t param_count, const OOVPAParam *params) {
     if (active == nullptr)
         return;
     RecordedSymbol symbol;
@@ -42,14 +42,14 @@ void ScanRecorder::on_symbol(const char* library_name, std::uint32_t library_fla
     active->symbols.push_back(std::move(symbol));
 }
 
-void ScanRecorder::on_message(std::uint32_t level, const char* text) {
+void ScanRecorder::on_message(std::uint32_t level, const char *text) {
     if (active != nullptr)
         active->messages.push_back(RecordedMessage{level, text});
 }
 
 std::vector<std::string> ScanRecorder::texts(std::uint32_t level) const {
     std::vector<std::string> out;
-    for (const RecordedMessage& message : messages)
+    for (const RecordedMessage &message : messages)
         if (message.level >= level)
             out.push_back(message.text);
     return out;
@@ -57,7 +57,7 @@ std::vector<std::string> ScanRecorder::texts(std::uint32_t level) const {
 
 std::vector<std::string> ScanRecorder::found() const {
     std::vector<std::string> out;
-    for (const RecordedSymbol& symbol : symbols) {
+    for (const RecordedSymbol &symbol : symbols) {
         char address[16];
         std::snprintf(address, sizeof address, "@0x%08x", symbol.address);
         out.push_back(symbol.name + address);

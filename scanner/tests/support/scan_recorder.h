@@ -20,29 +20,29 @@ struct RecordedSymbol {
     std::uint32_t convention = 0;
     std::vector<std::pair<std::uint32_t, std::string>> params;
 
-    bool operator==(const RecordedSymbol&) const = default;
+    bool operator==(const RecordedSymbol &) const = default;
 };
 
 struct RecordedMessage {
     std::uint32_t level = 0;
     std::string text;
 
-    bool operator==(const RecordedMessage&) const = default;
+    bool operator==(const RecordedMessage &) const = default;
 };
 
 class ScanRecorder {
   public:
     ScanRecorder();
     ~ScanRecorder();
-    ScanRecorder(const ScanRecorder&) = delete;
-    ScanRecorder& operator=(const ScanRecorder&) = delete;
+    ScanRecorder(const ScanRecorder &) = delete;
+    ScanRecorder &operator=(const ScanRecorder &) = delete;
 
-    static void on_symbol(const char* library_name, std::uint32_t library_flag,
-                          std::uint32_t symbol_index, const char* symbol_name,
+    static void on_symbol(const char *library_name, std::uint32_t library_flag,
+                          std::uint32_t symbol_index, const char *symbol_name,
                           std::uint32_t address, std::uint32_t build_version,
                           std::uint32_t symbol_type, std::uint32_t call_convention,
-                          std::uint32_t param_count, const OOVPAParam* params);
-    static void on_message(std::uint32_t level, const char* text);
+                          std::uint32_t param_count, const OOVPAParam *params);
+    static void on_message(std::uint32_t level, const char *text);
 
     // Messages at `level` or above, texts only.
     std::vector<std::string> texts(std::uint32_t level = 0) const;

@@ -17,19 +17,19 @@ FenxLibraryFilter test_library(std::uint32_t flag, std::uint16_t build, std::uin
 
 class TestContext {
   public:
-    TestContext(const FenxDatabase& database, std::vector<FenxLibraryFilter> libraries,
-                std::vector<TestSection> sections, const FenxiManualHandler* handlers = nullptr,
+    TestContext(const FenxDatabase &database, std::vector<FenxLibraryFilter> libraries,
+                std::vector<TestSection> sections, const FenxiManualHandler *handlers = nullptr,
                 std::uint32_t kernel_thunk = 0);
     ~TestContext();
-    TestContext(const TestContext&) = delete;
-    TestContext& operator=(const TestContext&) = delete;
+    TestContext(const TestContext &) = delete;
+    TestContext &operator=(const TestContext &) = delete;
 
-    FenxContext* get() const { return context_; }
-    FenxContext* operator->() const { return context_; }
-    const FenxSectionFilter* section(std::size_t i) const { return &context_->Sections[i]; }
-    const FenxLibraryFilter* library(std::size_t i) const { return &context_->Libraries[i]; }
+    FenxContext *get() const { return context_; }
+    FenxContext *operator->() const { return context_; }
+    const FenxSectionFilter *section(std::size_t i) const { return &context_->Sections[i]; }
+    const FenxLibraryFilter *library(std::size_t i) const { return &context_->Libraries[i]; }
 
   private:
     std::vector<std::unique_ptr<std::uint8_t[]>> bytes_;
-    FenxContext* context_ = nullptr;
+    FenxContext *context_ = nullptr;
 };
