@@ -82,7 +82,9 @@ TEST(FendrelCli, FilesThatAreNotImages) {
 TestXbe scannable_image() {
     TestXbe xbe;
     xbe.libraries = {{"D3D8", 4627}, {"XAPILIB", 4627}};
-    xbe.sections = {{".text", 0x00011000, std::vector<std::uint8_t>(0x200, 0xC3)},
+    std::vector<std::uint8_t> text(0x200, 0xC3);
+    std::fill(text.begin() + 0x100, text.begin() + 0x104, 0); // an empty kernel thunk table
+    xbe.sections = {{".text", 0x00011000, text},
                     {".data", 0x00013000, std::vector<std::uint8_t>(0x40, 0x00), false},
                     {"D3D", 0x00012000, std::vector<std::uint8_t>(0x100, 0xCC)}};
     xbe.kernel_thunk = 0x00011100;
