@@ -33,6 +33,9 @@ const CodeSignature kFillMode{0x15, {{8, 392}, {12, 389}, {16, 410}}};
 const CodeSignature kTexCoordIndex{0x16, {{8, 413}}};
 const CodeSignature kStreamSource{0x17, {{8, 387}, {12, 388}}};
 const CodeSignature kInlineFragment{0x18, {{8, 382}}, {2}}; // the state byte at +2
+// The same two setters in a database whose signatures do not learn the fields.
+const CodeSignature kTexCoordIndexUnlearned{0x16, {}};
+const CodeSignature kStreamSourceUnlearned{0x17, {{8, 387}}};
 
 // Where each function sits in the code section.
 enum : std::size_t {
@@ -49,9 +52,8 @@ enum : std::size_t {
 
 // Group 0 serves both libraries, group 1 only the LTCG one; the fragment of the inlined setter
 // is only in group 1.
-const FenxDatabase &d3d8_database() {
-    static SyntheticDatabase db;
-    static const FenxDatabase &database = []() -> const FenxDatabase & {
+const FenxDatabase &build_d3d8_database(SyntheticDatabase &db, bool fields_learned) {
+    {
         const std::uint32_t both = db.group(FENX_LIB_D3D8 | FENX_LIB_D3D8LTCG, {"D3D", "FLASHROM"});
         const std::uint32_t ltcg = db.group(FENX_LIB_D3D8LTCG, {"D3D"});
         const auto manual = [&](std::uint32_t group, std::uint16_t index, const char *name,
@@ -74,14 +76,22 @@ const FenxDatabase &d3d8_database() {
         manual(both, 598, "D3DDevice_SetRenderState_Simple", kSimple, FENX_SYMBOL_FUNCTION);
         manual(both, 608, "D3DDevice_SetRenderStateNotInline", kNotInline, FENX_SYMBOL_FUNCTION);
         manual(both, 581, "D3DDevice_SetRenderState_FillMode", kFillMode, FENX_SYMBOL_FUNCTION);
-        manual(both, 624, "D3DDevice_SetTextureState_TexCoordIndex", kTexCoordIndex,
-               FENX_SYMBOL_FUNCTION);
-        manual(both, 616, "D3DDevice_SetStreamSource", kStreamSource, FENX_SYMBOL_FUNCTION);
+        manual(both, 624, "D3DDevice_SetTextureState_TexCoordIndex",
+               fields_learned ? kTexCoordIndex : kTexCoordIndexUnlearned, FENX_SYMBOL_FUNCTION);
+        manual(both, 616, "D3DDevice_SetStreamSource",
+               fields_learned ? kStreamSource : kStreamSourceUnlearned, FENX_SYMBOL_FUNCTION);
         manual(ltcg, 674, "D3DDevice_SetRenderStateInline__GenericFragment", kInlineFragment,
                FENX_SYMBOL_OTHER);
         return db.database();
-    }();
-    return database;
+    }
+}
+
+const FenxDatabase &d3d8_database(bool fields_learned = true) {
+    static SyntheticDatabase learning;
+    static SyntheticDatabase not_learning;
+    static const FenxDatabase &with_fields = build_d3d8_database(learning, true);
+    static const FenxDatabase &without_fields = build_d3d8_database(not_learning, false);
+    return fields_learned ? with_fields : without_fields;
 }
 
 // Slot number of a render-state position for a build.
@@ -108,6 +118,7 @@ struct Scene {
     bool simple_in_flash = false;
     std::optional<std::uint32_t> texture_state_before; // slot 385 when the scan starts
     bool keep_first_address = false;
+    bool fields_learned = true; // the setters' signatures hold the field references
 };
 
 std::vector<TestSection> scene_sections(const Scene &scene) {
@@ -151,7 +162,7 @@ struct SceneResult {
 
 SceneResult run_scene(const Scene &scene) {
     ScanRecorder recorder;
-    TestContext context(d3d8_database(), {test_library(scene.flag, scene.build)},
+    TestContext context(d3d8_database(scene.fields_learned), {test_library(scene.flag, scene.build)},
                         scene_sections(scene), Fenxi_BuiltinManualHandlers());
     if (scene.texture_state_before)
         context->XRefs[385] = *scene.texture_state_before;
@@ -454,6 +465,21 @@ TEST(D3D8Derivation, TheSecondWalkFinishesWhatTheFirstCouldNot) {
     EXPECT_EQ(std::count_if(result.symbols.begin(), result.symbols.end(),
                             [](const RecordedSymbol &s) { return s.name == "D3DRS_CullMode"; }),
               1);
+}
+
+TEST(D3D8Derivation, FieldsNeverLearnedGiveNoAddress) {
+    // Setters whose signatures do not refer to the texture-state field or the vertex buffer
+    // field: nothing may be counted back from the markers still in those slots.
+    Scene scene;
+    scene.fields_learned = false;
+    const SceneResult result = run_scene(scene);
+    EXPECT_TRUE(reported(result, "D3DDevice_SetTextureState_TexCoordIndex").has_value());
+    EXPECT_FALSE(reported(result, "D3D_g_DeferredTextureState").has_value());
+    EXPECT_EQ(result.slots.at(385), XRefNotSet);
+    const std::optional<RecordedSymbol> stream = reported(result, "D3D_g_Stream");
+    ASSERT_TRUE(stream.has_value());
+    EXPECT_EQ(stream->address, scene.stream);
+    EXPECT_EQ(result.errors, std::vector<std::string>{});
 }
 
 } // namespace
