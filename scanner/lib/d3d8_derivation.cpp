@@ -120,17 +120,19 @@ class D3D8Derivation {
         return 0;
     }
 
-    void post(std::uint32_t level, const char *text) { Fenxi_Post(context_->Sink, level, "%s", text); }
+    void post(std::uint32_t level, const char *text) {
+        Fenxi_Post(context_->Sink, level, "%s", text);
+    }
 
     // D3D_CommonSetDebugRegisters refers to the device pointer and three render-state slots.
     bool derive_device_pointer() {
         if (!Fenxi_IsUnresolved(slot(kDoNotCullUncompressed)))
             return true;
-        const std::initializer_list<std::uint32_t> learned = {kDevicePointer, kRopZCmpAlwaysRead, kRopZRead,
-                              kDoNotCullUncompressed};
+        const std::initializer_list<std::uint32_t> learned = {kDevicePointer, kRopZCmpAlwaysRead,
+                                                              kRopZRead, kDoNotCullUncompressed};
         set(learned, XRefDerive);
-        if (Fenxi_FindEntryBySymbol(context_, library_, group_, section_,
-                                    kCommonSetDebugRegisters, false, true) == 0) {
+        if (Fenxi_FindEntryBySymbol(context_, library_, group_, section_, kCommonSetDebugRegisters,
+                                    false, true) == 0) {
             set(learned, XRefNotSet);
             return false;
         }
@@ -178,7 +180,8 @@ class D3D8Derivation {
     bool derive_complex_states() {
         bool found = true;
         if (Fenxi_IsUnresolved(slot(kFillMode))) {
-            const std::initializer_list<std::uint32_t> learned = {kFillMode, kBackFillMode, kTwoSidedLighting};
+            const std::initializer_list<std::uint32_t> learned = {kFillMode, kBackFillMode,
+                                                                  kTwoSidedLighting};
             set(learned, XRefDerive);
             if (Fenxi_FindEntryBySymbol(context_, library_, group_, section_,
                                         kSetRenderStateFillMode, false, true) == 0) {
@@ -197,8 +200,8 @@ class D3D8Derivation {
     bool derive_stencil_states() {
         if (!Fenxi_IsUnresolved(slot(kStencilEnable)))
             return true;
-        const std::initializer_list<std::uint32_t> learned = {kStencilFail, kOcclusionCullEnable, kStencilCullEnable,
-                              kStencilEnable};
+        const std::initializer_list<std::uint32_t> learned = {kStencilFail, kOcclusionCullEnable,
+                                                              kStencilCullEnable, kStencilEnable};
         set(learned, XRefDerive);
         if (match_fragment(kStencilFragment, false) != 0)
             return true;
@@ -221,7 +224,8 @@ class D3D8Derivation {
                                 slot(kRenderState) + 4u * number);
                 Fenxi_Post(context_->Sink, FENX_MSG_DETAIL,
                            "%s symbol address is manually set to D3D_g_RenderState + %zd * %u.",
-                           Fenx_SymbolName(position.SymbolIndex), std::make_signed_t<std::size_t>{4}, number);
+                           Fenx_SymbolName(position.SymbolIndex),
+                           std::make_signed_t<std::size_t>{4}, number);
             }
             if (Fenxi_HoldsAddress(slot(position.SymbolIndex)))
                 Fenxi_ReportVariable(context_, kD3D8Name, FENX_LIB_D3D8, position.SymbolIndex,
@@ -275,8 +279,7 @@ class D3D8Derivation {
                 Fenxi_Post(context_->Sink, FENX_MSG_DETAIL,
                            "Fendrel's %s symbol is currently set to derive.", name);
             else if (value == XRefNotSet)
-                Fenxi_Post(context_->Sink, FENX_MSG_ERROR, "Fendrel's %s symbol is not set!",
-                           name);
+                Fenxi_Post(context_->Sink, FENX_MSG_ERROR, "Fendrel's %s symbol is not set!", name);
             else if (value != base + 4 * number)
                 Fenxi_Post(context_->Sink, FENX_MSG_ERROR,
                            "TarskRenderStateInfo list's entry base on %s is inaccurate!", name);

@@ -58,9 +58,8 @@ void Fenxi_Report(FenxContext *context, const char *library_name, std::uint32_t 
                   std::uint32_t build_version, std::uint32_t symbol_type,
                   std::uint32_t call_convention, std::uint32_t param_count,
                   const OOVPAParam *params) {
-    context->SymbolCallback(library_name, library_flag, index, name != nullptr ? name : "",
-                            address, build_version, symbol_type, call_convention, param_count,
-                            params);
+    context->SymbolCallback(library_name, library_flag, index, name != nullptr ? name : "", address,
+                            build_version, symbol_type, call_convention, param_count, params);
 }
 
 void Fenxi_ReportEntry(FenxContext *context, const FenxLibraryFilter *library,

@@ -24,10 +24,8 @@ bool Fenxi_SectionHas(const FenxSectionFilter *section, std::uint32_t address,
                       std::uint32_t length);
 
 // The byte or little-endian word at `address` in `section`; false when it lies outside.
-bool Fenxi_ReadByteAt(const FenxSectionFilter *section, std::uint32_t address,
-                      std::uint8_t *value);
-bool Fenxi_ReadU32At(const FenxSectionFilter *section, std::uint32_t address,
-                     std::uint32_t *value);
+bool Fenxi_ReadByteAt(const FenxSectionFilter *section, std::uint32_t address, std::uint8_t *value);
+bool Fenxi_ReadU32At(const FenxSectionFilter *section, std::uint32_t address, std::uint32_t *value);
 
 // Puts `value` in the slot, counting it for the library's type when the slot was unresolved.
 void Fenxi_StoreSlot(FenxContext *context, const FenxLibraryFilter *library, std::uint32_t index,
@@ -43,8 +41,7 @@ void Fenxi_Report(FenxContext *context, const char *library_name, std::uint32_t 
 
 // Under the library's name, with the entry's index, name, type, convention and parameters.
 void Fenxi_ReportEntry(FenxContext *context, const FenxLibraryFilter *library,
-                       const OOVPATable *entry, std::uint32_t address,
-                       std::uint32_t build_version);
+                       const OOVPATable *entry, std::uint32_t address, std::uint32_t build_version);
 
 // A variable under its canonical name: type 1, convention "none", no parameters.
 void Fenxi_ReportVariable(FenxContext *context, const char *library_name,

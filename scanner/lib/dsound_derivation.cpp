@@ -63,8 +63,8 @@ void store_table(FenxContext *context, const FenxLibraryFilter *library, std::ui
 
 bool derive_tables(FenxContext *context, const FenxLibraryFilter *library,
                    const LibraryDatabase *group, const FenxSectionFilter *section) {
-    const std::uint32_t constructor = Fenxi_FindEntryBySymbol(
-        context, library, group, section, kStreamConstructor, true, true);
+    const std::uint32_t constructor =
+        Fenxi_FindEntryBySymbol(context, library, group, section, kStreamConstructor, true, true);
     if (constructor == 0)
         return false;
     std::uint32_t voice_table = 0;

@@ -167,8 +167,7 @@ class XapiDerivation {
                            "Could not find g_DeviceType_MU from MU_Init!");
                 return false;
             }
-            if (size - at < kPushCallLength || data[at] != kPushImmediate ||
-                data[at + 5] != kCall)
+            if (size - at < kPushCallLength || data[at] != kPushImmediate || data[at + 5] != kCall)
                 continue;
             const std::uint32_t target = Fenxi_ReadU32(data + at + 6);
             const std::uint32_t after_call = section_->VirtualAddress + at + kPushCallLength;

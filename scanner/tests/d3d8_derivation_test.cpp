@@ -110,8 +110,8 @@ struct Scene {
     std::uint32_t flag = FENX_LIB_D3D8;
     bool not_inline = true;
     bool inline_fragment = false;
-    int state_byte_error = 0;      // added to the deferred state number in the code
-    int fill_mode_slot_error = 0;  // added to the fill mode's slot number
+    int state_byte_error = 0;     // added to the deferred state number in the code
+    int fill_mode_slot_error = 0; // added to the fill mode's slot number
     std::uint32_t stream = 0x000B0000;
     std::uint32_t stream_vertex_buffer = 0x000B0008;
     // The function the out-of-line setter calls lives in the second section instead.
@@ -125,7 +125,8 @@ std::vector<TestSection> scene_sections(const Scene &scene) {
     const std::uint16_t b = scene.build;
     std::vector<std::uint8_t> code = blank_code(0x240);
     std::vector<std::uint8_t> flash = blank_code(0x40);
-    kDebugRegisters.place(code, kAtDebugRegisters, {kDevice, state(164, b), state(165, b), state(166, b)});
+    kDebugRegisters.place(code, kAtDebugRegisters,
+                          {kDevice, state(164, b), state(165, b), state(166, b)});
     std::uint32_t simple = kCodeBase + kAtSimple;
     if (scene.simple_in_flash) {
         kSimple.place(flash, 0);
@@ -144,9 +145,11 @@ std::vector<TestSection> scene_sections(const Scene &scene) {
         code[kAtInline + 2] = state_byte;
     }
     const std::uint32_t fill_mode =
-        kRenderState + 4 * (number(139, b) + static_cast<std::uint32_t>(scene.fill_mode_slot_error));
+        kRenderState +
+        4 * (number(139, b) + static_cast<std::uint32_t>(scene.fill_mode_slot_error));
     kFillMode.place(code, kAtFillMode, {fill_mode, state(140, b), state(141, b)});
-    kStencilFragment.place(code, kAtStencil, {state(145, b), state(162, b), state(163, b), state(144, b)});
+    kStencilFragment.place(code, kAtStencil,
+                           {state(145, b), state(162, b), state(163, b), state(144, b)});
     kTexCoordIndex.place(code, kAtTexCoordIndex, {kTextureState + 0x70});
     kStreamSource.place(code, kAtStreamSource, {scene.stream, scene.stream_vertex_buffer});
     kVerticalBlankFragment.place(code, kAtVerticalBlank, {kVerticalBlankEvent});
@@ -162,8 +165,9 @@ struct SceneResult {
 
 SceneResult run_scene(const Scene &scene) {
     ScanRecorder recorder;
-    TestContext context(d3d8_database(scene.fields_learned), {test_library(scene.flag, scene.build)},
-                        scene_sections(scene), Fenxi_BuiltinManualHandlers());
+    TestContext context(d3d8_database(scene.fields_learned),
+                        {test_library(scene.flag, scene.build)}, scene_sections(scene),
+                        Fenxi_BuiltinManualHandlers());
     if (scene.texture_state_before)
         context->XRefs[385] = *scene.texture_state_before;
     recorder.clear(); // the context's own creation messages are not the derivation's
@@ -319,8 +323,9 @@ TEST(D3D8Derivation, ACompleteImageIsDerivedInOneWalk) {
     EXPECT_EQ(reports(result), expected);
     EXPECT_EQ(result.errors, std::vector<std::string>{});
     const std::vector<std::string> &messages = result.messages;
-    EXPECT_NE(std::find(messages.begin(), messages.end(), "Verify RenderState offsets is complete."),
-              messages.end());
+    EXPECT_NE(
+        std::find(messages.begin(), messages.end(), "Verify RenderState offsets is complete."),
+        messages.end());
     // Slots the derivation set by numbering say so; learned ones do not.
     EXPECT_NE(std::find(messages.begin(), messages.end(),
                         "D3DRS_CullMode symbol address is manually set to D3D_g_RenderState + 4 "

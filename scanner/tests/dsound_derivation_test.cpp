@@ -22,9 +22,9 @@ const CodeSignature kConstructor{0x20, {}}; // table operands at +0x14 and +0x1B
 
 // In stream table order.
 const std::vector<std::pair<std::uint16_t, std::string>> kMethods = {
-    {725, "CDirectSoundStream_AddRef"},   {736, "CDirectSoundStream_Release"},
-    {730, "CDirectSoundStream_GetInfo"},  {731, "CDirectSoundStream_GetStatus"},
-    {735, "CDirectSoundStream_Process"},  {727, "CDirectSoundStream_Discontinuity"},
+    {725, "CDirectSoundStream_AddRef"},  {736, "CDirectSoundStream_Release"},
+    {730, "CDirectSoundStream_GetInfo"}, {731, "CDirectSoundStream_GetStatus"},
+    {735, "CDirectSoundStream_Process"}, {727, "CDirectSoundStream_Discontinuity"},
     {728, "CDirectSoundStream_Flush"},
 };
 
@@ -170,8 +170,8 @@ TEST(DSoundDerivation, AVirtualTableLearnedAgainWarnsAndKeepsTheChosenAddress) {
         std::uint32_t after;
     };
     const std::uint32_t old = 0x00062000;
-    for (const Case &test : std::vector<Case>{{"latest wins", false, kVoiceTable},
-                                              {"keeping the first", true, old}}) {
+    for (const Case &test :
+         std::vector<Case>{{"latest wins", false, kVoiceTable}, {"keeping the first", true, old}}) {
         SCOPED_TRACE(test.name);
         Scene scene;
         scene.voice_table_before = old;

@@ -32,7 +32,7 @@ struct Scene {
     // The call to XGetSectionSize is at +8 unless the signature says otherwise.
     CodeSignature map_letter{0x30, {{8, 1139}}};
     std::optional<std::uint32_t> section_size_before; // slot 1139 when the scan starts
-    std::vector<std::uint8_t> mu_body;                 // MU_Init's code after its pattern
+    std::vector<std::uint8_t> mu_body;                // MU_Init's code after its pattern
     // Device records in table order (code, descriptor); a code of 0 puts the entry's record
     // outside every section.
     std::vector<std::pair<std::uint8_t, std::uint32_t>> records;
@@ -64,7 +64,7 @@ std::vector<std::uint8_t> mu_body_with(std::vector<std::uint8_t> between, bool a
 }
 
 const std::vector<std::pair<std::uint8_t, std::uint32_t>> kAllRecords = {
-    {1, 0x00030100}, {2, 0x00030200}, {3, 0x00030300}, {0, 0},
+    {1, 0x00030100}, {2, 0x00030200},    {3, 0x00030300}, {0, 0},
     {4, 0x00030400}, {0x80, 0x00030800}, {5, 0x00030500},
 };
 
@@ -94,8 +94,8 @@ SceneResult run_scene(const Scene &scene) {
     db.entry(group, 1127, FENX_SCAN_MANUAL, "XapiMapLetterToDirectory",
              {{3911, scene.map_letter.record(db)}});
     db.entry(group, 1085, FENX_SCAN_MANUAL, "MU_Init", {{3911, kMUInit.record(db)}});
-    db.entry(group, 1084, FENX_SCAN_MANUAL | FENX_SCAN_AUTOMATIC,
-             "IUsbInit_GetMaxDeviceTypeCount", {{3911, kMaxDeviceTypes.record(db)}});
+    db.entry(group, 1084, FENX_SCAN_MANUAL | FENX_SCAN_AUTOMATIC, "IUsbInit_GetMaxDeviceTypeCount",
+             {{3911, kMaxDeviceTypes.record(db)}});
     db.entry(group, 1100, FENX_SCAN_MANUAL, "GetTypeInformation",
              {{3911, kTypeInformation.record(db)}});
 

@@ -8,10 +8,10 @@
 struct DerivationCliCode {
     CodeSignature debug_registers; // D3D_CommonSetDebugRegisters: device pointer and 3 states
     CodeSignature render_state_simple;
-    CodeSignature get_viewport;           // automatic
-    CodeSignature stream_constructor;     // table operands at +0x14 and +0x1B
-    CodeSignature get_type_information;   // table begin and end
-    CodeSignature input_get_state;        // automatic
+    CodeSignature get_viewport;         // automatic
+    CodeSignature stream_constructor;   // table operands at +0x14 and +0x1B
+    CodeSignature get_type_information; // table begin and end
+    CodeSignature input_get_state;      // automatic
 };
 
 const DerivationCliCode &derivation_cli_code();

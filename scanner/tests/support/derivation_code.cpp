@@ -25,8 +25,7 @@ const OOVPA *CodeSignature::record(SyntheticDatabase &db) const {
     for (std::uint16_t offset = 0; offset < kPatternLength; ++offset)
         if (!is_free(*this, offset))
             pairs.push_back({offset, pattern_byte(tag, offset)});
-    return db.record(static_cast<std::uint8_t>(references.size()), detect_select,
-                     std::move(pairs));
+    return db.record(static_cast<std::uint8_t>(references.size()), detect_select, std::move(pairs));
 }
 
 void CodeSignature::place(std::vector<std::uint8_t> &bytes, std::size_t at,

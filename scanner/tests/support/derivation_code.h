@@ -30,4 +30,3 @@ struct CodeSignature {
 
 // A section of `size` bytes that matches none of the signatures until code is placed.
 std::vector<std::uint8_t> blank_code(std::size_t size);
-

@@ -92,8 +92,7 @@ std::vector<std::uint8_t> build_test_xbe(const TestXbe &xbe) {
     write_field(image, kImageSizeField, static_cast<std::uint32_t>(file_size));
     write_field(image, kImageHeaderSizeField, static_cast<std::uint32_t>(kImageHeaderSize));
     write_field(image, kXbeSectionCountField, static_cast<std::uint32_t>(xbe.sections.size()));
-    write_field(image, kXbeSectionHeadersField,
-                base + static_cast<std::uint32_t>(section_headers));
+    write_field(image, kXbeSectionHeadersField, base + static_cast<std::uint32_t>(section_headers));
     write_field(image, kEntryPointField, (base + 0x1000) ^ keys.entry);
     write_field(image, kKernelThunkField, xbe.kernel_thunk ^ keys.thunk);
     write_field(image, kXbeLibraryCountField, static_cast<std::uint32_t>(xbe.libraries.size()));
@@ -111,13 +110,15 @@ std::vector<std::uint8_t> build_test_xbe(const TestXbe &xbe) {
         write_field(image, header + 12, raw_addresses[i]);
         write_field(image, header + 16, size);
         write_field(image, header + 20, base + static_cast<std::uint32_t>(name));
-        std::memcpy(image.data() + name, section.name.data(), std::min<std::size_t>(section.name.size(), 8));
+        std::memcpy(image.data() + name, section.name.data(),
+                    std::min<std::size_t>(section.name.size(), 8));
         std::copy(section.bytes.begin(), section.bytes.end(), image.begin() + raw_addresses[i]);
     }
     for (std::size_t i = 0; i < xbe.libraries.size(); ++i) {
         const TestXbeLibrary &library = xbe.libraries[i];
         const std::size_t entry = libraries + kLibraryEntrySize * i;
-        std::memcpy(image.data() + entry, library.name.data(), std::min<std::size_t>(library.name.size(), 8));
+        std::memcpy(image.data() + entry, library.name.data(),
+                    std::min<std::size_t>(library.name.size(), 8));
         put16(image, entry + 8, 1);
         put16(image, entry + 12, library.build);
         put16(image, entry + 14, library.flags);
