@@ -1,7 +1,7 @@
 #pragma once
 // XBE images for the scanner's tests, described by what the scanner reads: image type, base
 // address, library version table, sections with names, flags and bytes, and the kernel thunk
-// table's address. The testkit's XBE builder writes them; this only maps the description.
+// table's address.
 #include <cstdint>
 #include <string>
 #include <vector>
