@@ -1,6 +1,7 @@
 #pragma once
 // Message templates ("{}" marks each value, in order), and the text forms of the values that
 // go into them: paths as UTF-8 and system errors as the system's own description.
+#include <cstdint>
 #include <filesystem>
 #include <initializer_list>
 #include <string>
@@ -25,6 +26,8 @@ std::string path_text(const std::filesystem::path& path);
 std::string system_error_text(const std::error_code& error);
 
 // UTF-8 checks and repair.
+// Appends one Unicode scalar value as UTF-8.
+void append_utf8(std::string& out, std::uint32_t scalar);
 bool is_valid_utf8(std::string_view text);
 std::string utf8_replacing_invalid(std::string_view text);
 
