@@ -1,12 +1,16 @@
 #pragma once
 // Everything that differs between Windows and POSIX. One header, one implementation per
 // platform (posix.cpp, windows.cpp); no other file includes <windows.h> or <unistd.h>.
+#include <cstddef>
 #include <cstdint>
+#include <expected>
 #include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <utility>
+#include <vector>
 
 namespace ormolt::platform {
 
@@ -62,6 +66,46 @@ enum class Liveness { Running, NotRunning, Denied };
 Liveness process_liveness(std::uint32_t pid);
 
 // ---- Child processes (tool runner) ------------------------------------------------------
+
+// An operating-system handle kept as an integer: a file descriptor on POSIX, a HANDLE on
+// Windows. The owner closes it with close_handle.
+using NativeHandle = std::intptr_t;
+inline constexpr NativeHandle no_handle = -1;
+
+void close_handle(NativeHandle handle);
+
+// Opens a file for appending, creating it when missing; other programs may read, write or
+// delete it meanwhile.
+std::expected<NativeHandle, std::error_code> open_for_append(const std::filesystem::path& file);
+
+// Writes all bytes; errors are the caller's to ignore or report.
+std::error_code write_all(NativeHandle handle, std::string_view bytes);
+
+// Reads up to size bytes; 0 at the end of the stream. Interrupted reads are retried; a pipe
+// whose writer has gone reads as the end.
+std::expected<std::size_t, std::error_code> read_some(NativeHandle handle, char* buffer,
+                                                       std::size_t size);
+
+struct ChildCommand {
+    std::filesystem::path program;
+    std::vector<std::string> arguments; // UTF-8; each reaches the child as one argument
+    std::optional<std::filesystem::path> working_folder;
+    std::vector<std::pair<std::string, std::string>> environment; // added to or replacing ours
+};
+
+struct StartedChild {
+    NativeHandle process = no_handle; // the pid on POSIX
+    NativeHandle output = no_handle;  // read end of the child's standard output
+    NativeHandle errors = no_handle;  // read end of the child's standard error
+};
+
+// Starts a child with the null device as standard input, two pipes for its output streams and
+// no console window of its own.
+std::expected<StartedChild, std::error_code> start_child(const ChildCommand& command);
+
+// Waits for the child to end and releases it. The exit code as the system gives it; on POSIX
+// a child ended by a signal reads as 128 + the signal number, as shells show it.
+std::expected<std::uint32_t, std::error_code> wait_for_child(NativeHandle process);
 
 // ---- Links and paths (translation, installation) ----------------------------------------
 

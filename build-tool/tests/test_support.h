@@ -1,6 +1,8 @@
 #pragma once
 // Shared by the build tool's tests: temporary folders, environment changes, small files, and
 // running a program as a child with its own environment and captured output.
+#include "records/event_stream.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -83,6 +85,34 @@ class ScopedEnvironment {
 #endif
     }
     std::map<std::string, std::optional<std::string>> saved_;
+};
+
+// Collects the event lines emitted while it lives, instead of writing them to stdout.
+class EventCapture {
+  public:
+    EventCapture() {
+        previous_ = replace_event_sink([this](std::string_view line) { lines_.emplace_back(line); });
+    }
+    ~EventCapture() { replace_event_sink(std::move(previous_)); }
+    EventCapture(const EventCapture&) = delete;
+    EventCapture& operator=(const EventCapture&) = delete;
+
+    // The lines so far, each with its "\n". Only read it when no other thread emits.
+    const std::vector<std::string>& lines() const { return lines_; }
+    // The events of one kind, parsed.
+    std::vector<Event> of_kind(std::string_view kind) const {
+        std::vector<Event> found;
+        for (const auto& line : lines_) {
+            Event event = Event::parse(line);
+            if (event.value("event", "") == kind)
+                found.push_back(std::move(event));
+        }
+        return found;
+    }
+
+  private:
+    EventSink previous_;
+    std::vector<std::string> lines_;
 };
 
 inline void write_text(const fs::path& file, const std::string& text) {
