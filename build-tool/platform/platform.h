@@ -109,4 +109,11 @@ std::expected<std::uint32_t, std::error_code> wait_for_child(NativeHandle proces
 
 // ---- Links and paths (translation, installation) ----------------------------------------
 
+// Whether the path itself (not followed) is a symbolic link or a junction (on Windows any
+// reparse point whose tag is a name surrogate). False when it cannot be read.
+bool is_link(const std::filesystem::path& path);
+
+// Removes a link itself, never what it points at.
+std::error_code remove_link(const std::filesystem::path& path);
+
 } // namespace ormolt::platform
