@@ -116,4 +116,12 @@ bool is_link(const std::filesystem::path& path);
 // Removes a link itself, never what it points at.
 std::error_code remove_link(const std::filesystem::path& path);
 
+// Makes link a directory link to target: a junction (mount-point reparse point) on Windows,
+// a symbolic link elsewhere. On failure nothing is left at link that this call made.
+std::error_code make_directory_link(const std::filesystem::path& link,
+                                    const std::filesystem::path& target);
+
+// The target of a directory link as the system stores it; nullopt when link is none.
+std::optional<std::filesystem::path> read_directory_link(const std::filesystem::path& link);
+
 } // namespace ormolt::platform

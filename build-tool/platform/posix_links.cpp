@@ -20,4 +20,18 @@ std::error_code remove_link(const fs::path& path) {
     return {};
 }
 
+std::error_code make_directory_link(const fs::path& link, const fs::path& target) {
+    if (::symlink(target.c_str(), link.c_str()) != 0)
+        return std::error_code(errno, std::generic_category());
+    return {};
+}
+
+std::optional<fs::path> read_directory_link(const fs::path& link) {
+    std::error_code error;
+    fs::path target = fs::read_symlink(link, error);
+    if (error)
+        return std::nullopt;
+    return target;
+}
+
 } // namespace ormolt::platform
