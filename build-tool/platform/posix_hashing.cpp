@@ -9,7 +9,7 @@
 
 namespace ormolt::platform {
 
-std::expected<NativeHandle, std::error_code> open_for_reading(const std::filesystem::path& file) {
+std::expected<NativeHandle, std::error_code> open_for_reading(const std::filesystem::path &file) {
     for (;;) {
         const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
         if (fd >= 0)
@@ -20,19 +20,21 @@ std::expected<NativeHandle, std::error_code> open_for_reading(const std::filesys
 }
 
 struct Sha1::State {
-    EVP_MD_CTX* context = nullptr;
+    EVP_MD_CTX *context = nullptr;
     bool failed = false;
 };
 
 Sha1::Sha1() : state_(std::make_unique<State>()) {
     state_->context = EVP_MD_CTX_new();
-    state_->failed = state_->context == nullptr ||
-                     EVP_DigestInit_ex(state_->context, EVP_sha1(), nullptr) != 1;
+    state_->failed =
+        state_->context == nullptr || EVP_DigestInit_ex(state_->context, EVP_sha1(), nullptr) != 1;
 }
 
-Sha1::~Sha1() { EVP_MD_CTX_free(state_->context); }
+Sha1::~Sha1() {
+    EVP_MD_CTX_free(state_->context);
+}
 
-void Sha1::update(const void* bytes, std::size_t size) {
+void Sha1::update(const void *bytes, std::size_t size) {
     if (!state_->failed && size != 0)
         state_->failed = EVP_DigestUpdate(state_->context, bytes, size) != 1;
 }
