@@ -78,6 +78,9 @@ void close_handle(NativeHandle handle);
 // delete it meanwhile.
 std::expected<NativeHandle, std::error_code> open_for_append(const std::filesystem::path& file);
 
+// Creates a file or truncates an existing one, for writing.
+std::expected<NativeHandle, std::error_code> open_for_writing(const std::filesystem::path& file);
+
 // Writes all bytes; errors are the caller's to ignore or report.
 std::error_code write_all(NativeHandle handle, std::string_view bytes);
 
