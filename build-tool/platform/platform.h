@@ -1,10 +1,12 @@
 #pragma once
 // Everything that differs between Windows and POSIX. One header, one implementation per
 // platform (posix.cpp, windows.cpp); no other file includes <windows.h> or <unistd.h>.
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <expected>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -126,5 +128,33 @@ std::error_code make_directory_link(const std::filesystem::path& link,
 
 // The target of a directory link as the system stores it; nullopt when link is none.
 std::optional<std::filesystem::path> read_directory_link(const std::filesystem::path& link);
+
+// ---- Reading files and hashing (identity check, installation) ---------------------------
+
+// Opens an existing file for reading (read_some reads it; close_handle closes it). Other
+// programs may read, write or delete it meanwhile.
+std::expected<NativeHandle, std::error_code> open_for_reading(const std::filesystem::path& file);
+
+// SHA-1 from the platform's own vetted implementation: libcrypto on POSIX, CNG on Windows.
+class Sha1 {
+  public:
+    static constexpr std::size_t digest_size = 20;
+    using Digest = std::array<std::uint8_t, digest_size>;
+
+    Sha1();
+    ~Sha1();
+    Sha1(const Sha1&) = delete;
+    Sha1& operator=(const Sha1&) = delete;
+
+    // Feeds more bytes. Once the implementation has failed (it can only run out of resources)
+    // every later call does nothing and finish gives nullopt.
+    void update(const void* bytes, std::size_t size);
+    // The digest of everything fed so far; the object is spent afterwards.
+    std::optional<Digest> finish();
+
+  private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
 
 } // namespace ormolt::platform
