@@ -57,17 +57,6 @@ NewFile create_new_file(const std::filesystem::path& file, std::string_view cont
 // Moves a file over another, replacing an existing target in one step.
 std::error_code replace_file(const std::filesystem::path& from, const std::filesystem::path& to);
 
-// ---- Files: positioned reads (disc images) ---------------------------------------------
-
-// Opens an existing file for reading only; others may read it meanwhile. Close with close_handle.
-std::expected<NativeHandle, std::error_code> open_for_reading(const std::filesystem::path& file);
-
-// Reads up to size bytes starting at the 64-bit offset, without moving any shared file position.
-// Fewer bytes than asked only at the end of the file (0 at or past it). Interrupted reads are
-// retried.
-std::expected<std::size_t, std::error_code> read_at(NativeHandle handle, std::uint64_t offset,
-                                                     char* buffer, std::size_t size);
-
 // ---- Processes: liveness (build lock) ---------------------------------------------------
 
 std::uint32_t current_process_id();
@@ -140,11 +129,17 @@ std::error_code make_directory_link(const std::filesystem::path& link,
 // The target of a directory link as the system stores it; nullopt when link is none.
 std::optional<std::filesystem::path> read_directory_link(const std::filesystem::path& link);
 
-// ---- Reading files and hashing (identity check, installation) ---------------------------
+// ---- Reading files and hashing (disc images, identity check, installation) ---------------
 
-// Opens an existing file for reading (read_some reads it; close_handle closes it). Other
-// programs may read, write or delete it meanwhile.
+// Opens an existing file for reading only (read_some or read_at read it; close_handle closes
+// it). Other programs may read, write or delete it meanwhile.
 std::expected<NativeHandle, std::error_code> open_for_reading(const std::filesystem::path& file);
+
+// Reads up to size bytes starting at the 64-bit offset, without moving any shared file position.
+// Fewer bytes than asked only at the end of the file (0 at or past it). Interrupted reads are
+// retried.
+std::expected<std::size_t, std::error_code> read_at(NativeHandle handle, std::uint64_t offset,
+                                                     char* buffer, std::size_t size);
 
 // SHA-1 from the platform's own vetted implementation: libcrypto on POSIX, CNG on Windows.
 class Sha1 {
