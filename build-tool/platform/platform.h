@@ -55,17 +55,6 @@ NewFile create_new_file(const std::filesystem::path& file, std::string_view cont
 // Moves a file over another, replacing an existing target in one step.
 std::error_code replace_file(const std::filesystem::path& from, const std::filesystem::path& to);
 
-// ---- Files: positioned reads (disc images) ---------------------------------------------
-
-// Opens an existing file for reading only; others may read it meanwhile. Close with close_handle.
-std::expected<NativeHandle, std::error_code> open_for_reading(const std::filesystem::path& file);
-
-// Reads up to size bytes starting at the 64-bit offset, without moving any shared file position.
-// Fewer bytes than asked only at the end of the file (0 at or past it). Interrupted reads are
-// retried.
-std::expected<std::size_t, std::error_code> read_at(NativeHandle handle, std::uint64_t offset,
-                                                     char* buffer, std::size_t size);
-
 // ---- Processes: liveness (build lock) ---------------------------------------------------
 
 std::uint32_t current_process_id();
@@ -117,6 +106,17 @@ std::expected<StartedChild, std::error_code> start_child(const ChildCommand& com
 // Waits for the child to end and releases it. The exit code as the system gives it; on POSIX
 // a child ended by a signal reads as 128 + the signal number, as shells show it.
 std::expected<std::uint32_t, std::error_code> wait_for_child(NativeHandle process);
+
+// ---- Files: positioned reads (disc images) ---------------------------------------------
+
+// Opens an existing file for reading only; others may read it meanwhile. Close with close_handle.
+std::expected<NativeHandle, std::error_code> open_for_reading(const std::filesystem::path& file);
+
+// Reads up to size bytes starting at the 64-bit offset, without moving any shared file position.
+// Fewer bytes than asked only at the end of the file (0 at or past it). Interrupted reads are
+// retried.
+std::expected<std::size_t, std::error_code> read_at(NativeHandle handle, std::uint64_t offset,
+                                                     char* buffer, std::size_t size);
 
 // ---- Links and paths (translation, installation) ----------------------------------------
 
