@@ -112,6 +112,17 @@ std::expected<StartedChild, std::error_code> start_child(const ChildCommand& com
 // a child ended by a signal reads as 128 + the signal number, as shells show it.
 std::expected<std::uint32_t, std::error_code> wait_for_child(NativeHandle process);
 
+// ---- Files: positioned reads (disc images) ---------------------------------------------
+
+// Opens an existing file for reading only; others may read it meanwhile. Close with close_handle.
+std::expected<NativeHandle, std::error_code> open_for_reading(const std::filesystem::path& file);
+
+// Reads up to size bytes starting at the 64-bit offset, without moving any shared file position.
+// Fewer bytes than asked only at the end of the file (0 at or past it). Interrupted reads are
+// retried.
+std::expected<std::size_t, std::error_code> read_at(NativeHandle handle, std::uint64_t offset,
+                                                     char* buffer, std::size_t size);
+
 // ---- Links and paths (translation, installation) ----------------------------------------
 
 // Whether the path itself (not followed) is a symbolic link or a junction (on Windows any
