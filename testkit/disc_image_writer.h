@@ -77,8 +77,8 @@ struct DiscImageOptions {
     bool damage_second_magic = false;
     // Writes into an existing file without truncating it, e.g. a second volume at another base.
     bool overlay = false;
-    std::optional<std::uint32_t> root_sector; // stored instead of the root table's sector
-    std::optional<std::uint32_t> root_size;   // stored instead of the root table's size
+    std::optional<std::uint32_t> root_sector = std::nullopt; // stored instead of the root table's sector
+    std::optional<std::uint32_t> root_size = std::nullopt;   // stored instead of the root table's size
     std::uint64_t creation_time = 0;
 };
 

@@ -15,7 +15,7 @@ struct OpenFile {
     ~OpenFile() { platform::close_handle(handle); }
 };
 
-std::string hex_text(const platform::Sha1::Digest& digest) {
+std::string hex_text(const platform::Sha1::Digest &digest) {
     constexpr char digits[] = "0123456789abcdef";
     std::string text;
     text.reserve(digest.size() * 2);
@@ -28,10 +28,11 @@ std::string hex_text(const platform::Sha1::Digest& digest) {
 
 } // namespace
 
-Result<std::string> file_sha1_hex(const std::filesystem::path& file) {
+Result<std::string> file_sha1_hex(const std::filesystem::path &file) {
     auto opened = platform::open_for_reading(file);
     if (!opened)
-        return fail(message("cannot read {}: {}", path_text(file), system_error_text(opened.error())));
+        return fail(
+            message("cannot read {}: {}", path_text(file), system_error_text(opened.error())));
     const OpenFile input{*opened};
 
     // On the heap: 1 MiB is too much for a thread's stack.

@@ -66,8 +66,7 @@ std::string utf8_from_utf16(std::span<const std::uint16_t> units) {
 
 std::optional<XbeSummary> read_xbe_summary(std::span<const std::uint8_t> contents) {
     const std::uint64_t length = contents.size();
-    if (length < shortest_header ||
-        !std::equal(contents.begin(), contents.begin() + 4, "XBEH") ||
+    if (length < shortest_header || !std::equal(contents.begin(), contents.begin() + 4, "XBEH") ||
         length < header_with_certificate_address)
         return std::nullopt;
 
@@ -82,7 +81,8 @@ std::optional<XbeSummary> read_xbe_summary(std::span<const std::uint8_t> content
     std::array<std::uint16_t, title_name_units> units{};
     std::size_t unit_count = 0;
     for (; unit_count < title_name_units; ++unit_count) {
-        const std::uint16_t unit = u16_at(contents, certificate + title_name_offset + 2 * unit_count);
+        const std::uint16_t unit =
+            u16_at(contents, certificate + title_name_offset + 2 * unit_count);
         if (unit == 0)
             break;
         units[unit_count] = unit;
@@ -114,7 +114,7 @@ std::string region_text(std::uint32_t flags) {
     if ((flags & all) == all)
         return "World";
     std::string text;
-    for (const auto& [bit, name] : {std::pair{region_usa, "USA"}, std::pair{region_japan, "Japan"},
+    for (const auto &[bit, name] : {std::pair{region_usa, "USA"}, std::pair{region_japan, "Japan"},
                                     std::pair{region_europe, "Europe"}}) {
         if ((flags & bit) == 0)
             continue;
@@ -127,14 +127,14 @@ std::string region_text(std::uint32_t flags) {
     return (flags & region_debug) != 0 ? "Debug" : "Unknown";
 }
 
-std::string describe_summary(const XbeSummary& summary) {
+std::string describe_summary(const XbeSummary &summary) {
     char id[9];
     std::snprintf(id, sizeof id, "%08X", static_cast<unsigned>(summary.xbe_title_id));
     return summary.xbe_title_name + " (" + id + ", " + region_text(summary.region_flags) + ")";
 }
 
-std::string describe_xbe(const std::filesystem::path& file) {
-    constexpr const char* unreadable = "an unreadable XBE";
+std::string describe_xbe(const std::filesystem::path &file) {
+    constexpr const char *unreadable = "an unreadable XBE";
     std::error_code error;
     const std::uintmax_t size = std::filesystem::file_size(file, error);
     if (error)
@@ -142,11 +142,11 @@ std::string describe_xbe(const std::filesystem::path& file) {
     std::vector<std::uint8_t> contents;
     try {
         contents.resize(size);
-    } catch (const std::exception&) { // larger than memory (or than a vector may be)
+    } catch (const std::exception &) { // larger than memory (or than a vector may be)
         return unreadable;
     }
     std::ifstream in(file, std::ios::binary);
-    if (!in.read(reinterpret_cast<char*>(contents.data()), static_cast<std::streamsize>(size)))
+    if (!in.read(reinterpret_cast<char *>(contents.data()), static_cast<std::streamsize>(size)))
         return unreadable;
     const auto summary = read_xbe_summary(contents);
     return summary ? describe_summary(*summary) : unreadable;

@@ -10,19 +10,21 @@
 namespace ormolt::platform {
 
 struct Sha1::State {
-    EVP_MD_CTX* context = nullptr;
+    EVP_MD_CTX *context = nullptr;
     bool failed = false;
 };
 
 Sha1::Sha1() : state_(std::make_unique<State>()) {
     state_->context = EVP_MD_CTX_new();
-    state_->failed = state_->context == nullptr ||
-                     EVP_DigestInit_ex(state_->context, EVP_sha1(), nullptr) != 1;
+    state_->failed =
+        state_->context == nullptr || EVP_DigestInit_ex(state_->context, EVP_sha1(), nullptr) != 1;
 }
 
-Sha1::~Sha1() { EVP_MD_CTX_free(state_->context); }
+Sha1::~Sha1() {
+    EVP_MD_CTX_free(state_->context);
+}
 
-void Sha1::update(const void* bytes, std::size_t size) {
+void Sha1::update(const void *bytes, std::size_t size) {
     if (!state_->failed && size != 0)
         state_->failed = EVP_DigestUpdate(state_->context, bytes, size) != 1;
 }

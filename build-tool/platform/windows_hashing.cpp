@@ -16,13 +16,15 @@ struct Sha1::State {
 };
 
 namespace {
-bool succeeded(NTSTATUS status) { return status >= 0; }
+bool succeeded(NTSTATUS status) {
+    return status >= 0;
+}
 } // namespace
 
 Sha1::Sha1() : state_(std::make_unique<State>()) {
     state_->failed =
-        !succeeded(BCryptOpenAlgorithmProvider(&state_->algorithm, BCRYPT_SHA1_ALGORITHM,
-                                               nullptr, 0)) ||
+        !succeeded(
+            BCryptOpenAlgorithmProvider(&state_->algorithm, BCRYPT_SHA1_ALGORITHM, nullptr, 0)) ||
         !succeeded(BCryptCreateHash(state_->algorithm, &state_->hash, nullptr, 0, nullptr, 0, 0));
 }
 
@@ -33,8 +35,8 @@ Sha1::~Sha1() {
         BCryptCloseAlgorithmProvider(state_->algorithm, 0);
 }
 
-void Sha1::update(const void* bytes, std::size_t size) {
-    auto* next = static_cast<PUCHAR>(const_cast<void*>(bytes));
+void Sha1::update(const void *bytes, std::size_t size) {
+    auto *next = static_cast<PUCHAR>(const_cast<void *>(bytes));
     // CNG takes a 32-bit length.
     while (!state_->failed && size != 0) {
         const ULONG chunk = static_cast<ULONG>(std::min<std::size_t>(size, 1u << 30));
