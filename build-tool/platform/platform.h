@@ -80,6 +80,9 @@ void close_handle(NativeHandle handle);
 // delete it meanwhile.
 std::expected<NativeHandle, std::error_code> open_for_append(const std::filesystem::path& file);
 
+// Creates a file or truncates an existing one, for writing.
+std::expected<NativeHandle, std::error_code> open_for_writing(const std::filesystem::path& file);
+
 // Writes all bytes; errors are the caller's to ignore or report.
 std::error_code write_all(NativeHandle handle, std::string_view bytes);
 
@@ -109,6 +112,17 @@ std::expected<StartedChild, std::error_code> start_child(const ChildCommand& com
 // a child ended by a signal reads as 128 + the signal number, as shells show it.
 std::expected<std::uint32_t, std::error_code> wait_for_child(NativeHandle process);
 
+// ---- Files: positioned reads (disc images) ---------------------------------------------
+
+// Opens an existing file for reading only; others may read it meanwhile. Close with close_handle.
+std::expected<NativeHandle, std::error_code> open_for_reading(const std::filesystem::path& file);
+
+// Reads up to size bytes starting at the 64-bit offset, without moving any shared file position.
+// Fewer bytes than asked only at the end of the file (0 at or past it). Interrupted reads are
+// retried.
+std::expected<std::size_t, std::error_code> read_at(NativeHandle handle, std::uint64_t offset,
+                                                     char* buffer, std::size_t size);
+
 // ---- Links and paths (translation, installation) ----------------------------------------
 
 // Whether the path itself (not followed) is a symbolic link or a junction (on Windows any
@@ -126,11 +140,17 @@ std::error_code make_directory_link(const std::filesystem::path& link,
 // The target of a directory link as the system stores it; nullopt when link is none.
 std::optional<std::filesystem::path> read_directory_link(const std::filesystem::path& link);
 
-// ---- Reading files and hashing (identity check, installation) ---------------------------
+// ---- Reading files and hashing (disc images, identity check, installation) ---------------
 
-// Opens an existing file for reading (read_some reads it; close_handle closes it). Other
-// programs may read, write or delete it meanwhile.
+// Opens an existing file for reading only (read_some or read_at read it; close_handle closes
+// it). Other programs may read, write or delete it meanwhile.
 std::expected<NativeHandle, std::error_code> open_for_reading(const std::filesystem::path& file);
+
+// Reads up to size bytes starting at the 64-bit offset, without moving any shared file position.
+// Fewer bytes than asked only at the end of the file (0 at or past it). Interrupted reads are
+// retried.
+std::expected<std::size_t, std::error_code> read_at(NativeHandle handle, std::uint64_t offset,
+                                                     char* buffer, std::size_t size);
 
 // SHA-1 from the platform's own vetted implementation: libcrypto on POSIX, CNG on Windows.
 class Sha1 {

@@ -9,16 +9,6 @@
 
 namespace ormolt::platform {
 
-std::expected<NativeHandle, std::error_code> open_for_reading(const std::filesystem::path &file) {
-    for (;;) {
-        const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd >= 0)
-            return fd;
-        if (errno != EINTR)
-            return std::unexpected(std::error_code(errno, std::generic_category()));
-    }
-}
-
 struct Sha1::State {
     EVP_MD_CTX *context = nullptr;
     bool failed = false;

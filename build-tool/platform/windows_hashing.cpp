@@ -9,16 +9,6 @@
 
 namespace ormolt::platform {
 
-std::expected<NativeHandle, std::error_code> open_for_reading(const std::filesystem::path &file) {
-    HANDLE handle = CreateFileW(file.c_str(), GENERIC_READ,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (handle == INVALID_HANDLE_VALUE)
-        return std::unexpected(
-            std::error_code(static_cast<int>(GetLastError()), std::system_category()));
-    return reinterpret_cast<NativeHandle>(handle);
-}
-
 struct Sha1::State {
     BCRYPT_ALG_HANDLE algorithm = nullptr;
     BCRYPT_HASH_HANDLE hash = nullptr;
