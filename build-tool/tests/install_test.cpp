@@ -56,12 +56,17 @@ class Install : public ::testing::Test {
 };
 
 TEST_F(Install, BareReleaseInstallsProgramPortableItemsAndStamp) {
+    fs::permissions(compiled(), fs::perms::owner_exec, fs::perm_options::add);
     const auto installed = install();
     ASSERT_TRUE(installed) << installed.error().message;
     EXPECT_EQ(*installed, target() / "sample.exe");
     EXPECT_EQ(entries(target()),
               (std::set<std::string>{"sample.exe", "user", ".quillon-portable", "build.json"}));
     EXPECT_EQ(test::read_text(target() / "sample.exe"), "program v1");
+#ifndef _WIN32
+    EXPECT_NE(fs::status(target() / "sample.exe").permissions() & fs::perms::owner_exec,
+              fs::perms::none);
+#endif
     EXPECT_EQ(test::read_text(target() / ".quillon-portable"), "1\n");
     const auto stamp = read_stamp(target() / "build.json");
     ASSERT_TRUE(stamp);
