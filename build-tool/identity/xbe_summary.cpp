@@ -5,9 +5,9 @@
 
 #include <array>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
-#include <new>
-#include <vector>
+#include <functional>
 
 namespace ormolt {
 
@@ -19,13 +19,13 @@ constexpr std::size_t base_address_field = 0x104;
 constexpr std::size_t certificate_address_field = 0x118;
 constexpr std::size_t section_count_field = 0x11C;
 constexpr std::size_t section_table_field = 0x120;
-// Lengths the header must reach for the fields above (the base address is read only once the
-// magic is known, the section table fields only after the certificate).
-constexpr std::size_t shortest_header = 0x10C;
-constexpr std::size_t header_with_certificate_address = 0x11C;
-constexpr std::size_t header_with_section_table = 0x124;
+// Lengths the file must reach, checked in this order: the magic and base address, the
+// certificate address, the section table fields.
+constexpr std::uint64_t shortest_header = 0x10C;
+constexpr std::uint64_t header_with_certificate_address = 0x11C;
+constexpr std::uint64_t header_with_section_table = 0x124;
 
-// Certificate fields (offsets from the certificate).
+// Certificate fields (offsets from the certificate); the reader needs its first 0xB0 bytes.
 constexpr std::size_t title_id_offset = 0x008;
 constexpr std::size_t title_name_offset = 0x00C;
 constexpr std::size_t title_name_units = 40;
@@ -34,14 +34,20 @@ constexpr std::size_t certificate_reach = 0x0B0;
 
 constexpr std::uint64_t section_header_size = 56;
 
-std::uint16_t u16_at(std::span<const std::uint8_t> bytes, std::size_t at) {
-    return static_cast<std::uint16_t>(bytes[at] | bytes[at + 1] << 8);
+// Reads exactly size bytes at a file offset the parser has already checked; false when the
+// source fails.
+using ReadAt = std::function<bool(std::uint64_t at, std::size_t size, std::uint8_t* out)>;
+
+std::uint32_t u32_of(const std::uint8_t* bytes) {
+    return static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
+           static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
 }
 
-std::uint32_t u32_at(std::span<const std::uint8_t> bytes, std::size_t at) {
-    return static_cast<std::uint32_t>(bytes[at]) | static_cast<std::uint32_t>(bytes[at + 1]) << 8 |
-           static_cast<std::uint32_t>(bytes[at + 2]) << 16 |
-           static_cast<std::uint32_t>(bytes[at + 3]) << 24;
+std::optional<std::uint32_t> u32_at(const ReadAt& read_at, std::uint64_t at) {
+    std::uint8_t bytes[4];
+    if (!read_at(at, sizeof bytes, bytes))
+        return std::nullopt;
+    return u32_of(bytes);
 }
 
 // UTF-16 units to UTF-8; an unpaired surrogate becomes U+FFFD.
@@ -49,8 +55,8 @@ std::string utf8_from_utf16(std::span<const std::uint16_t> units) {
     std::string text;
     for (std::size_t i = 0; i < units.size(); ++i) {
         const std::uint32_t unit = units[i];
-        if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
-            units[i + 1] <= 0xDFFF) {
+        const bool high = unit >= 0xD800 && unit <= 0xDBFF;
+        if (high && i + 1 < units.size() && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF) {
             append_utf8(text, 0x10000 + ((unit - 0xD800) << 10) + (units[i + 1] - 0xDC00));
             ++i;
         } else if (unit >= 0xD800 && unit <= 0xDFFF) {
@@ -62,51 +68,71 @@ std::string utf8_from_utf16(std::span<const std::uint16_t> units) {
     return text;
 }
 
-} // namespace
-
-std::optional<XbeSummary> read_xbe_summary(std::span<const std::uint8_t> contents) {
-    const std::uint64_t length = contents.size();
-    if (length < shortest_header || !std::equal(contents.begin(), contents.begin() + 4, "XBEH") ||
-        length < header_with_certificate_address)
-        return std::nullopt;
-
-    const std::uint32_t base = u32_at(contents, base_address_field);
-    const std::uint32_t certificate_address = u32_at(contents, certificate_address_field);
-    if (certificate_address < base)
-        return std::nullopt;
-    const std::uint64_t certificate = certificate_address - base;
-    if (certificate >= length || certificate + certificate_reach > length)
-        return std::nullopt;
-
+std::string title_of(const std::array<std::uint8_t, certificate_reach>& certificate) {
     std::array<std::uint16_t, title_name_units> units{};
-    std::size_t unit_count = 0;
-    for (; unit_count < title_name_units; ++unit_count) {
-        const std::uint16_t unit =
-            u16_at(contents, certificate + title_name_offset + 2 * unit_count);
+    std::size_t count = 0;
+    for (; count < title_name_units; ++count) {
+        const std::size_t at = title_name_offset + 2 * count;
+        const auto unit = static_cast<std::uint16_t>(certificate[at] | certificate[at + 1] << 8);
         if (unit == 0)
             break;
-        units[unit_count] = unit;
+        units[count] = unit;
     }
-    const std::string title = utf8_from_utf16(std::span(units.data(), unit_count));
+    return std::string(trim_unicode_space(utf8_from_utf16(std::span(units.data(), count))));
+}
+
+// The parse over any source of the given length. Every range is checked against the length
+// before it is read, so a source is never asked for bytes it does not have.
+std::optional<XbeSummary> parse_xbe(std::uint64_t length, const ReadAt& read_at) {
+    std::uint8_t magic[4];
+    if (length < shortest_header || !read_at(magic_offset, sizeof magic, magic) ||
+        std::memcmp(magic, "XBEH", 4) != 0 || length < header_with_certificate_address)
+        return std::nullopt;
+
+    const auto base = u32_at(read_at, base_address_field);
+    const auto certificate_address = u32_at(read_at, certificate_address_field);
+    if (!base || !certificate_address || *certificate_address < *base)
+        return std::nullopt;
+    const std::uint64_t certificate_offset = *certificate_address - *base;
+    if (certificate_offset >= length || certificate_offset + certificate_reach > length)
+        return std::nullopt;
+    std::array<std::uint8_t, certificate_reach> certificate;
+    if (!read_at(certificate_offset, certificate.size(), certificate.data()))
+        return std::nullopt;
+    std::string title = title_of(certificate);
 
     if (length < header_with_section_table)
         return std::nullopt;
-    const std::uint32_t section_count = u32_at(contents, section_count_field);
-    if (section_count != 0) {
-        const std::uint32_t table_address = u32_at(contents, section_table_field);
-        if (table_address < base)
+    const auto section_count = u32_at(read_at, section_count_field);
+    const auto table_address = u32_at(read_at, section_table_field);
+    if (!section_count || !table_address)
+        return std::nullopt;
+    if (*section_count != 0) {
+        if (*table_address < *base)
             return std::nullopt;
-        const std::uint64_t table = table_address - base;
-        // 64-bit arithmetic: a count of up to 2^32 - 1 entries cannot overflow it.
-        if (table >= length || table + section_count * section_header_size > length)
+        const std::uint64_t table = *table_address - *base;
+        // 64-bit arithmetic: 2^32 - 1 entries of 56 bytes cannot overflow it.
+        if (table >= length || table + *section_count * section_header_size > length)
             return std::nullopt;
     }
 
     XbeSummary summary;
-    summary.xbe_title_id = u32_at(contents, certificate + title_id_offset);
-    summary.xbe_title_name = std::string(trim_unicode_space(title));
-    summary.region_flags = u32_at(contents, certificate + region_offset);
+    summary.xbe_title_id = u32_of(certificate.data() + title_id_offset);
+    summary.xbe_title_name = std::move(title);
+    summary.region_flags = u32_of(certificate.data() + region_offset);
     return summary;
+}
+
+} // namespace
+
+std::optional<XbeSummary> read_xbe_summary(std::span<const std::uint8_t> contents) {
+    return parse_xbe(contents.size(),
+                     [contents](std::uint64_t at, std::size_t size, std::uint8_t* out) {
+                         if (at > contents.size() || size > contents.size() - at)
+                             return false;
+                         std::memcpy(out, contents.data() + at, size);
+                         return true;
+                     });
 }
 
 std::string region_text(std::uint32_t flags) {
@@ -114,7 +140,7 @@ std::string region_text(std::uint32_t flags) {
     if ((flags & all) == all)
         return "World";
     std::string text;
-    for (const auto &[bit, name] : {std::pair{region_usa, "USA"}, std::pair{region_japan, "Japan"},
+    for (const auto& [bit, name] : {std::pair{region_usa, "USA"}, std::pair{region_japan, "Japan"},
                                     std::pair{region_europe, "Europe"}}) {
         if ((flags & bit) == 0)
             continue;
@@ -127,28 +153,29 @@ std::string region_text(std::uint32_t flags) {
     return (flags & region_debug) != 0 ? "Debug" : "Unknown";
 }
 
-std::string describe_summary(const XbeSummary &summary) {
+std::string describe_summary(const XbeSummary& summary) {
     char id[9];
     std::snprintf(id, sizeof id, "%08X", static_cast<unsigned>(summary.xbe_title_id));
     return summary.xbe_title_name + " (" + id + ", " + region_text(summary.region_flags) + ")";
 }
 
-std::string describe_xbe(const std::filesystem::path &file) {
-    constexpr const char *unreadable = "an unreadable XBE";
+std::string describe_xbe(const std::filesystem::path& file) {
+    constexpr const char* unreadable = "an unreadable XBE";
+    // Only the header and the certificate are read, where they lie: a copy that is refused
+    // may be any file, of any size.
     std::error_code error;
-    const std::uintmax_t size = std::filesystem::file_size(file, error);
-    if (error)
+    if (!std::filesystem::is_regular_file(file, error))
         return unreadable;
-    std::vector<std::uint8_t> contents;
-    try {
-        contents.resize(size);
-    } catch (const std::exception &) { // larger than memory (or than a vector may be)
-        return unreadable;
-    }
+    const std::uintmax_t length = std::filesystem::file_size(file, error);
     std::ifstream in(file, std::ios::binary);
-    if (!in.read(reinterpret_cast<char *>(contents.data()), static_cast<std::streamsize>(size)))
+    if (error || !in)
         return unreadable;
-    const auto summary = read_xbe_summary(contents);
+    const auto summary =
+        parse_xbe(length, [&in](std::uint64_t at, std::size_t size, std::uint8_t* out) {
+            in.seekg(static_cast<std::streamoff>(at));
+            in.read(reinterpret_cast<char*>(out), static_cast<std::streamsize>(size));
+            return in.gcount() == static_cast<std::streamsize>(size);
+        });
     return summary ? describe_summary(*summary) : unreadable;
 }
 
