@@ -5,6 +5,9 @@
 #include "test_support.h"
 #include "testkit/xbe_builder.h"
 
+#include <cctype>
+#include <functional>
+
 namespace ormolt {
 namespace {
 

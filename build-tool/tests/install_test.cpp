@@ -7,6 +7,8 @@
 #include "test_support.h"
 
 #include <algorithm>
+#include <functional>
+#include <map>
 #include <set>
 
 namespace ormolt {
