@@ -59,7 +59,7 @@ struct DiscNode {
     std::optional<LinkOverride> right_link;
     std::optional<std::uint32_t> stored_sector; // e.g. far past the image's end
     std::optional<std::uint32_t> stored_size;
-    bool empty_slot = false; // header written as 14 bytes of 0xFF; the node is still laid out
+    bool empty_slot = false;     // header written as 14 bytes of 0xFF; the node is still laid out
     std::uint8_t attributes = 0; // added to the directory bit (other bits must be ignored)
 
     std::uint64_t data_size() const {
@@ -77,8 +77,10 @@ struct DiscImageOptions {
     bool damage_second_magic = false;
     // Writes into an existing file without truncating it, e.g. a second volume at another base.
     bool overlay = false;
-    std::optional<std::uint32_t> root_sector = std::nullopt; // stored instead of the root table's sector
-    std::optional<std::uint32_t> root_size = std::nullopt;   // stored instead of the root table's size
+    std::optional<std::uint32_t> root_sector =
+        std::nullopt; // stored instead of the root table's sector
+    std::optional<std::uint32_t> root_size =
+        std::nullopt; // stored instead of the root table's size
     std::uint64_t creation_time = 0;
 };
 
@@ -91,10 +93,10 @@ struct DiscImageLayout {
 
 // Writes the image; the root table holds the given nodes. A table too big for 16-bit links, or a
 // failed write, is an error.
-std::error_code write_disc_image(const std::filesystem::path& image,
-                                 const std::vector<DiscNode>& root,
-                                 const DiscImageOptions& options = {},
-                                 DiscImageLayout* layout = nullptr);
+std::error_code write_disc_image(const std::filesystem::path &image,
+                                 const std::vector<DiscNode> &root,
+                                 const DiscImageOptions &options = {},
+                                 DiscImageLayout *layout = nullptr);
 
 // Deterministic, position-dependent test bytes, so a reader's output can be checked anywhere
 // without keeping the data.

@@ -16,22 +16,22 @@ using testkit::LinkOverride;
 // The root table always follows the descriptor at sector 32.
 constexpr std::uint32_t root_table_sector = 33;
 
-DiscImageReader open_image(const fs::path& image) {
+DiscImageReader open_image(const fs::path &image) {
     auto reader = DiscImageReader::open(image);
     EXPECT_TRUE(reader.has_value()) << image;
     return std::move(*reader);
 }
 
 // One line per listed entry: parent path, "|", decoded name, and "/" for a directory.
-std::vector<std::string> listing_lines(const DiscListing& listing) {
+std::vector<std::string> listing_lines(const DiscListing &listing) {
     std::vector<std::string> lines;
-    for (const auto& [parent, entry] : listing)
+    for (const auto &[parent, entry] : listing)
         lines.push_back(parent + "|" + decode_name(entry) + (entry.is_directory() ? "/" : ""));
     return lines;
 }
 
 // The listing of the image, or the error's text prefixed with "error: ".
-std::vector<std::string> list_image(const fs::path& image) {
+std::vector<std::string> list_image(const fs::path &image) {
     auto reader = open_image(image);
     auto volume = reader.locate_volume();
     if (!volume)
@@ -42,8 +42,8 @@ std::vector<std::string> list_image(const fs::path& image) {
     return listing_lines(*listing);
 }
 
-std::string read_file(const DiscImageReader& reader, const DiscVolume& volume,
-                      const DirEntryRecord& entry) {
+std::string read_file(const DiscImageReader &reader, const DiscVolume &volume,
+                      const DirEntryRecord &entry) {
     std::string bytes(entry.data.size, '\0');
     EXPECT_FALSE(reader.read_data(volume, entry.data.sector, 0, bytes));
     return bytes;
@@ -86,15 +86,12 @@ TEST(DiscImage, ProbesTheBasesInTheirFixedOrder) {
     // Each image holds two volumes; the one whose base comes first in the probe order wins,
     // whatever its position in the file, unless it is damaged.
     const Case cases[] = {
-        {0x00000000, false, 0x02080000, 0x00000000},
-        {0x0FD90000, false, 0x18300000, 0x18300000},
-        {0x02080000, false, 0x0FD90000, 0x0FD90000},
-        {0x02080000, false, 0x18300000, 0x18300000},
-        {0x00000000, true, 0x02080000, 0x02080000},
-        {0x18300000, true, 0x0FD90000, 0x0FD90000},
+        {0x00000000, false, 0x02080000, 0x00000000}, {0x0FD90000, false, 0x18300000, 0x18300000},
+        {0x02080000, false, 0x0FD90000, 0x0FD90000}, {0x02080000, false, 0x18300000, 0x18300000},
+        {0x00000000, true, 0x02080000, 0x02080000},  {0x18300000, true, 0x0FD90000, 0x0FD90000},
     };
     TempFolder temp;
-    for (const Case& c : cases) {
+    for (const Case &c : cases) {
         SCOPED_TRACE(testing::Message() << std::hex << c.first_written << " " << c.second_written);
         const fs::path image = temp / "two-volumes.iso";
         const auto name = [](std::uint64_t base) { return "at-" + std::to_string(base); };
@@ -116,7 +113,7 @@ TEST(DiscImage, RefusesFilesWithoutAValidDescriptor) {
     const fs::path image = temp / "image.iso";
     const std::vector<DiscNode> tree{DiscNode::file("default.xbe", "x")};
     struct Case {
-        const char* what;
+        const char *what;
         std::function<void()> make;
     };
     const Case cases[] = {
@@ -127,14 +124,16 @@ TEST(DiscImage, RefusesFilesWithoutAValidDescriptor) {
              fs::resize_file(image, 0x10000 + 2047);
          }},
         {"first magic damaged",
-         [&] { ASSERT_FALSE(testkit::write_disc_image(image, tree, {.damage_first_magic = true})); }},
+         [&] {
+             ASSERT_FALSE(testkit::write_disc_image(image, tree, {.damage_first_magic = true}));
+         }},
         {"second magic damaged",
          [&] {
              ASSERT_FALSE(testkit::write_disc_image(image, tree, {.damage_second_magic = true}));
          }},
         {"no file system at all", [&] { test::write_text(image, std::string(0x20000, 'M')); }},
     };
-    for (const Case& c : cases) {
+    for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
         c.make();
         auto reader = open_image(image);
@@ -149,25 +148,31 @@ TEST(DiscImage, ListsEachTableRightBeforeLeftAndTheLastFoundFolderFirst) {
     TempFolder temp;
     const fs::path image = temp / "image.iso";
     // Root table: F at offset 0 with right child D and left child G.
-    ASSERT_FALSE(testkit::write_disc_image(
-        image, {DiscNode::file("G", "g"), DiscNode::file("F", "f"),
-                DiscNode::folder("D", {DiscNode::file("x", "x")})}));
+    ASSERT_FALSE(
+        testkit::write_disc_image(image, {DiscNode::file("G", "g"), DiscNode::file("F", "f"),
+                                          DiscNode::folder("D", {DiscNode::file("x", "x")})}));
     EXPECT_EQ(list_image(image), (std::vector<std::string>{"|F", "|D/", "|G", "/D|x"}));
 
     // Root M has right B and left A, so A's table is found last and walked first, and A's
     // own subfolder C before B.
     ASSERT_FALSE(testkit::write_disc_image(
-        image,
-        {DiscNode::folder("A", {DiscNode::folder("C", {DiscNode::file("c1", "1")}),
-                                DiscNode::file("a1", "1")}),
-         DiscNode::file("M", "m"),
-         DiscNode::folder("B", {DiscNode::file("b1", "1"), DiscNode::file("b2", "2"),
-                                DiscNode::file("b3", "3")}),
-         DiscNode::folder("Empty")}));
+        image, {DiscNode::folder("A", {DiscNode::folder("C", {DiscNode::file("c1", "1")}),
+                                       DiscNode::file("a1", "1")}),
+                DiscNode::file("M", "m"),
+                DiscNode::folder("B", {DiscNode::file("b1", "1"), DiscNode::file("b2", "2"),
+                                       DiscNode::file("b3", "3")}),
+                DiscNode::folder("Empty")}));
     EXPECT_EQ(list_image(image), (std::vector<std::string>{
-                                     "|B/", "|Empty/", "|M", "|A/",
-                                     "/A|a1", "/A|C/", "/A/C|c1",
-                                     "/B|b2", "/B|b3", "/B|b1",
+                                     "|B/",
+                                     "|Empty/",
+                                     "|M",
+                                     "|A/",
+                                     "/A|a1",
+                                     "/A|C/",
+                                     "/A/C|c1",
+                                     "/B|b2",
+                                     "/B|b3",
+                                     "/B|b1",
                                  }));
 }
 
@@ -175,34 +180,37 @@ TEST(DiscImage, SkipsEmptySlotsAndTheirSubtrees) {
     TempFolder temp;
     const fs::path image = temp / "image.iso";
     // Tree of five: C at the root, B (left A) on its left, E (left D) on its right.
-    auto make = [](std::function<void(std::vector<DiscNode>&)> change) {
+    auto make = [](std::function<void(std::vector<DiscNode> &)> change) {
         std::vector<DiscNode> nodes;
-        for (const char* name : {"A", "B", "C", "D", "E"})
+        for (const char *name : {"A", "B", "C", "D", "E"})
             nodes.push_back(DiscNode::file(name, name));
         change(nodes);
         return nodes;
     };
     struct Case {
-        const char* what;
-        std::function<void(std::vector<DiscNode>&)> change;
+        const char *what;
+        std::function<void(std::vector<DiscNode> &)> change;
         std::vector<std::string> expected;
     };
     const Case cases[] = {
-        {"intact", [](auto&) {}, {"|C", "|E", "|D", "|B", "|A"}},
-        {"0xFF slot hides its subtree", [](auto& n) { n[4].empty_slot = true; },
+        {"intact", [](auto &) {}, {"|C", "|E", "|D", "|B", "|A"}},
+        {"0xFF slot hides its subtree",
+         [](auto &n) { n[4].empty_slot = true; },
          {"|C", "|B", "|A"}},
         {"all-zero header is no entry",
-         [](auto& n) { n[0] = DiscNode::file("", ""); },
+         [](auto &n) { n[0] = DiscNode::file("", ""); },
          {"|C", "|E", "|D", "|B"}},
-        {"link 0xFFFF is no child", [](auto& n) { n[2].right_link = LinkOverride::raw(0xFFFF); },
+        {"link 0xFFFF is no child",
+         [](auto &n) { n[2].right_link = LinkOverride::raw(0xFFFF); },
          {"|C", "|B", "|A"}},
-        {"link 0 is no child", [](auto& n) { n[1].left_link = LinkOverride::raw(0); },
+        {"link 0 is no child",
+         [](auto &n) { n[1].left_link = LinkOverride::raw(0); },
          {"|C", "|E", "|D", "|B"}},
         {"attribute bits besides the directory bit are ignored",
-         [](auto& n) { n[3].attributes = 0xEF; },
+         [](auto &n) { n[3].attributes = 0xEF; },
          {"|C", "|E", "|D", "|B", "|A"}},
     };
-    for (const Case& c : cases) {
+    for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
         ASSERT_FALSE(testkit::write_disc_image(image, make(c.change)));
         EXPECT_EQ(list_image(image), c.expected);
@@ -214,12 +222,12 @@ TEST(DiscImage, BrokenTablesEndWithTheirError) {
     const fs::path image = temp / "image.iso";
     const auto five = [] {
         std::vector<DiscNode> nodes;
-        for (const char* name : {"a", "b", "c", "d", "e"})
+        for (const char *name : {"a", "b", "c", "d", "e"})
             nodes.push_back(DiscNode::file(name, name));
         return nodes; // c at offset 0; b (left a) to its left; e (left d) to its right
     };
     struct Case {
-        const char* what;
+        const char *what;
         std::vector<DiscNode> tree;
         DiscImageOptions options;
         std::string expected;
@@ -244,28 +252,32 @@ TEST(DiscImage, BrokenTablesEndWithTheirError) {
     {
         auto tree = five();
         tree[4].right_link = LinkOverride::to("e");
-        cases.push_back({"entry linking to itself", tree, {},
-                         "directory table of / links back into itself"});
+        cases.push_back(
+            {"entry linking to itself", tree, {}, "directory table of / links back into itself"});
     }
     {
         auto tree = five();
         tree[3].right_link = LinkOverride::to("e");
-        cases.push_back({"two entries linking to each other", tree, {},
+        cases.push_back({"two entries linking to each other",
+                         tree,
+                         {},
                          "directory table of / links back into itself"});
     }
     {
         auto inner = five();
         inner[3].right_link = LinkOverride::to("e");
         std::vector<DiscNode> tree{DiscNode::folder("Sub", std::move(inner))};
-        cases.push_back({"loop in a subfolder", tree, {},
-                         "directory table of /Sub links back into itself"});
+        cases.push_back(
+            {"loop in a subfolder", tree, {}, "directory table of /Sub links back into itself"});
     }
     {
         auto folder = DiscNode::folder("Up", {DiscNode::file("x", "x")});
         folder.stored_sector = root_table_sector;
         folder.stored_size = testkit::disc_sector;
-        cases.push_back({"folder whose table is the root's", {DiscNode::file("f", "f"), folder},
-                         {}, "directory table of /Up overlaps another directory table"});
+        cases.push_back({"folder whose table is the root's",
+                         {DiscNode::file("f", "f"), folder},
+                         {},
+                         "directory table of /Up overlaps another directory table"});
     }
     {
         auto first = DiscNode::folder("One", {DiscNode::file("x", "x")});
@@ -273,25 +285,31 @@ TEST(DiscImage, BrokenTablesEndWithTheirError) {
         // Root Two (left One): One's table is walked first, then Two's, which is the same.
         second.stored_sector = root_table_sector + 1;
         second.stored_size = testkit::disc_sector;
-        cases.push_back({"two folders sharing a table", {first, second}, {},
+        cases.push_back({"two folders sharing a table",
+                         {first, second},
+                         {},
                          "directory table of /Two overlaps another directory table"});
     }
     {
         auto folder = DiscNode::folder("Far", {DiscNode::file("x", "x")});
         folder.stored_sector = 0x00FFFFFF;
-        cases.push_back({"folder table past the image's end", {folder}, {},
-                         "IOError(unexpected end of file)"});
+        cases.push_back(
+            {"folder table past the image's end", {folder}, {}, "IOError(unexpected end of file)"});
     }
     {
         auto tree = five();
         tree[2].right_link = LinkOverride::raw(0xFFFE);
-        cases.push_back({"entry past the image's end", tree, {.root_size = 0xFFFFFFF0},
+        cases.push_back({"entry past the image's end",
+                         tree,
+                         {.root_size = 0xFFFFFFF0},
                          "IOError(unexpected end of file)"});
     }
-    cases.push_back({"root table past the image's end", five(), {.root_sector = 0x7FFFFFFF},
+    cases.push_back({"root table past the image's end",
+                     five(),
+                     {.root_sector = 0x7FFFFFFF},
                      "IOError(unexpected end of file)"});
 
-    for (const Case& c : cases) {
+    for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
         testkit::DiscImageLayout layout;
         ASSERT_FALSE(testkit::write_disc_image(image, c.tree, c.options, &layout));
@@ -326,7 +344,7 @@ TEST(DiscImage, NamesDecodeAsWindows1252) {
         {"\xFF", "\u00FF"},
         {std::string("a\0b", 3), std::string("a\0b", 3)},
     };
-    for (const Case& c : cases) {
+    for (const Case &c : cases) {
         DirEntryRecord entry;
         entry.name = c.bytes;
         EXPECT_EQ(decode_name(entry), c.text);
@@ -353,8 +371,7 @@ TEST(DiscImage, KeepsRawNamesForExtractionToJudge) {
     std::vector<DiscNode> tree{DiscNode::file("/lead", "1"), DiscNode::file("..", "2"),
                                DiscNode::folder("", {DiscNode::file("a/b", "3")})};
     ASSERT_FALSE(testkit::write_disc_image(image, tree));
-    EXPECT_EQ(list_image(image),
-              (std::vector<std::string>{"|..", "|/", "|/lead", "/|a/b"}));
+    EXPECT_EQ(list_image(image), (std::vector<std::string>{"|..", "|/", "|/lead", "/|a/b"}));
 }
 
 TEST(DiscImage, ReadsFileDataAtAnyPosition) {
@@ -373,7 +390,7 @@ TEST(DiscImage, ReadsFileDataAtAnyPosition) {
     auto listing = reader.list(*volume);
     ASSERT_TRUE(listing.has_value());
     ASSERT_EQ(listing_lines(*listing), (std::vector<std::string>{"|far", "|big"}));
-    const DirEntryRecord& big = (*listing)[1].entry;
+    const DirEntryRecord &big = (*listing)[1].entry;
     ASSERT_EQ(big.data.size, size);
 
     for (std::uint64_t position : {0ull, 1ull, 2047ull, 2048ull, 1'000'003ull, size - 100ull}) {
