@@ -88,15 +88,16 @@ struct DiscImageOptions {
 struct DiscImageLayout {
     std::uint32_t root_sector = 0;
     std::uint32_t root_size = 0;
-    std::uint64_t end = 0; // image byte just past the last sector written
+    std::uint64_t tables_end = 0; // image byte just past the last directory table
+    std::uint64_t end = 0;        // image byte just past the last sector written
 };
 
 // Writes the image; the root table holds the given nodes. A table too big for 16-bit links, or a
 // failed write, is an error.
-std::error_code write_disc_image(const std::filesystem::path &image,
-                                 const std::vector<DiscNode> &root,
-                                 const DiscImageOptions &options = {},
-                                 DiscImageLayout *layout = nullptr);
+std::error_code write_disc_image(const std::filesystem::path& image,
+                                 const std::vector<DiscNode>& root,
+                                 const DiscImageOptions& options = {},
+                                 DiscImageLayout* layout = nullptr);
 
 // Deterministic, position-dependent test bytes, so a reader's output can be checked anywhere
 // without keeping the data.
