@@ -2,8 +2,9 @@
 
 #include "records/message.h"
 
-#include <array>
+#include <algorithm>
 #include <fstream>
+#include <vector>
 
 namespace ormolt {
 
@@ -15,7 +16,7 @@ enum class Comparison { Equal, Different, NeitherReadable };
 
 // Compares two files chunk by chunk: the same answer as reading both whole, without holding
 // either in memory. One unreadable side means the target must be rewritten.
-Comparison compare_files(const fs::path& a, const fs::path& b) {
+Comparison compare_files(const fs::path &a, const fs::path &b) {
     std::ifstream first(a, std::ios::binary);
     std::ifstream second(b, std::ios::binary);
     if (!first && !second)
@@ -28,7 +29,8 @@ Comparison compare_files(const fs::path& a, const fs::path& b) {
     if (!error_a && !error_b && size_a != size_b)
         return Comparison::Different;
     constexpr std::size_t chunk = 64 * 1024;
-    std::array<char, chunk> buffer_a{}, buffer_b{};
+    // On the heap: the Windows main thread has only 1 MiB of stack.
+    std::vector<char> buffer_a(chunk), buffer_b(chunk);
     for (;;) {
         first.read(buffer_a.data(), chunk);
         second.read(buffer_b.data(), chunk);
@@ -36,8 +38,8 @@ Comparison compare_files(const fs::path& a, const fs::path& b) {
         if (first.bad() || second.bad())
             return first.bad() && second.bad() ? Comparison::NeitherReadable
                                                : Comparison::Different;
-        if (got_a != got_b || !std::equal(buffer_a.begin(), buffer_a.begin() + got_a,
-                                          buffer_b.begin()))
+        if (got_a != got_b ||
+            !std::equal(buffer_a.begin(), buffer_a.begin() + got_a, buffer_b.begin()))
             return Comparison::Different;
         if (got_a == 0)
             return Comparison::Equal;
@@ -46,7 +48,7 @@ Comparison compare_files(const fs::path& a, const fs::path& b) {
 
 } // namespace
 
-Result<> sync_folder_tree(const fs::path& source, const fs::path& target) {
+Result<> sync_folder_tree(const fs::path &source, const fs::path &target) {
     std::error_code error;
     fs::create_directories(target, error);
     if (error)

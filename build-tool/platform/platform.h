@@ -1,10 +1,12 @@
 #pragma once
 // Everything that differs between Windows and POSIX. One header, one implementation per
 // platform (posix.cpp, windows.cpp); no other file includes <windows.h> or <unistd.h>.
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <expected>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -78,6 +80,9 @@ void close_handle(NativeHandle handle);
 // delete it meanwhile.
 std::expected<NativeHandle, std::error_code> open_for_append(const std::filesystem::path& file);
 
+// Creates a file or truncates an existing one, for writing.
+std::expected<NativeHandle, std::error_code> open_for_writing(const std::filesystem::path& file);
+
 // Writes all bytes; errors are the caller's to ignore or report.
 std::error_code write_all(NativeHandle handle, std::string_view bytes);
 
@@ -134,5 +139,39 @@ std::error_code make_directory_link(const std::filesystem::path& link,
 
 // The target of a directory link as the system stores it; nullopt when link is none.
 std::optional<std::filesystem::path> read_directory_link(const std::filesystem::path& link);
+
+// ---- Reading files and hashing (disc images, identity check, installation) ---------------
+
+// Opens an existing file for reading only (read_some or read_at read it; close_handle closes
+// it). Other programs may read, write or delete it meanwhile.
+std::expected<NativeHandle, std::error_code> open_for_reading(const std::filesystem::path& file);
+
+// Reads up to size bytes starting at the 64-bit offset, without moving any shared file position.
+// Fewer bytes than asked only at the end of the file (0 at or past it). Interrupted reads are
+// retried.
+std::expected<std::size_t, std::error_code> read_at(NativeHandle handle, std::uint64_t offset,
+                                                     char* buffer, std::size_t size);
+
+// SHA-1 from the platform's own vetted implementation: libcrypto on POSIX, CNG on Windows.
+class Sha1 {
+  public:
+    static constexpr std::size_t digest_size = 20;
+    using Digest = std::array<std::uint8_t, digest_size>;
+
+    Sha1();
+    ~Sha1();
+    Sha1(const Sha1&) = delete;
+    Sha1& operator=(const Sha1&) = delete;
+
+    // Feeds more bytes. Once the implementation has failed (it can only run out of resources)
+    // every later call does nothing and finish gives nullopt.
+    void update(const void* bytes, std::size_t size);
+    // The digest of everything fed so far; the object is spent afterwards.
+    std::optional<Digest> finish();
+
+  private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
 
 } // namespace ormolt::platform

@@ -65,6 +65,13 @@ std::expected<NativeHandle, std::error_code> open_for_append(const fs::path& fil
     return fd;
 }
 
+std::expected<NativeHandle, std::error_code> open_for_writing(const fs::path& file) {
+    const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return std::unexpected(last_error());
+    return fd;
+}
+
 std::error_code write_all(NativeHandle handle, std::string_view bytes) {
     while (!bytes.empty()) {
         const ssize_t n = ::write(static_cast<int>(handle), bytes.data(), bytes.size());

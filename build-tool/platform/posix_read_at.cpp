@@ -9,10 +9,13 @@
 namespace ormolt::platform {
 
 std::expected<NativeHandle, std::error_code> open_for_reading(const std::filesystem::path& file) {
-    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return std::unexpected(std::error_code(errno, std::generic_category()));
-    return fd;
+    for (;;) {
+        const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd >= 0)
+            return fd;
+        if (errno != EINTR)
+            return std::unexpected(std::error_code(errno, std::generic_category()));
+    }
 }
 
 std::expected<std::size_t, std::error_code> read_at(NativeHandle handle, std::uint64_t offset,

@@ -101,6 +101,14 @@ std::expected<NativeHandle, std::error_code> open_for_append(const fs::path& fil
     return as_native(handle);
 }
 
+std::expected<NativeHandle, std::error_code> open_for_writing(const fs::path& file) {
+    HANDLE handle = CreateFileW(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return std::unexpected(last_error());
+    return as_native(handle);
+}
+
 std::error_code write_all(NativeHandle handle, std::string_view bytes) {
     while (!bytes.empty()) {
         const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 30));
