@@ -40,9 +40,9 @@ void put_u64(std::string& out, std::size_t at, std::uint64_t value) {
 struct TablePlan {
     const DiscNode* directory = nullptr; // nullptr for the root
     const std::vector<DiscNode>* children = nullptr;
-    std::vector<std::uint32_t> offset;   // per child
-    std::vector<int> left, right;        // per child: index of the child node or -1
-    std::uint32_t size = 0;              // whole sectors; 0 for no children
+    std::vector<std::uint32_t> offset; // per child
+    std::vector<int> left, right;      // per child: index of the child node or -1
+    std::uint32_t size = 0;            // whole sectors; 0 for no children
     std::uint32_t sector = 0;
 };
 
@@ -52,8 +52,7 @@ int place_subtree(TablePlan& plan, int first, int last, std::uint32_t& cursor) {
         return -1;
     const int middle = first + (last - first) / 2;
     const std::uint32_t length =
-        (header_size + static_cast<std::uint32_t>((*plan.children)[middle].name.size()) + 3) &
-        ~3u;
+        (header_size + static_cast<std::uint32_t>((*plan.children)[middle].name.size()) + 3) & ~3u;
     // An entry never crosses a sector boundary; the rest of the sector stays 0xFF.
     if (cursor % disc_sector + length > disc_sector)
         cursor = (cursor / disc_sector + 1) * disc_sector;
@@ -102,6 +101,7 @@ class ImagePlan {
             table_of_[directory] = tables_.size();
             tables_.push_back(std::move(plan));
         }
+        tables_end_sector_ = next_sector;
         for (const TablePlan& table : tables_)
             for (const DiscNode& child : *table.children)
                 if (!child.directory && child.data_size() != 0) {
@@ -121,12 +121,14 @@ class ImagePlan {
         return found == file_sector_.end() ? 0 : found->second;
     }
     std::uint32_t end_sector() const { return end_sector_; }
+    std::uint32_t tables_end_sector() const { return tables_end_sector_; }
 
   private:
     std::vector<TablePlan> tables_;
     std::map<const DiscNode*, std::size_t> table_of_;
     std::map<const DiscNode*, std::uint32_t> file_sector_;
     std::uint32_t end_sector_ = 0;
+    std::uint32_t tables_end_sector_ = 0;
 };
 
 std::uint16_t resolve_link(const std::optional<LinkOverride>& override, int real,
@@ -204,7 +206,8 @@ bool write_file_data(std::fstream& out, std::uint64_t position, const DiscNode& 
     std::vector<char> buffer(chunk);
     out.seekp(static_cast<std::streamoff>(position));
     for (std::uint64_t done = 0; done < size;) {
-        const std::size_t length = static_cast<std::size_t>(std::min<std::uint64_t>(chunk, size - done));
+        const std::size_t length =
+            static_cast<std::size_t>(std::min<std::uint64_t>(chunk, size - done));
         if (file.source)
             file.source(done, std::span<char>(buffer.data(), length));
         else
@@ -264,8 +267,8 @@ std::error_code write_disc_image(const fs::path& image, const std::vector<DiscNo
         return options.base + static_cast<std::uint64_t>(sector) * disc_sector;
     };
     const TablePlan& root_table = plan.tables().front();
-    bool ok = write_at(out, options.base + disc_descriptor_offset,
-                       descriptor_bytes(root_table, options));
+    bool ok =
+        write_at(out, options.base + disc_descriptor_offset, descriptor_bytes(root_table, options));
     for (const TablePlan& table : plan.tables())
         if (ok && table.size != 0)
             ok = write_at(out, at_sector(table.sector), table_bytes(table, plan));
@@ -288,6 +291,7 @@ std::error_code write_disc_image(const fs::path& image, const std::vector<DiscNo
         layout->root_sector = root_table.sector;
         layout->root_size = root_table.size;
         layout->end = end;
+        layout->tables_end = at_sector(plan.tables_end_sector());
     }
     return {};
 }
@@ -318,7 +322,11 @@ std::optional<std::string> encode_windows_1252(std::string_view utf8) {
     std::string bytes;
     for (std::size_t i = 0; i < utf8.size();) {
         const auto lead = static_cast<unsigned char>(utf8[i]);
-        const int length = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 0;
+        const int length = lead < 0x80    ? 1
+                           : lead >= 0xF0 ? 4
+                           : lead >= 0xE0 ? 3
+                           : lead >= 0xC0 ? 2
+                                          : 0;
         if (length == 0 || i + length > utf8.size())
             return std::nullopt;
         char32_t c = length == 1 ? lead : lead & (0x7F >> length);

@@ -59,7 +59,7 @@ struct DiscNode {
     std::optional<LinkOverride> right_link;
     std::optional<std::uint32_t> stored_sector; // e.g. far past the image's end
     std::optional<std::uint32_t> stored_size;
-    bool empty_slot = false; // header written as 14 bytes of 0xFF; the node is still laid out
+    bool empty_slot = false;     // header written as 14 bytes of 0xFF; the node is still laid out
     std::uint8_t attributes = 0; // added to the directory bit (other bits must be ignored)
 
     std::uint64_t data_size() const {
@@ -77,8 +77,10 @@ struct DiscImageOptions {
     bool damage_second_magic = false;
     // Writes into an existing file without truncating it, e.g. a second volume at another base.
     bool overlay = false;
-    std::optional<std::uint32_t> root_sector = std::nullopt; // stored instead of the root table's sector
-    std::optional<std::uint32_t> root_size = std::nullopt;   // stored instead of the root table's size
+    std::optional<std::uint32_t> root_sector =
+        std::nullopt; // stored instead of the root table's sector
+    std::optional<std::uint32_t> root_size =
+        std::nullopt; // stored instead of the root table's size
     std::uint64_t creation_time = 0;
 };
 
@@ -86,7 +88,8 @@ struct DiscImageOptions {
 struct DiscImageLayout {
     std::uint32_t root_sector = 0;
     std::uint32_t root_size = 0;
-    std::uint64_t end = 0; // image byte just past the last sector written
+    std::uint64_t tables_end = 0; // image byte just past the last directory table
+    std::uint64_t end = 0;        // image byte just past the last sector written
 };
 
 // Writes the image; the root table holds the given nodes. A table too big for 16-bit links, or a

@@ -108,7 +108,9 @@ DiscImageReader& DiscImageReader::operator=(DiscImageReader&& other) noexcept {
     return *this;
 }
 
-DiscImageReader::~DiscImageReader() { platform::close_handle(handle_); }
+DiscImageReader::~DiscImageReader() {
+    platform::close_handle(handle_);
+}
 
 std::error_code DiscImageReader::read_exact(std::uint64_t offset, std::span<char> buffer) const {
     if (buffer.size() > std::numeric_limits<std::uint64_t>::max() - offset)
@@ -220,6 +222,8 @@ std::error_code DiscImageReader::read_data(const DiscVolume& volume, std::uint32
     return read_exact(start + position, buffer);
 }
 
-std::string decode_name(const DirEntryRecord& entry) { return decode_windows_1252(entry.name); }
+std::string decode_name(const DirEntryRecord& entry) {
+    return decode_windows_1252(entry.name);
+}
 
 } // namespace ormolt

@@ -73,10 +73,10 @@ struct DiscImageError {
         OverlappingTable // a table reaches an entry already listed from another table
     };
     Kind kind = Kind::InvalidVolume;
-    std::error_code io;            // IOError
-    std::uint32_t offset = 0;      // SizeOutOfBounds
-    std::uint32_t table_size = 0;  // SizeOutOfBounds
-    std::string directory;         // LinkCycle, OverlappingTable: the table's path, "/" for root
+    std::error_code io;           // IOError
+    std::uint32_t offset = 0;     // SizeOutOfBounds
+    std::uint32_t table_size = 0; // SizeOutOfBounds
+    std::string directory;        // LinkCycle, OverlappingTable: the table's path, "/" for root
 
     // "InvalidVolume", "SizeOutOfBounds(8192, 2048)", "IOError(unexpected end of file)",
     // "directory table of /D links back into itself",

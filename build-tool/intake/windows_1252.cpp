@@ -28,7 +28,9 @@ constexpr std::array<char16_t, 256> table = make_table();
 
 } // namespace
 
-char32_t windows_1252_character(unsigned char byte) { return table[byte]; }
+char32_t windows_1252_character(unsigned char byte) {
+    return table[byte];
+}
 
 std::string decode_windows_1252(std::string_view bytes) {
     std::string text;

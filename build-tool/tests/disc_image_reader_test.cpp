@@ -86,12 +86,9 @@ TEST(DiscImage, ProbesTheBasesInTheirFixedOrder) {
     // Each image holds two volumes; the one whose base comes first in the probe order wins,
     // whatever its position in the file, unless it is damaged.
     const Case cases[] = {
-        {0x00000000, false, 0x02080000, 0x00000000},
-        {0x0FD90000, false, 0x18300000, 0x18300000},
-        {0x02080000, false, 0x0FD90000, 0x0FD90000},
-        {0x02080000, false, 0x18300000, 0x18300000},
-        {0x00000000, true, 0x02080000, 0x02080000},
-        {0x18300000, true, 0x0FD90000, 0x0FD90000},
+        {0x00000000, false, 0x02080000, 0x00000000}, {0x0FD90000, false, 0x18300000, 0x18300000},
+        {0x02080000, false, 0x0FD90000, 0x0FD90000}, {0x02080000, false, 0x18300000, 0x18300000},
+        {0x00000000, true, 0x02080000, 0x02080000},  {0x18300000, true, 0x0FD90000, 0x0FD90000},
     };
     TempFolder temp;
     for (const Case& c : cases) {
@@ -127,7 +124,9 @@ TEST(DiscImage, RefusesFilesWithoutAValidDescriptor) {
              fs::resize_file(image, 0x10000 + 2047);
          }},
         {"first magic damaged",
-         [&] { ASSERT_FALSE(testkit::write_disc_image(image, tree, {.damage_first_magic = true})); }},
+         [&] {
+             ASSERT_FALSE(testkit::write_disc_image(image, tree, {.damage_first_magic = true}));
+         }},
         {"second magic damaged",
          [&] {
              ASSERT_FALSE(testkit::write_disc_image(image, tree, {.damage_second_magic = true}));
@@ -149,25 +148,31 @@ TEST(DiscImage, ListsEachTableRightBeforeLeftAndTheLastFoundFolderFirst) {
     TempFolder temp;
     const fs::path image = temp / "image.iso";
     // Root table: F at offset 0 with right child D and left child G.
-    ASSERT_FALSE(testkit::write_disc_image(
-        image, {DiscNode::file("G", "g"), DiscNode::file("F", "f"),
-                DiscNode::folder("D", {DiscNode::file("x", "x")})}));
+    ASSERT_FALSE(
+        testkit::write_disc_image(image, {DiscNode::file("G", "g"), DiscNode::file("F", "f"),
+                                          DiscNode::folder("D", {DiscNode::file("x", "x")})}));
     EXPECT_EQ(list_image(image), (std::vector<std::string>{"|F", "|D/", "|G", "/D|x"}));
 
     // Root M has right B and left A, so A's table is found last and walked first, and A's
     // own subfolder C before B.
     ASSERT_FALSE(testkit::write_disc_image(
-        image,
-        {DiscNode::folder("A", {DiscNode::folder("C", {DiscNode::file("c1", "1")}),
-                                DiscNode::file("a1", "1")}),
-         DiscNode::file("M", "m"),
-         DiscNode::folder("B", {DiscNode::file("b1", "1"), DiscNode::file("b2", "2"),
-                                DiscNode::file("b3", "3")}),
-         DiscNode::folder("Empty")}));
+        image, {DiscNode::folder("A", {DiscNode::folder("C", {DiscNode::file("c1", "1")}),
+                                       DiscNode::file("a1", "1")}),
+                DiscNode::file("M", "m"),
+                DiscNode::folder("B", {DiscNode::file("b1", "1"), DiscNode::file("b2", "2"),
+                                       DiscNode::file("b3", "3")}),
+                DiscNode::folder("Empty")}));
     EXPECT_EQ(list_image(image), (std::vector<std::string>{
-                                     "|B/", "|Empty/", "|M", "|A/",
-                                     "/A|a1", "/A|C/", "/A/C|c1",
-                                     "/B|b2", "/B|b3", "/B|b1",
+                                     "|B/",
+                                     "|Empty/",
+                                     "|M",
+                                     "|A/",
+                                     "/A|a1",
+                                     "/A|C/",
+                                     "/A/C|c1",
+                                     "/B|b2",
+                                     "/B|b3",
+                                     "/B|b1",
                                  }));
 }
 
@@ -189,14 +194,17 @@ TEST(DiscImage, SkipsEmptySlotsAndTheirSubtrees) {
     };
     const Case cases[] = {
         {"intact", [](auto&) {}, {"|C", "|E", "|D", "|B", "|A"}},
-        {"0xFF slot hides its subtree", [](auto& n) { n[4].empty_slot = true; },
+        {"0xFF slot hides its subtree",
+         [](auto& n) { n[4].empty_slot = true; },
          {"|C", "|B", "|A"}},
         {"all-zero header is no entry",
          [](auto& n) { n[0] = DiscNode::file("", ""); },
          {"|C", "|E", "|D", "|B"}},
-        {"link 0xFFFF is no child", [](auto& n) { n[2].right_link = LinkOverride::raw(0xFFFF); },
+        {"link 0xFFFF is no child",
+         [](auto& n) { n[2].right_link = LinkOverride::raw(0xFFFF); },
          {"|C", "|B", "|A"}},
-        {"link 0 is no child", [](auto& n) { n[1].left_link = LinkOverride::raw(0); },
+        {"link 0 is no child",
+         [](auto& n) { n[1].left_link = LinkOverride::raw(0); },
          {"|C", "|E", "|D", "|B"}},
         {"attribute bits besides the directory bit are ignored",
          [](auto& n) { n[3].attributes = 0xEF; },
@@ -244,28 +252,32 @@ TEST(DiscImage, BrokenTablesEndWithTheirError) {
     {
         auto tree = five();
         tree[4].right_link = LinkOverride::to("e");
-        cases.push_back({"entry linking to itself", tree, {},
-                         "directory table of / links back into itself"});
+        cases.push_back(
+            {"entry linking to itself", tree, {}, "directory table of / links back into itself"});
     }
     {
         auto tree = five();
         tree[3].right_link = LinkOverride::to("e");
-        cases.push_back({"two entries linking to each other", tree, {},
+        cases.push_back({"two entries linking to each other",
+                         tree,
+                         {},
                          "directory table of / links back into itself"});
     }
     {
         auto inner = five();
         inner[3].right_link = LinkOverride::to("e");
         std::vector<DiscNode> tree{DiscNode::folder("Sub", std::move(inner))};
-        cases.push_back({"loop in a subfolder", tree, {},
-                         "directory table of /Sub links back into itself"});
+        cases.push_back(
+            {"loop in a subfolder", tree, {}, "directory table of /Sub links back into itself"});
     }
     {
         auto folder = DiscNode::folder("Up", {DiscNode::file("x", "x")});
         folder.stored_sector = root_table_sector;
         folder.stored_size = testkit::disc_sector;
-        cases.push_back({"folder whose table is the root's", {DiscNode::file("f", "f"), folder},
-                         {}, "directory table of /Up overlaps another directory table"});
+        cases.push_back({"folder whose table is the root's",
+                         {DiscNode::file("f", "f"), folder},
+                         {},
+                         "directory table of /Up overlaps another directory table"});
     }
     {
         auto first = DiscNode::folder("One", {DiscNode::file("x", "x")});
@@ -273,22 +285,28 @@ TEST(DiscImage, BrokenTablesEndWithTheirError) {
         // Root Two (left One): One's table is walked first, then Two's, which is the same.
         second.stored_sector = root_table_sector + 1;
         second.stored_size = testkit::disc_sector;
-        cases.push_back({"two folders sharing a table", {first, second}, {},
+        cases.push_back({"two folders sharing a table",
+                         {first, second},
+                         {},
                          "directory table of /Two overlaps another directory table"});
     }
     {
         auto folder = DiscNode::folder("Far", {DiscNode::file("x", "x")});
         folder.stored_sector = 0x00FFFFFF;
-        cases.push_back({"folder table past the image's end", {folder}, {},
-                         "IOError(unexpected end of file)"});
+        cases.push_back(
+            {"folder table past the image's end", {folder}, {}, "IOError(unexpected end of file)"});
     }
     {
         auto tree = five();
         tree[2].right_link = LinkOverride::raw(0xFFFE);
-        cases.push_back({"entry past the image's end", tree, {.root_size = 0xFFFFFFF0},
+        cases.push_back({"entry past the image's end",
+                         tree,
+                         {.root_size = 0xFFFFFFF0},
                          "IOError(unexpected end of file)"});
     }
-    cases.push_back({"root table past the image's end", five(), {.root_sector = 0x7FFFFFFF},
+    cases.push_back({"root table past the image's end",
+                     five(),
+                     {.root_sector = 0x7FFFFFFF},
                      "IOError(unexpected end of file)"});
 
     for (const Case& c : cases) {
@@ -353,8 +371,7 @@ TEST(DiscImage, KeepsRawNamesForExtractionToJudge) {
     std::vector<DiscNode> tree{DiscNode::file("/lead", "1"), DiscNode::file("..", "2"),
                                DiscNode::folder("", {DiscNode::file("a/b", "3")})};
     ASSERT_FALSE(testkit::write_disc_image(image, tree));
-    EXPECT_EQ(list_image(image),
-              (std::vector<std::string>{"|..", "|/", "|/lead", "/|a/b"}));
+    EXPECT_EQ(list_image(image), (std::vector<std::string>{"|..", "|/", "|/lead", "/|a/b"}));
 }
 
 TEST(DiscImage, ReadsFileDataAtAnyPosition) {
@@ -418,6 +435,67 @@ TEST(DiscImage, OpeningAMissingImageGivesTheSystemError) {
     auto reader = DiscImageReader::open(temp / "missing.iso");
     ASSERT_FALSE(reader.has_value());
     EXPECT_EQ(reader.error(), std::errc::no_such_file_or_directory);
+}
+
+} // namespace
+} // namespace ormolt
+
+namespace ormolt {
+namespace {
+
+// Random damage to the descriptor and tables of a valid image: the reader must always end, with
+// a listing that keeps its promises or with an error, and never list more entries than the
+// image has room for.
+TEST(DiscImage, DamagedStructuresNeverHangOrBreakTheListing) {
+    TempFolder temp;
+    const fs::path image = temp / "image.iso";
+    std::vector<DiscNode> tree{DiscNode::file("default.xbe", "xbe")};
+    for (int i = 0; i < 6; ++i) {
+        std::vector<DiscNode> files;
+        for (int k = 0; k < 7; ++k)
+            files.push_back(DiscNode::file("f" + std::to_string(k), std::string(k * 300, 'x')));
+        files.push_back(DiscNode::folder("inner", {DiscNode::file("leaf", "l")}));
+        tree.push_back(DiscNode::folder("dir" + std::to_string(i), std::move(files)));
+    }
+    testkit::DiscImageLayout layout;
+    ASSERT_FALSE(testkit::write_disc_image(image, tree, {}, &layout));
+    const std::string pristine = test::read_text(image);
+    const std::size_t structure_begin = 0x10000; // the descriptor, then every table
+    const auto structure_end = static_cast<std::size_t>(layout.tables_end);
+    ASSERT_EQ(structure_end, 0x10000 + 2048 * 14u); // descriptor and 13 tables
+
+    std::mt19937 random(12345);
+    for (int round = 0; round < 400; ++round) {
+        std::string bytes = pristine;
+        const int flips = 1 + static_cast<int>(random() % 8);
+        for (int f = 0; f < flips; ++f) {
+            const std::size_t at = structure_begin + random() % (structure_end - structure_begin);
+            bytes[at] = static_cast<char>(random() % 3 == 0 ? 0xFF : random() % 256);
+        }
+        test::write_text(image, bytes);
+
+        auto reader = open_image(image);
+        auto volume = reader.locate_volume();
+        if (!volume)
+            continue;
+        auto listing = reader.list(*volume);
+        if (!listing)
+            continue;
+        ASSERT_LE(listing->size(), bytes.size() / 4) << "round " << round;
+        std::set<std::string> directories{""};
+        for (const auto& [parent, entry] : *listing) {
+            ASSERT_TRUE(directories.count(parent)) << "round " << round << ": " << parent;
+            if (entry.is_directory())
+                directories.insert(parent + "/" + decode_name(entry));
+            std::string head(std::min<std::uint32_t>(entry.data.size, 4096), '\0');
+            const auto error = reader.read_data(*volume, entry.data.sector, 0, head);
+            const std::uint64_t end =
+                static_cast<std::uint64_t>(entry.data.sector) * 2048 + head.size();
+            if (!head.empty()) {
+                EXPECT_EQ(!error, end <= bytes.size()) << "round " << round;
+            }
+        }
+    }
 }
 
 } // namespace
