@@ -224,6 +224,25 @@ TEST_F(BuildFlow, FolderAndSourceChecks) {
     EXPECT_EQ(inside.exit_status, 0) << inside.error_message();
 }
 
+TEST_F(BuildFlow, ALiveOwnerKeepsTheFolderBusy) {
+    const fs::path f = temp_ / "install";
+    write_text(f / ".quillon-install", "51520001");
+    test::IdleChild owner(HELPER_idle_child);
+    ASSERT_NE(owner.pid(), 0u);
+    write_text(f / "build.lock", std::to_string(owner.pid()));
+    const auto busy = run({"build", "--source", path_text(image()), "--install-dir", path_text(f)});
+    EXPECT_EQ(busy.exit_status, 1);
+    EXPECT_TRUE(busy.error_message().starts_with("this game is already being built"))
+        << busy.error_message();
+    EXPECT_FALSE(fs::exists(f / "game")); // nothing was done
+    EXPECT_EQ(test::read_text(f / "build.lock"), std::to_string(owner.pid()));
+
+    // Once its owner is gone the lock is stale and the build goes ahead.
+    owner.end();
+    const auto built = run({"build", "--source", path_text(image()), "--install-dir", path_text(f)});
+    EXPECT_EQ(built.exit_status, 0) << built.error_message();
+}
+
 TEST_F(BuildFlow, UnsupportedCopyStopsAfterExtraction) {
     description_.images = {{std::string(40, 'b'), "", std::nullopt}};
     ASSERT_FALSE(testkit::write_release(release(), description_));
