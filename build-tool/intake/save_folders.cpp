@@ -34,6 +34,24 @@ fs::path first_free(const fs::path& folder, const std::string& base, std::string
     }
 }
 
+// Calls step for each save folder listed in folder, in listing order, until one fails. A folder
+// that cannot be listed has none; an entry that cannot be read is skipped.
+template <class Step> Result<> for_each_save_folder(const fs::path& folder, Step step) {
+    std::error_code error;
+    fs::directory_iterator listing(folder, error);
+    if (error)
+        return {};
+    for (; listing != fs::directory_iterator(); listing.increment(error)) {
+        if (error)
+            break;
+        if (!is_save_folder(listing->path()))
+            continue;
+        if (auto moved = step(listing->path()); !moved)
+            return moved;
+    }
+    return {};
+}
+
 } // namespace
 
 bool is_save_folder_name(std::string_view name) {
@@ -56,18 +74,9 @@ bool is_save_folder(const fs::path& entry) {
 }
 
 Result<> rescue_saves(const fs::path& installation_folder) {
-    const fs::path partial = installation_folder / "game.partial";
     const fs::path game = installation_folder / "game";
-    std::error_code error;
-    fs::directory_iterator listing(partial, error);
-    if (error)
-        return {};
-    for (; listing != fs::directory_iterator(); listing.increment(error)) {
-        if (error)
-            break;
-        const fs::path entry = listing->path();
-        if (!is_save_folder(entry))
-            continue;
+    return for_each_save_folder(installation_folder / "game.partial", [&](const fs::path& entry) -> Result<> {
+        std::error_code error;
         fs::create_directories(game, error);
         if (error)
             return fail(message("cannot create {}: {}", path_text(game), system_error_text(error)));
@@ -76,28 +85,19 @@ Result<> rescue_saves(const fs::path& installation_folder) {
         if (error)
             return fail(message("cannot rescue the saves in {}: {}", path_text(entry),
                                 system_error_text(error)));
-    }
-    return {};
+        return {};
+    });
 }
 
 Result<> carry_saves(const fs::path& old_folder, const fs::path& new_folder) {
-    std::error_code error;
-    fs::directory_iterator listing(old_folder, error);
-    if (error)
-        return {};
-    for (; listing != fs::directory_iterator(); listing.increment(error)) {
-        if (error)
-            break;
-        const fs::path entry = listing->path();
-        if (!is_save_folder(entry))
-            continue;
-        const std::string name = path_text(entry.filename());
+    return for_each_save_folder(old_folder, [&](const fs::path& entry) -> Result<> {
+        std::error_code error;
         const fs::path target = new_folder / entry.filename();
         if (exists_unfollowed(target)) {
             // The disc's own folder is set aside under "<name>.disc"; when a carried folder
             // already holds that name (the player kept an earlier one), the next free
             // "<name>.disc-2", ... so neither is overwritten and the build can go on.
-            const fs::path aside = first_free(new_folder, name, ".disc", false);
+            const fs::path aside = first_free(new_folder, path_text(entry.filename()), ".disc", false);
             fs::rename(target, aside, error);
             if (error)
                 return fail(message("cannot set aside the disc's {}: {}", path_text(target),
@@ -107,8 +107,8 @@ Result<> carry_saves(const fs::path& old_folder, const fs::path& new_folder) {
         if (error)
             return fail(message("cannot keep the saves in {}: {}", path_text(entry),
                                 system_error_text(error)));
-    }
-    return {};
+        return {};
+    });
 }
 
 } // namespace ormolt
