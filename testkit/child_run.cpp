@@ -1,5 +1,6 @@
 #include "testkit/child_run.h"
 
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 
@@ -137,6 +138,13 @@ ChildResult run_child(const fs::path& program, const std::vector<std::string>& a
     return result;
 }
 
+void set_environment(const std::string& name, const std::optional<std::string>& value) {
+    // The runtime's copy cannot hold an empty value; the system's copy, which programs read
+    // through GetEnvironmentVariableW, can.
+    _putenv_s(name.c_str(), value ? value->c_str() : "");
+    SetEnvironmentVariableA(name.c_str(), value ? value->c_str() : nullptr);
+}
+
 BackgroundChild::BackgroundChild(const fs::path& program) {
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
@@ -229,6 +237,13 @@ ChildResult run_child(const fs::path& program, const std::vector<std::string>& a
     fs::remove(out_file, ignored);
     fs::remove(err_file, ignored);
     return result;
+}
+
+void set_environment(const std::string& name, const std::optional<std::string>& value) {
+    if (value)
+        ::setenv(name.c_str(), value->c_str(), 1);
+    else
+        ::unsetenv(name.c_str());
 }
 
 BackgroundChild::BackgroundChild(const fs::path& program) {

@@ -1,5 +1,6 @@
 #include "install/folder_sync.h"
 
+#include "platform/platform.h"
 #include "records/message.h"
 
 #include <algorithm>
@@ -70,8 +71,7 @@ Result<> sync_folder_tree(const fs::path& source, const fs::path& target) {
         }
         if (compare_files(from, to) != Comparison::Different)
             continue;
-        std::error_code copy_error;
-        fs::copy_file(from, to, fs::copy_options::overwrite_existing, copy_error);
+        const std::error_code copy_error = platform::copy_file_replacing(from, to);
         if (copy_error)
             return fail(
                 message("cannot copy {}: {}", path_text(from), system_error_text(copy_error)));

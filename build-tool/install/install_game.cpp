@@ -26,9 +26,7 @@ bool is_file(const fs::path& path) {
 }
 
 std::error_code copy_replacing(const fs::path& from, const fs::path& to) {
-    std::error_code error;
-    fs::copy_file(from, to, fs::copy_options::overwrite_existing, error);
-    return error;
+    return platform::copy_file_replacing(from, to);
 }
 
 // The new program is complete under ".part" before it replaces the old one, so a failure

@@ -86,7 +86,7 @@ Result<> copy_folder_tree(const fs::path& source, const fs::path& destination) {
                 return copied;
             continue;
         }
-        fs::copy_file(from, destination / name, fs::copy_options::overwrite_existing, error);
+        error = platform::copy_file_replacing(from, destination / name);
         if (error)
             return fail(message("cannot copy {}: {}", path_text(from), system_error_text(error)));
     }

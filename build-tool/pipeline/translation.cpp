@@ -50,7 +50,7 @@ Result<> place_xbe(const fs::path& installation_folder, const std::string& xbe_n
     fs::create_hard_link(game_xbe, linked, error);
     if (error) {
         error.clear();
-        fs::copy_file(game_xbe, linked, fs::copy_options::overwrite_existing, error);
+        error = platform::copy_file_replacing(game_xbe, linked);
         if (error)
             return fail(message("cannot copy {}: {}", xbe_name, system_error_text(error)));
     }
@@ -69,9 +69,8 @@ Result<> standard_translation(const Release& release, const Image& image, const 
 
     report_progress(Stage::Lift, 0, 5, "naming the XDK functions");
     if (is_file(config / "xdk_symbols.json")) {
-        std::error_code error;
-        fs::copy_file(config / "xdk_symbols.json", symbols, fs::copy_options::overwrite_existing,
-                      error);
+        const std::error_code error =
+            platform::copy_file_replacing(config / "xdk_symbols.json", symbols);
         if (error)
             return fail(message("cannot copy the XDK symbols: {}", system_error_text(error)));
     } else {

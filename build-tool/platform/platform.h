@@ -54,6 +54,11 @@ enum class NewFile { Created, AlreadyExists, Failed };
 NewFile create_new_file(const std::filesystem::path& file, std::string_view contents,
                         std::error_code& error);
 
+// Copies a file over another, replacing an existing target (the standard library's
+// overwrite_existing copy refuses an existing target on some Windows runtimes).
+std::error_code copy_file_replacing(const std::filesystem::path& from,
+                                    const std::filesystem::path& to);
+
 // Moves a file over another, replacing an existing target in one step.
 std::error_code replace_file(const std::filesystem::path& from, const std::filesystem::path& to);
 

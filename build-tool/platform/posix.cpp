@@ -75,6 +75,12 @@ NewFile create_new_file(const fs::path& file, std::string_view contents, std::er
     return NewFile::Created;
 }
 
+std::error_code copy_file_replacing(const fs::path& from, const fs::path& to) {
+    std::error_code error;
+    fs::copy_file(from, to, fs::copy_options::overwrite_existing, error);
+    return error;
+}
+
 std::error_code replace_file(const fs::path& from, const fs::path& to) {
     if (std::rename(from.c_str(), to.c_str()) != 0)
         return std::error_code(errno, std::generic_category());

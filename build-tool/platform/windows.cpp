@@ -77,6 +77,12 @@ NewFile create_new_file(const fs::path& file, std::string_view contents, std::er
     return NewFile::Created;
 }
 
+std::error_code copy_file_replacing(const fs::path& from, const fs::path& to) {
+    if (!CopyFileW(from.c_str(), to.c_str(), FALSE))
+        return std::error_code(static_cast<int>(GetLastError()), std::system_category());
+    return {};
+}
+
 std::error_code replace_file(const fs::path& from, const fs::path& to) {
     if (!MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING))
         return std::error_code(static_cast<int>(GetLastError()), std::system_category());

@@ -378,18 +378,18 @@ TEST(DiscImage, ReadsFileDataAtAnyPosition) {
     TempFolder temp;
     const fs::path image = temp / "image.iso";
     constexpr std::uint32_t size = 3 * 1024 * 1024 + 123;
-    auto far = DiscNode::file("far", "");
-    far.stored_sector = 0x00FFFFFF;
-    far.stored_size = 4;
+    auto distant = DiscNode::file("distant", "");
+    distant.stored_sector = 0x00FFFFFF;
+    distant.stored_size = 4;
     ASSERT_FALSE(testkit::write_disc_image(
-        image, {DiscNode::generated_file("big", size, testkit::pattern_source(7)), far},
+        image, {DiscNode::generated_file("big", size, testkit::pattern_source(7)), distant},
         {.base = 0x02080000}));
     auto reader = open_image(image);
     auto volume = reader.locate_volume();
     ASSERT_TRUE(volume.has_value());
     auto listing = reader.list(*volume);
     ASSERT_TRUE(listing.has_value());
-    ASSERT_EQ(listing_lines(*listing), (std::vector<std::string>{"|far", "|big"}));
+    ASSERT_EQ(listing_lines(*listing), (std::vector<std::string>{"|distant", "|big"}));
     const DirEntryRecord& big = (*listing)[1].entry;
     ASSERT_EQ(big.data.size, size);
 

@@ -56,9 +56,10 @@ TEST(Sha1, FailuresNameTheFileAndTheSystemError) {
     const auto result = file_sha1_hex(missing);
     ASSERT_FALSE(result);
     EXPECT_EQ(result.error().kind, ErrorKind::Ordinary);
-    EXPECT_EQ(result.error().message,
-              "cannot read " + path_text(missing) + ": " +
-                  system_error_text(std::make_error_code(std::errc::no_such_file_or_directory)));
+    // The system's own text follows; its wording differs between systems.
+    const std::string prefix = "cannot read " + path_text(missing) + ": ";
+    EXPECT_TRUE(result.error().message.starts_with(prefix)) << result.error().message;
+    EXPECT_GT(result.error().message.size(), prefix.size());
 
 #ifndef _WIN32
     // A folder opens on POSIX and fails on its first read.

@@ -43,7 +43,10 @@ class Install : public ::testing::Test {
     }
     fs::path target() const { return folder / "install"; }
     fs::path compiled() const { return folder / "build" / "sample"; }
-    fs::path in_release(const fs::path& relative) const { return release.release_dir / relative; }
+    // "/" in relative is turned into the system's separator, as the tool joins its paths.
+    fs::path in_release(const fs::path& relative) const {
+        return release.release_dir / fs::path(relative).make_preferred();
+    }
     Result<fs::path> install() {
         return install_game(release, target(), compiled(), accepted_sha1);
     }

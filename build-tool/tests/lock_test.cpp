@@ -128,9 +128,10 @@ TEST(BuildLock, ReportsWhatItCannotCreateOrClear) {
     test::TempFolder temp;
     const auto no_folder = take_lock(temp / "absent");
     ASSERT_FALSE(no_folder);
-    EXPECT_EQ(no_folder.error().message,
-              "cannot create " + path_text(temp / "absent" / "build.lock") + ": " +
-                  system_error_text(std::make_error_code(std::errc::no_such_file_or_directory)));
+    // The system's own text follows; its wording differs between systems.
+    const std::string prefix = "cannot create " + path_text(temp / "absent" / "build.lock") + ": ";
+    EXPECT_TRUE(no_folder.error().message.starts_with(prefix)) << no_folder.error().message;
+    EXPECT_GT(no_folder.error().message.size(), prefix.size());
 
     // A stale lock that comes back after being removed: here one that cannot be removed.
     write_text(temp / "build.lock" / "inside", "");

@@ -38,7 +38,7 @@ TEST(SaveFolders, CarryKeepsPlayerSavesAndSetsDiscOnesAside) {
     test::write_text(old_game / "TDATA.txt", "a file, not a folder");
     make_save(new_game / "UDATA", "disc");
     make_save(root / "elsewhere", "link target");
-    fs::create_directory_symlink(root / "elsewhere", old_game / "TDATA.link");
+    const bool links = test::make_symlink(root / "elsewhere", old_game / "TDATA.link");
 
     ASSERT_TRUE(carry_saves(old_game, new_game).has_value());
     EXPECT_EQ(owner_of(new_game / "UDATA"), "player");
@@ -51,8 +51,10 @@ TEST(SaveFolders, CarryKeepsPlayerSavesAndSetsDiscOnesAside) {
     EXPECT_EQ(aside, (std::set<std::string>{"disc", "earlier disc"}));
     EXPECT_TRUE(fs::exists(old_game / "Media"));
     EXPECT_TRUE(fs::exists(old_game / "TDATA.txt"));
-    EXPECT_TRUE(fs::is_symlink(old_game / "TDATA.link"));
-    EXPECT_FALSE(fs::exists(new_game / "TDATA.link"));
+    if (links) { // a link is never a save folder
+        EXPECT_TRUE(fs::is_symlink(old_game / "TDATA.link"));
+        EXPECT_FALSE(fs::exists(new_game / "TDATA.link"));
+    }
 }
 
 TEST(SaveFolders, RescueFindsAFreeName) {

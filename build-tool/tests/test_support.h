@@ -71,14 +71,7 @@ class ScopedEnvironment {
 
   private:
     static void apply(const std::string& name, const std::optional<std::string>& value) {
-#ifdef _WIN32
-        _putenv_s(name.c_str(), value ? value->c_str() : "");
-#else
-        if (value)
-            ::setenv(name.c_str(), value->c_str(), 1);
-        else
-            ::unsetenv(name.c_str());
-#endif
+        testkit::set_environment(name, value);
     }
     std::map<std::string, std::optional<std::string>> saved_;
 };
@@ -110,6 +103,18 @@ class EventCapture {
     EventSink previous_;
     std::vector<std::string> lines_;
 };
+
+// Makes a symbolic link; false when this system cannot (Wine does not implement them).
+inline bool make_symlink(const fs::path& target, const fs::path& link) {
+    std::error_code error;
+    if (fs::is_directory(target))
+        fs::create_directory_symlink(target, link, error);
+    else
+        fs::create_symlink(target, link, error);
+    return !error;
+}
+
+inline constexpr const char* no_symlinks = "symbolic links cannot be created on this system";
 
 inline void write_text(const fs::path& file, const std::string& text) {
     fs::create_directories(file.parent_path());

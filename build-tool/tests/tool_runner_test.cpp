@@ -126,8 +126,8 @@ TEST(ToolRunner, FailuresQuoteTheLastLines) {
         {{"signal=15"}, "the test failed (exit code: 143). Its last lines:\n\n\nThe whole log is " +
                             log},
 #else
-        {{"crash"}, "the test failed (exit code: 0xc0000005). Its last lines:\n\n\nThe whole log is " +
-                        log},
+        // Only the start: a debugger of the system may print its report on standard error.
+        {{"crash"}, "the test failed (exit code: 0xc0000005). Its last lines:\n"},
 #endif
     };
     for (const auto& c : cases) {
@@ -173,9 +173,10 @@ TEST(ToolRunner, LinesReachLogEventsAndHook) {
 TEST(ToolRunner, BothStreamsInterleaveWholeLines) {
     TempFolder folder;
     std::vector<std::string> arguments;
+    // Kept well inside the 32767 characters a Windows command line can hold.
     for (int i = 0; i < 200; ++i) {
-        arguments.push_back("out=out " + std::to_string(i) + std::string(100, 'o'));
-        arguments.push_back("err=err " + std::to_string(i) + std::string(100, 'e'));
+        arguments.push_back("out=out " + std::to_string(i) + std::string(30, 'o'));
+        arguments.push_back("err=err " + std::to_string(i) + std::string(30, 'e'));
     }
     const auto outcome = run_printer(folder, arguments);
     ASSERT_TRUE(outcome.result.has_value());
@@ -183,9 +184,9 @@ TEST(ToolRunner, BothStreamsInterleaveWholeLines) {
     int next_out = 0, next_err = 0;
     for (const auto& line : outcome.logged_lines) {
         if (line.starts_with("out "))
-            EXPECT_EQ(line, "out " + std::to_string(next_out++) + std::string(100, 'o'));
+            EXPECT_EQ(line, "out " + std::to_string(next_out++) + std::string(30, 'o'));
         else
-            EXPECT_EQ(line, "err " + std::to_string(next_err++) + std::string(100, 'e'));
+            EXPECT_EQ(line, "err " + std::to_string(next_err++) + std::string(30, 'e'));
     }
     EXPECT_EQ(outcome.hooked.size(), 200u); // the hook sees standard output only
     EXPECT_TRUE(std::ranges::all_of(outcome.hooked, [](auto& l) { return l.starts_with("out "); }));

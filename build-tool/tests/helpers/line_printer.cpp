@@ -15,11 +15,14 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
+// after windows.h, which it needs
+#include <shellapi.h>
 #endif
 
 namespace {
@@ -36,15 +39,39 @@ std::string from_hex(std::string_view hex) {
     return bytes;
 }
 
+// The arguments as UTF-8: on Windows from the UTF-16 command line, since argv is in the ANSI
+// code page there.
+std::vector<std::string> utf8_arguments(int argc, char** argv) {
+#ifdef _WIN32
+    (void)argc;
+    (void)argv;
+    int count = 0;
+    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    std::vector<std::string> arguments;
+    for (int i = 0; i < count; ++i) {
+        const int n = WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
+        std::string text(static_cast<std::size_t>(n > 0 ? n - 1 : 0), '\0');
+        WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, text.data(), n, nullptr, nullptr);
+        arguments.push_back(text);
+    }
+    LocalFree(wide);
+    return arguments;
+#else
+    return std::vector<std::string>(argv, argv + argc);
+#endif
+}
+
 } // namespace
 
-int main(int argc, char** argv) {
+int main(int raw_argc, char** raw_argv) {
 #ifdef _WIN32
     _setmode(_fileno(stdout), _O_BINARY);
     _setmode(_fileno(stderr), _O_BINARY);
 #endif
+    const std::vector<std::string> args = utf8_arguments(raw_argc, raw_argv);
+    const int argc = static_cast<int>(args.size());
     for (int i = 1; i < argc; ++i) {
-        const std::string_view arg = argv[i];
+        const std::string_view arg = args[i];
         const std::size_t equals = arg.find('=');
         const std::string_view key = arg.substr(0, equals);
         const std::string_view value = equals == arg.npos ? "" : arg.substr(equals + 1);
@@ -74,7 +101,7 @@ int main(int argc, char** argv) {
             put(stdout, std::filesystem::current_path().string() + "\n");
         } else if (key == "args") {
             for (int k = i + 1; k < argc; ++k)
-                put(stdout, "[" + std::string(argv[k]) + "]\n");
+                put(stdout, "[" + args[k] + "]\n");
             return 0;
         } else if (key == "crash") {
 #ifdef _WIN32
