@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Builds ormolt-build, lays out a small sample release folder in demo/ (release.json and the
-# program under bin/), and asks it for the status of the sample title, building into demo/builds.
+# The main job on the sample release: builds both programs, assembles the sample release folder,
+# makes the sample game (a disc image and the same files as a folder), builds the game from the
+# image into a local installation folder (showing the event lines), asks for the status, and runs
+# the installed program. Everything lands in demo/.
 # Usage: scripts/demo.sh
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -9,15 +11,26 @@ demo="$root/demo"
 
 "$root/scripts/deps.sh" linux
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DORMOLT_TESTS=OFF >/dev/null
-cmake --build "$build" --target ormolt-build make-release-folder --parallel "${ORMOLT_JOBS:-2}" \
-    >/dev/null
+cmake --build "$build" --target ormolt-build FendrelCLI make-sample-game \
+    --parallel "${ORMOLT_JOBS:-2}" >/dev/null
 
-rm -rf "$demo/release"
-"$build/testkit/make-release-folder" "$demo/release" "$build/build-tool/ormolt-build"
+rm -rf "$demo"
 mkdir -p "$demo/builds"
-
+"$build/testkit/make-sample-game" "$demo"
+sha1="$(sha1sum "$demo/sample-game/default.xbe" | cut -d' ' -f1)"
+bash "$root/scripts/make-release.sh" "$demo/release" "$build" "$sha1" >/dev/null
+echo "sample game: $demo/sample-game.iso (default.xbe SHA-1 $sha1)"
 echo "release folder: $demo/release"
-echo "\$ ORMOLT_BUILD_DIR=$demo/builds $demo/release/bin/ormolt-build status"
-status=0
-ORMOLT_BUILD_DIR="$demo/builds" "$demo/release/bin/ormolt-build" status || status=$?
-echo "exit status: $status"
+
+export ORMOLT_BUILD_DIR="$demo/builds"
+tool="$demo/release/bin/ormolt-build"
+echo
+echo "\$ ormolt-build build --source $demo/sample-game.iso --install-dir $demo/install"
+"$tool" build --source "$demo/sample-game.iso" --install-dir "$demo/install"
+echo
+echo "\$ ormolt-build status"
+"$tool" status
+exe="$(python3 -c 'import json,sys; print(json.load(open(sys.argv[1]))["exe"])' "$demo/install/build.json")"
+echo
+echo "\$ $demo/install/$exe"
+"$demo/install/$exe"

@@ -10,7 +10,7 @@ packages=()
 for group in "${groups[@]}"; do
     case "$group" in
         linux) packages+=(cmake ninja-build g++ libgtest-dev googletest nlohmann-json3-dev libssl-dev python3) ;;
-        windows) packages+=(cmake ninja-build g++-mingw-w64-x86-64 googletest nlohmann-json3-dev wine64) ;;
+        windows) packages+=(cmake ninja-build g++-mingw-w64-x86-64 googletest nlohmann-json3-dev wine wine64) ;;
         bench) packages+=(hyperfine time) ;;
         generate) packages+=(python3 unicode-data) ;; # scripts/generate-unicode-case.py
         *) echo "deps.sh: unknown group $group" >&2; exit 2 ;;

@@ -3,14 +3,17 @@
 # folder: bin/ormolt-build, bin/FendrelCLI, release.json (accepting the sample game's XBE by its
 # SHA-1), python/, toolkit/, recipe/, engine/, toolchain/, runtime/, the launcher, icon.png,
 # LICENSE and NOTICE.txt.
-# Usage: scripts/make-release.sh <out folder> <build folder> <sha1 of the sample XBE | file holding it>
-# The out folder must not exist, be empty, or hold an earlier release (it is then replaced).
+# Usage: scripts/make-release.sh <release folder> <CMake build folder> <SHA-1 of the XBE | file holding it>
+# The release folder must not exist, be empty, or hold an earlier release (it is then replaced).
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 sample="$root/sample-release"
 
-fail() { echo "make-release: $*" >&2; exit 1; }
-[ $# -eq 3 ] || fail "usage: make-release.sh <out folder> <build folder> <sha1 | sha1 file>"
+fail() { echo "make-release.sh: $*" >&2; exit 1; }
+if [ $# -ne 3 ]; then
+    echo "usage: make-release.sh <release folder> <CMake build folder> <SHA-1 of the XBE | file holding it>" >&2
+    exit 64
+fi
 out=$1 build=$2 sha1=$3
 
 if [ -f "$sha1" ]; then

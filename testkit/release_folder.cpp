@@ -58,6 +58,8 @@ std::string ReleaseDescription::to_json() const {
             list += "{\"sha1\": " + json_quote(image.sha1);
             if (image.name)
                 list += ", \"name\": " + json_quote(*image.name);
+            if (image.config)
+                list += ", \"config\": " + json_quote(*image.config);
             list += "}";
         }
         member("images", list + "]");
@@ -72,6 +74,12 @@ std::string ReleaseDescription::to_json() const {
         member("launcher", json_quote(*launcher));
     if (xbe)
         member("xbe", json_quote(*xbe));
+    if (lift) {
+        std::string list = "[";
+        for (const std::string& entry : *lift)
+            list += (list.size() > 1 ? ", " : "") + json_quote(entry);
+        member("lift", list + "]");
+    }
     return text + "\n}\n";
 }
 

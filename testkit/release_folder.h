@@ -13,6 +13,7 @@ namespace testkit {
 struct ReleaseImage {
     std::string sha1;
     std::optional<std::string> name;
+    std::optional<std::string> config;
 };
 
 // The fields of release.json. Optional members are written only when set.
@@ -25,6 +26,7 @@ struct ReleaseDescription {
     std::vector<std::string> xbe_sha1{"0123456789abcdef0123456789abcdef01234567"};
     std::optional<std::string> launcher;
     std::optional<std::string> xbe;
+    std::optional<std::vector<std::string>> lift;
 
     std::string to_json() const;
 };

@@ -1,5 +1,6 @@
 #include "cli/command_table.h"
 
+#include "cli/build_command.h"
 #include "cli/status_command.h"
 
 #include <algorithm>
@@ -11,6 +12,8 @@ namespace {
 
 // One entry per command.
 constexpr Command commands[] = {
+    {"build", run_build},
+    {"relink", run_relink},
     {"status", run_status},
 };
 

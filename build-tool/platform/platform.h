@@ -1,12 +1,18 @@
 #pragma once
 // Everything that differs between Windows and POSIX. One header, one implementation per
 // platform (posix.cpp, windows.cpp); no other file includes <windows.h> or <unistd.h>.
+#include <array>
+#include <cstddef>
 #include <cstdint>
+#include <expected>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <utility>
+#include <vector>
 
 namespace ormolt::platform {
 
@@ -63,6 +69,109 @@ Liveness process_liveness(std::uint32_t pid);
 
 // ---- Child processes (tool runner) ------------------------------------------------------
 
+// An operating-system handle kept as an integer: a file descriptor on POSIX, a HANDLE on
+// Windows. The owner closes it with close_handle.
+using NativeHandle = std::intptr_t;
+inline constexpr NativeHandle no_handle = -1;
+
+void close_handle(NativeHandle handle);
+
+// Opens a file for appending, creating it when missing; other programs may read, write or
+// delete it meanwhile.
+std::expected<NativeHandle, std::error_code> open_for_append(const std::filesystem::path& file);
+
+// Creates a file or truncates an existing one, for writing.
+std::expected<NativeHandle, std::error_code> open_for_writing(const std::filesystem::path& file);
+
+// Writes all bytes; errors are the caller's to ignore or report.
+std::error_code write_all(NativeHandle handle, std::string_view bytes);
+
+// Reads up to size bytes; 0 at the end of the stream. Interrupted reads are retried; a pipe
+// whose writer has gone reads as the end.
+std::expected<std::size_t, std::error_code> read_some(NativeHandle handle, char* buffer,
+                                                       std::size_t size);
+
+struct ChildCommand {
+    std::filesystem::path program;
+    std::vector<std::string> arguments; // UTF-8; each reaches the child as one argument
+    std::optional<std::filesystem::path> working_folder;
+    std::vector<std::pair<std::string, std::string>> environment; // added to or replacing ours
+};
+
+struct StartedChild {
+    NativeHandle process = no_handle; // the pid on POSIX
+    NativeHandle output = no_handle;  // read end of the child's standard output
+    NativeHandle errors = no_handle;  // read end of the child's standard error
+};
+
+// Starts a child with the null device as standard input, two pipes for its output streams and
+// no console window of its own.
+std::expected<StartedChild, std::error_code> start_child(const ChildCommand& command);
+
+// Waits for the child to end and releases it. The exit code as the system gives it; on POSIX
+// a child ended by a signal reads as 128 + the signal number, as shells show it.
+std::expected<std::uint32_t, std::error_code> wait_for_child(NativeHandle process);
+
+// ---- Files: positioned reads (disc images) ---------------------------------------------
+
+// Opens an existing file for reading only; others may read it meanwhile. Close with close_handle.
+std::expected<NativeHandle, std::error_code> open_for_reading(const std::filesystem::path& file);
+
+// Reads up to size bytes starting at the 64-bit offset, without moving any shared file position.
+// Fewer bytes than asked only at the end of the file (0 at or past it). Interrupted reads are
+// retried.
+std::expected<std::size_t, std::error_code> read_at(NativeHandle handle, std::uint64_t offset,
+                                                     char* buffer, std::size_t size);
+
 // ---- Links and paths (translation, installation) ----------------------------------------
+
+// Whether the path itself (not followed) is a symbolic link or a junction (on Windows any
+// reparse point whose tag is a name surrogate). False when it cannot be read.
+bool is_link(const std::filesystem::path& path);
+
+// Removes a link itself, never what it points at.
+std::error_code remove_link(const std::filesystem::path& path);
+
+// Makes link a directory link to target: a junction (mount-point reparse point) on Windows,
+// a symbolic link elsewhere. On failure nothing is left at link that this call made.
+std::error_code make_directory_link(const std::filesystem::path& link,
+                                    const std::filesystem::path& target);
+
+// The target of a directory link as the system stores it; nullopt when link is none.
+std::optional<std::filesystem::path> read_directory_link(const std::filesystem::path& link);
+
+// ---- Reading files and hashing (disc images, identity check, installation) ---------------
+
+// Opens an existing file for reading only (read_some or read_at read it; close_handle closes
+// it). Other programs may read, write or delete it meanwhile.
+std::expected<NativeHandle, std::error_code> open_for_reading(const std::filesystem::path& file);
+
+// Reads up to size bytes starting at the 64-bit offset, without moving any shared file position.
+// Fewer bytes than asked only at the end of the file (0 at or past it). Interrupted reads are
+// retried.
+std::expected<std::size_t, std::error_code> read_at(NativeHandle handle, std::uint64_t offset,
+                                                     char* buffer, std::size_t size);
+
+// SHA-1 from the platform's own vetted implementation: libcrypto on POSIX, CNG on Windows.
+class Sha1 {
+  public:
+    static constexpr std::size_t digest_size = 20;
+    using Digest = std::array<std::uint8_t, digest_size>;
+
+    Sha1();
+    ~Sha1();
+    Sha1(const Sha1&) = delete;
+    Sha1& operator=(const Sha1&) = delete;
+
+    // Feeds more bytes. Once the implementation has failed (it can only run out of resources)
+    // every later call does nothing and finish gives nullopt.
+    void update(const void* bytes, std::size_t size);
+    // The digest of everything fed so far; the object is spent afterwards.
+    std::optional<Digest> finish();
+
+  private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
 
 } // namespace ormolt::platform

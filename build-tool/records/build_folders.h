@@ -21,6 +21,9 @@ inline constexpr const char* default_xbe = "default.xbe";
 inline constexpr const char* installed_program_suffix = ".exe";
 // In the default build folder: the installation folder the user chose.
 inline constexpr const char* remembered_location = "install-location.txt";
+// Placed by the installation: the player's data folder and the portable-installation flag.
+inline constexpr const char* user_dir = "user";
+inline constexpr const char* portable_flag = ".quillon-portable";
 } // namespace installation_entries
 
 // ORMOLT_BUILD_DIR/<title id> when that variable is set (even empty), else

@@ -10,13 +10,28 @@ std::mutex& stdout_lock() {
     static std::mutex lock;
     return lock;
 }
+
+EventSink& current_sink() {
+    static EventSink sink;
+    return sink;
+}
 } // namespace
+
+EventSink replace_event_sink(EventSink sink) {
+    std::lock_guard guard(stdout_lock());
+    std::swap(current_sink(), sink);
+    return sink;
+}
 
 void emit_event(const Event& object) {
     // Invalid UTF-8 in a value must never stop the stream: it is written as U+FFFD.
     std::string line = object.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
     line += '\n';
     std::lock_guard guard(stdout_lock());
+    if (current_sink()) {
+        current_sink()(line);
+        return;
+    }
     (void)std::fwrite(line.data(), 1, line.size(), stdout);
     (void)std::fflush(stdout);
 }

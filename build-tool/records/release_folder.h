@@ -21,7 +21,8 @@ inline constexpr const char* optional_files[] = {"icon.ico", "icon.png", "LICENS
 
 inline std::filesystem::path program(const std::filesystem::path& release_dir,
                                      const std::filesystem::path& relative_without_suffix) {
-    auto file = release_dir / relative_without_suffix;
+    // Joined with the platform's own separator, as every path shown to a user or a child is.
+    auto file = release_dir / std::filesystem::path(relative_without_suffix).make_preferred();
     file += platform::executable_suffix;
     return file;
 }

@@ -102,4 +102,24 @@ std::string_view trim_unicode_space(std::string_view utf8) {
     return utf8.substr(begin, end - begin);
 }
 
+std::vector<std::string_view> split_unicode_words(std::string_view utf8) {
+    std::vector<std::string_view> words;
+    std::size_t i = 0, start = 0;
+    while (i < utf8.size()) {
+        std::size_t length = 0;
+        const std::uint32_t code = decode_at(utf8, i, &length);
+        const bool space = length != 0 && is_white_space(code);
+        const std::size_t step = length == 0 ? 1 : length;
+        if (space) {
+            if (i > start)
+                words.push_back(utf8.substr(start, i - start));
+            start = i + step;
+        }
+        i += step;
+    }
+    if (utf8.size() > start)
+        words.push_back(utf8.substr(start));
+    return words;
+}
+
 } // namespace ormolt

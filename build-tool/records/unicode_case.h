@@ -3,6 +3,7 @@
 // (so it behaves the same on every platform, without a locale).
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace ormolt {
 
@@ -12,5 +13,8 @@ std::string unicode_upper(std::string_view utf8);
 std::string unicode_lower(std::string_view utf8);
 // The text without Unicode white space at both ends.
 std::string_view trim_unicode_space(std::string_view utf8);
+
+// The words of a text split at runs of Unicode white space; no empty words.
+std::vector<std::string_view> split_unicode_words(std::string_view utf8);
 
 } // namespace ormolt

@@ -1,6 +1,9 @@
 #pragma once
 // Shared by the build tool's tests: temporary folders, environment changes, small files, and
 // running a program as a child with its own environment and captured output.
+#include "records/event_stream.h"
+#include "testkit/child_run.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -10,16 +13,11 @@
 #include <map>
 #include <optional>
 #include <random>
+#include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
-#ifndef _WIN32
-#include <csignal>
-#include <fcntl.h>
-#include <sys/wait.h>
-#include <unistd.h>
-extern char** environ;
-#endif
 
 namespace ormolt::test {
 
@@ -85,6 +83,34 @@ class ScopedEnvironment {
     std::map<std::string, std::optional<std::string>> saved_;
 };
 
+// Collects the event lines emitted while it lives, instead of writing them to stdout.
+class EventCapture {
+  public:
+    EventCapture() {
+        previous_ = replace_event_sink([this](std::string_view line) { lines_.emplace_back(line); });
+    }
+    ~EventCapture() { replace_event_sink(std::move(previous_)); }
+    EventCapture(const EventCapture&) = delete;
+    EventCapture& operator=(const EventCapture&) = delete;
+
+    // The lines so far, each with its "\n". Only read it when no other thread emits.
+    const std::vector<std::string>& lines() const { return lines_; }
+    // The events of one kind, parsed.
+    std::vector<Event> of_kind(std::string_view kind) const {
+        std::vector<Event> found;
+        for (const auto& line : lines_) {
+            Event event = Event::parse(line);
+            if (event.value("event", "") == kind)
+                found.push_back(std::move(event));
+        }
+        return found;
+    }
+
+  private:
+    EventSink previous_;
+    std::vector<std::string> lines_;
+};
+
 inline void write_text(const fs::path& file, const std::string& text) {
     fs::create_directories(file.parent_path());
     std::ofstream out(file, std::ios::binary | std::ios::trunc);
@@ -97,10 +123,8 @@ inline std::string read_text(const fs::path& file) {
     return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
-#ifndef _WIN32
-
 struct ProgramRun {
-    int exit_status = -1; // -1 when it did not exit normally
+    int exit_status = -1; // -1 when it could not be started
     std::string out;
     std::string err;
 };
@@ -112,82 +136,12 @@ inline ProgramRun run_program(const fs::path& program, const std::vector<std::st
                               const fs::path& working_folder,
                               const std::map<std::string, std::string>& environment,
                               const fs::path& scratch, bool reader_gone = false) {
-    const fs::path out_file = scratch / "stdout.txt";
-    const fs::path err_file = scratch / "stderr.txt";
-    std::vector<std::string> argv_text{program.string()};
-    argv_text.insert(argv_text.end(), arguments.begin(), arguments.end());
-    std::vector<std::string> env_text;
-    for (const auto& [name, value] : environment)
-        env_text.push_back(name + "=" + value);
-    const auto pointers = [](std::vector<std::string>& texts) {
-        std::vector<char*> result;
-        for (std::string& text : texts)
-            result.push_back(text.data());
-        result.push_back(nullptr);
-        return result;
-    };
-    std::vector<char*> argv = pointers(argv_text);
-    std::vector<char*> envp = pointers(env_text);
-
-    int gone[2] = {-1, -1};
-    if (reader_gone && ::pipe(gone) != 0)
-        return {};
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::signal(SIGPIPE, SIG_DFL); // as a launcher's child would have it
-        if (reader_gone)
-            ::close(gone[0]);
-        const int out =
-            reader_gone ? gone[1] : ::open(out_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        const int err = ::open(err_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        const int in = ::open("/dev/null", O_RDONLY);
-        if (out < 0 || err < 0 || in < 0 || ::dup2(out, 1) < 0 || ::dup2(err, 2) < 0 ||
-            ::dup2(in, 0) < 0 || ::chdir(working_folder.c_str()) != 0)
-            ::_exit(127);
-        ::execve(argv[0], argv.data(), envp.data());
-        ::_exit(127);
-    }
-    if (reader_gone) {
-        ::close(gone[0]);
-        ::close(gone[1]);
-    }
-    ProgramRun run;
-    int status = 0;
-    if (child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status))
-        run.exit_status = WEXITSTATUS(status);
-    run.out = reader_gone ? "" : read_text(out_file);
-    run.err = read_text(err_file);
-    return run;
+    const auto run =
+        testkit::run_child(program, arguments, {working_folder, environment, scratch, reader_gone});
+    return {run.started ? static_cast<int>(run.exit_code) : -1, run.out, run.err};
 }
 
 // A child that idles until it is ended; ends and reaps it when destroyed.
-class IdleChild {
-  public:
-    explicit IdleChild(const fs::path& program) {
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            ::execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
-            ::_exit(127);
-        }
-    }
-    ~IdleChild() { end(); }
-    IdleChild(const IdleChild&) = delete;
-    IdleChild& operator=(const IdleChild&) = delete;
-
-    pid_t pid() const { return pid_; }
-    void end() {
-        if (pid_ <= 0)
-            return;
-        ::kill(pid_, SIGKILL);
-        int status = 0;
-        ::waitpid(pid_, &status, 0);
-        pid_ = -1;
-    }
-
-  private:
-    pid_t pid_ = -1;
-};
-
-#endif
+using IdleChild = testkit::BackgroundChild;
 
 } // namespace ormolt::test

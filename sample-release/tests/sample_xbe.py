@@ -58,7 +58,7 @@ def default_sections(title):
 KERNEL_THUNK = 0x00013040  # in .rdata, after the title
 
 
-def build(title="Sample Game", title_id=0x4F520001, sections=None, libraries=None,
+def build(title="Sample Game", title_id=0x51520001, sections=None, libraries=None,
           kernel_thunk=KERNEL_THUNK):
     """The XBE file's bytes."""
     sections = default_sections(title) if sections is None else sections

@@ -10,7 +10,9 @@
 #include "lib/fendrel.h"
 #include "support/cli_test_database.h"
 #include "support/run_program.h"
-#include "support/test_xbe.h"
+#include "testkit/xbe_builder.h"
+
+using namespace testkit;
 
 namespace {
 

@@ -9,7 +9,9 @@
 #include "support/derivation_cli_database.h"
 #include "support/run_program.h"
 #include "support/synthetic_database.h"
-#include "support/test_xbe.h"
+#include "testkit/xbe_builder.h"
+
+using namespace testkit;
 
 namespace {
 

@@ -10,7 +10,9 @@
 #include "lib/context.h"
 #include "support/scan_recorder.h"
 #include "support/synthetic_database.h"
-#include "support/test_xbe.h"
+#include "testkit/xbe_builder.h"
+
+using namespace testkit;
 
 namespace {
 

@@ -1,8 +1,11 @@
-#include "support/test_xbe.h"
+#include "testkit/xbe_builder.h"
 
 #include <algorithm>
 #include <cstring>
+#include <fstream>
 #include <stdexcept>
+
+namespace testkit {
 
 std::uint32_t read_field(const std::vector<std::uint8_t> &image, std::size_t at) {
     return static_cast<std::uint32_t>(image.at(at)) |
@@ -32,7 +35,6 @@ namespace {
 
 // The image header's fields the scanner reads, and a few a loader needs to take the file for an
 // image at all.
-constexpr std::size_t kBaseAddressField = 0x104;
 constexpr std::size_t kHeadersSizeField = 0x108;
 constexpr std::size_t kImageSizeField = 0x10C;
 constexpr std::size_t kImageHeaderSizeField = 0x110;
@@ -66,6 +68,23 @@ void put16(std::vector<std::uint8_t> &image, std::size_t at, std::uint16_t value
     image.at(at + 1) = static_cast<std::uint8_t>(value >> 8);
 }
 
+// Grows the image so that [at, at + size) lies inside it.
+void reach(std::vector<std::uint8_t> &image, std::size_t at, std::size_t size) {
+    if (image.size() < at + size)
+        image.resize(at + size, 0);
+}
+
+// Title id, name and regions at file offset `at`; the rest of the certificate is left alone.
+void write_certificate_fields(std::vector<std::uint8_t> &image, std::size_t at, const TestXbe &xbe) {
+    reach(image, at, kXbeCertificateSize);
+    write_field(image, at + kXbeCertificateTitleId, xbe.title_id);
+    const std::size_t units = std::min(xbe.title_name.size(), kXbeTitleNameUnits);
+    for (std::size_t i = 0; i < kXbeTitleNameUnits; ++i)
+        put16(image, at + kXbeCertificateTitleName + 2 * i,
+              i < units ? static_cast<std::uint16_t>(xbe.title_name[i]) : 0);
+    write_field(image, at + kXbeCertificateRegions, xbe.game_regions);
+}
+
 } // namespace
 
 // The file as stored: image header, library version table, section headers and section names
@@ -76,7 +95,8 @@ std::vector<std::uint8_t> build_test_xbe(const TestXbe &xbe) {
     const std::size_t libraries = kImageHeaderSize;
     const std::size_t section_headers = libraries + kLibraryEntrySize * xbe.libraries.size();
     const std::size_t names = section_headers + kSectionHeaderSize * xbe.sections.size();
-    const std::size_t headers_end = names + kNameSize * xbe.sections.size();
+    const std::size_t certificate = names + kNameSize * xbe.sections.size();
+    const std::size_t headers_end = certificate + kXbeCertificateSize;
 
     std::vector<std::uint32_t> raw_addresses;
     std::size_t file_size = (headers_end + kDataAlignment - 1) / kDataAlignment * kDataAlignment;
@@ -87,7 +107,7 @@ std::vector<std::uint8_t> build_test_xbe(const TestXbe &xbe) {
     std::vector<std::uint8_t> image(file_size, 0);
     std::memcpy(image.data(), "XBEH", 4);
     const Keys keys = keys_of(xbe.kind);
-    write_field(image, kBaseAddressField, base);
+    write_field(image, kXbeBaseAddressField, base);
     write_field(image, kHeadersSizeField, static_cast<std::uint32_t>(headers_end));
     write_field(image, kImageSizeField, static_cast<std::uint32_t>(file_size));
     write_field(image, kImageHeaderSizeField, static_cast<std::uint32_t>(kImageHeaderSize));
@@ -123,5 +143,42 @@ std::vector<std::uint8_t> build_test_xbe(const TestXbe &xbe) {
         put16(image, entry + 12, library.build);
         put16(image, entry + 14, library.flags);
     }
+
+    if (!xbe.certificate_address) {
+        write_field(image, kXbeCertificateField, base + static_cast<std::uint32_t>(certificate));
+        write_field(image, certificate, static_cast<std::uint32_t>(kXbeCertificateSize));
+        write_certificate_fields(image, certificate, xbe);
+    } else {
+        write_field(image, kXbeCertificateField, *xbe.certificate_address);
+        if (*xbe.certificate_address >= base)
+            write_certificate_fields(image, *xbe.certificate_address - base, xbe);
+    }
+
+    for (const auto &[at, value] : xbe.field_overrides) {
+        reach(image, at, 4);
+        write_field(image, at, value);
+    }
+    if (xbe.file_size)
+        image.resize(*xbe.file_size, 0);
     return image;
 }
+
+std::error_code write_bytes(const std::filesystem::path &file,
+                            const std::vector<std::uint8_t> &bytes) {
+    std::error_code error;
+    if (file.has_parent_path())
+        std::filesystem::create_directories(file.parent_path(), error);
+    if (error)
+        return error;
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char *>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+    out.close();
+    return out ? std::error_code() : std::make_error_code(std::errc::io_error);
+}
+
+std::error_code write_test_xbe(const std::filesystem::path &file, const TestXbe &xbe) {
+    return write_bytes(file, build_test_xbe(xbe));
+}
+
+} // namespace testkit

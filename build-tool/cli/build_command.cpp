@@ -1,0 +1,229 @@
+#include "cli/build_command.h"
+
+#include "cli/build_lock.h"
+#include "identity/file_sha1.h"
+#include "identity/game_identity.h"
+#include "install/install_game.h"
+#include "intake/folder_tree.h"
+#include "intake/game_files.h"
+#include "pipeline/compile.h"
+#include "pipeline/progress.h"
+#include "pipeline/translation.h"
+#include "records/build_folders.h"
+#include "records/event_stream.h"
+#include "records/message.h"
+#include "records/plain_path.h"
+#include "records/state_records.h"
+#include "records/text_file.h"
+
+#include <algorithm>
+
+namespace ormolt {
+
+namespace fs = std::filesystem;
+namespace entries = installation_entries;
+
+namespace {
+
+void emit_start(const fs::path& log, const fs::path& source, const Release& release,
+                const fs::path& folder) {
+    Event event;
+    event["event"] = "start";
+    event["log"] = path_text(log);
+    event["source"] = path_text(source);
+    event["title"] = release.title_name;
+    event["user_dir"] = path_text(folder);
+    emit_event(event);
+}
+
+void emit_done(const fs::path& program, const fs::path& folder) {
+    Event event;
+    event["event"] = "done";
+    event["exe"] = path_text(program);
+    event["game_dir"] = path_text(folder / entries::game_dir);
+    emit_event(event);
+}
+
+// The folder must be empty, this game's finished build, or marked as an installation of it.
+Result<> check_folder_may_be_used(const fs::path& folder) {
+    std::error_code error;
+    fs::directory_iterator listing(folder, error);
+    if (error)
+        return fail(message("cannot read installation folder: {}", system_error_text(error)));
+    if (listing == fs::directory_iterator())
+        return {};
+    if (const auto stamp = read_stamp(folder / entries::stamp)) {
+        if (stamp->title_id != release_title_id)
+            return fail("This folder contains another game. Choose a separate folder for Quillon.");
+        return {};
+    }
+    const auto marker = read_utf8_file(folder / entries::marker_file);
+    if (!marker || *marker != release_title_id)
+        return fail("Choose an empty installation folder, or an existing Quillon installation.");
+    return {};
+}
+
+Result<fs::path> resolve_source(const fs::path& source) {
+    std::error_code error;
+    fs::path resolved = canonical_plain(source, error);
+    if (error)
+        return fail(message("{}: {}", path_text(source), system_error_text(error)));
+    return resolved;
+}
+
+// The build's steps once the folder is locked and marked.
+Result<fs::path> build_in_folder(const CommandOptions& options, const Release& release,
+                                 const fs::path& folder) {
+    fs::path source;
+    if (options.source) {
+        source = *options.source;
+    } else {
+        const auto record = read_source_record(folder / entries::source_record);
+        if (!record)
+            return fail("no disc chosen yet: pass --source <iso or folder>");
+        source = path_from_utf8(record->path);
+    }
+    auto resolved = resolve_source(source);
+    if (!resolved)
+        return std::unexpected(resolved.error());
+    source = *resolved;
+
+    const fs::path log = folder / entries::log_file;
+    (void)write_file(log, message("ormolt-build {} for {} {}\n", program_version,
+                                  release.title_name, release.version));
+    emit_start(log, source, release, folder);
+
+    if (auto prepared = prepare_game_files(source, folder); !prepared)
+        return std::unexpected(prepared.error());
+    auto image = check_game_identity(release, folder);
+    if (!image)
+        return std::unexpected(image.error());
+    if (auto translated = translate_game(release, *image, folder, log); !translated)
+        return std::unexpected(translated.error());
+    auto compiled = configure_and_compile(release, folder, log);
+    if (!compiled)
+        return std::unexpected(compiled.error());
+    auto installed = install_game(release, folder, *compiled, image->sha1);
+    if (!installed)
+        return std::unexpected(installed.error());
+
+    report_progress(Stage::Install, 0, 1, "Removing temporary build files");
+    for (const char* temporary : {"project", "pipe", "build", "zig-cache", "tmp"})
+        if (auto removed = remove_if_present(folder / temporary); !removed)
+            return std::unexpected(removed.error());
+    report_progress(Stage::Install, 1, 1, "");
+
+    if (auto remembered = remember_installation_folder(release.title_id, folder); !remembered)
+        return std::unexpected(remembered.error());
+    return *installed;
+}
+
+} // namespace
+
+bool paths_overlap(const fs::path& a, const fs::path& b) {
+    const auto inside = [](const fs::path& inner, const fs::path& outer) {
+        auto i = inner.begin();
+        for (auto o = outer.begin(); o != outer.end(); ++o, ++i) {
+            if (o->empty() && std::next(o) == outer.end())
+                return true; // a trailing separator ends the outer path
+            if (i == inner.end() || *i != *o)
+                return false;
+        }
+        return true;
+    };
+    return inside(a, b) || inside(b, a);
+}
+
+Result<void> run_build(const CommandOptions& options, const Release& release) {
+    fs::path folder;
+    if (options.install_dir) {
+        if (!options.install_dir->is_absolute())
+            return fail("Choose an absolute installation folder.");
+        folder = *options.install_dir;
+    } else {
+        auto chosen = installation_folder(release.title_id);
+        if (!chosen)
+            return std::unexpected(chosen.error());
+        folder = *chosen;
+    }
+    std::error_code error;
+    fs::create_directories(folder, error);
+    if (error)
+        return fail(message("cannot create {}: {}", path_text(folder), system_error_text(error)));
+    folder = canonical_plain(folder, error);
+    if (error)
+        return fail(message("cannot resolve installation folder: {}", system_error_text(error)));
+
+    if (options.source) {
+        fs::path source = canonical_plain(*options.source, error);
+        if (error)
+            return fail(message("cannot open source: {}", system_error_text(error)));
+        if (fs::is_directory(source, error) && paths_overlap(source, folder))
+            return fail("Choose an installation folder separate from the source game folder.");
+    }
+    if (auto usable = check_folder_may_be_used(folder); !usable)
+        return usable;
+
+    auto lock = take_lock(folder);
+    if (!lock)
+        return std::unexpected(lock.error());
+    if (auto written = write_file(folder / entries::marker_file, release_title_id))
+        return fail(message("cannot write installation folder: {}", system_error_text(written)));
+
+    auto installed = build_in_folder(options, release, folder);
+    if (!installed)
+        return std::unexpected(installed.error());
+    emit_done(*installed, folder);
+    return {};
+}
+
+Result<void> run_relink(const CommandOptions& options, const Release& release) {
+    auto chosen = installation_folder(release.title_id);
+    if (!chosen)
+        return std::unexpected(chosen.error());
+    const fs::path folder = *chosen;
+    const fs::path stamp_file = folder / entries::stamp;
+    const auto stamp = read_stamp(stamp_file);
+    if (!stamp)
+        return fail("nothing is built yet: build it first");
+    auto lock = take_lock(folder);
+    if (!lock)
+        return std::unexpected(lock.error());
+    if (!options.source)
+        return fail("relink needs --source <iso or folder>");
+    auto source = resolve_source(*options.source);
+    if (!source)
+        return std::unexpected(source.error());
+
+    const fs::path log = folder / entries::log_file;
+    if (auto appended = platform::open_for_append(log)) {
+        (void)platform::write_all(*appended, message("relink from {}\n", path_text(*source)));
+        platform::close_handle(*appended);
+    }
+    emit_start(log, *source, release, folder);
+
+    const fs::path xbe_name = path_from_utf8(release.xbe_name());
+    std::error_code error;
+    if (fs::is_directory(*source, error)) {
+        auto digest = file_sha1_hex(*source / xbe_name);
+        if (!digest)
+            return std::unexpected(digest.error());
+        if (*digest != stamp->xbe_sha1)
+            return std::unexpected(different_copy_error(release, *digest, stamp->xbe_sha1));
+    }
+    if (auto prepared = prepare_game_files(*source, folder); !prepared)
+        return prepared;
+    auto digest = file_sha1_hex(folder / entries::game_dir / xbe_name);
+    if (!digest)
+        return std::unexpected(digest.error());
+    if (*digest != stamp->xbe_sha1) {
+        fs::remove(stamp_file, error);
+        return std::unexpected(different_copy_error(release, *digest, stamp->xbe_sha1));
+    }
+    fs::path program = folder / path_from_utf8(release.exe);
+    program += entries::installed_program_suffix;
+    emit_done(program, folder);
+    return {};
+}
+
+} // namespace ormolt

@@ -1,0 +1,26 @@
+#pragma once
+// Proves that the extracted game is a copy the release was made for, by the SHA-1 of its XBE.
+#include "records/build_error.h"
+#include "records/release.h"
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace ormolt {
+
+// The XBE the identity rests on: <installation folder>/game/<the release's xbe name>.
+std::filesystem::path game_xbe_path(const Release& release,
+                                    const std::filesystem::path& installation_folder);
+
+// The first image of the release whose sha1 equals the digest of the game's XBE. Refusals are
+// Unsupported and say what the copy is and what the release was made for.
+Result<Image> check_game_identity(const Release& release,
+                                  const std::filesystem::path& installation_folder);
+
+// The relink refusal (kind Rebuild): the new copy's XBE digest differs from the one recorded
+// in build.json.
+BuildError different_copy_error(const Release& release, std::string_view new_digest,
+                                std::string_view recorded_digest);
+
+} // namespace ormolt

@@ -1,0 +1,178 @@
+#include "pipeline/translation.h"
+
+#include "install/folder_sync.h"
+#include "pipeline/progress.h"
+#include "pipeline/progress_lines.h"
+#include "pipeline/tool_run.h"
+#include "platform/platform.h"
+#include "records/message.h"
+#include "records/plain_path.h"
+#include "records/release_folder.h"
+#include "records/unicode_case.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace ormolt {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Every script run gets these on top of the tool's own environment.
+std::vector<std::pair<std::string, std::string>> script_environment(const fs::path& tmp) {
+    return {{"PYTHONDONTWRITEBYTECODE", "1"}, {"PYTHONUNBUFFERED", "1"}, {"TMPDIR", path_text(tmp)}};
+}
+
+void report_lift_line(std::string_view line) {
+    if (auto progress = parse_lift_progress(line))
+        report_progress(Stage::Lift, progress->count, 5, progress->detail);
+}
+
+bool is_file(const fs::path& path) {
+    std::error_code error;
+    return fs::is_regular_file(path, error);
+}
+
+// Puts the game's XBE into B/pipe/xbe for the scripts: a hard link when possible, else a copy.
+Result<> place_xbe(const fs::path& installation_folder, const std::string& xbe_name) {
+    const fs::path xbe_dir = installation_folder / "pipe" / "xbe";
+    std::error_code error;
+    fs::create_directories(xbe_dir, error);
+    if (error)
+        return fail(message("cannot create {}: {}", path_text(xbe_dir), system_error_text(error)));
+    const fs::path linked = xbe_dir / path_from_utf8(xbe_name);
+    fs::remove(linked, error);
+    const fs::path game_xbe = canonical_plain(installation_folder / "game" / path_from_utf8(xbe_name),
+                                              error);
+    if (error)
+        return fail(message("cannot find {}: {}", xbe_name, system_error_text(error)));
+    fs::create_hard_link(game_xbe, linked, error);
+    if (error) {
+        error.clear();
+        fs::copy_file(game_xbe, linked, fs::copy_options::overwrite_existing, error);
+        if (error)
+            return fail(message("cannot copy {}: {}", xbe_name, system_error_text(error)));
+    }
+    return {};
+}
+
+Result<> standard_translation(const Release& release, const Image& image, const fs::path& b,
+                              const fs::path& log_path) {
+    const fs::path& r = release.release_dir;
+    const std::string xbe_name = release.xbe_name();
+    const fs::path config = b / "project" / path_from_utf8(image.config.value_or("config"));
+    const fs::path xbe = b / "pipe" / "xbe" / path_from_utf8(xbe_name);
+    const fs::path symbols = b / "pipe" / "xbe" / path_from_utf8(symbols_file_name(xbe_name));
+    const auto environment = script_environment(b / "tmp");
+    const fs::path toolkit = r / release_folder::toolkit_dir;
+
+    report_progress(Stage::Lift, 0, 5, "naming the XDK functions");
+    if (is_file(config / "xdk_symbols.json")) {
+        std::error_code error;
+        fs::copy_file(config / "xdk_symbols.json", symbols, fs::copy_options::overwrite_existing,
+                      error);
+        if (error)
+            return fail(message("cannot copy the XDK symbols: {}", system_error_text(error)));
+    } else {
+        ToolRun scan{release_folder::python(r),
+                     {"-m", "tools.xdk_symbols", path_text(xbe), "--cli",
+                      path_text(release_folder::fendrel_cli(r)), "--out", path_text(symbols)},
+                     toolkit,
+                     environment,
+                     "Fendrel",
+                     log_path,
+                     {}};
+        if (auto scanned = run_tool(scan); !scanned)
+            return scanned;
+    }
+
+    std::vector<std::string> arguments{
+        path_text(toolkit / fs::path(release_folder::recompile_script).make_preferred()),
+        path_text(xbe),
+        "--work-dir",
+        path_text(b / "pipe" / "out"),
+        "--project",
+        path_text(b / "project")};
+    if (is_file(config / "seeds.json")) {
+        arguments.push_back("--seeds");
+        arguments.push_back(path_text(config / "seeds.json"));
+    }
+    if (is_file(config / "xbe_patches.json")) {
+        arguments.push_back("--xbe-patches");
+        arguments.push_back(path_text(config / "xbe_patches.json"));
+    } else if (image.config) {
+        arguments.push_back("--no-xbe-patches");
+    }
+    ToolRun translate{release_folder::python(r), arguments,        toolkit,         environment,
+                      "the translation to C",    log_path,         report_lift_line};
+    if (auto translated = run_tool(translate); !translated)
+        return translated;
+    report_progress(Stage::Lift, 5, 5, "");
+    return {};
+}
+
+// B/project/ormolt must reach the toolkit; an existing link to it is kept.
+Result<> link_toolkit(const fs::path& toolkit, const fs::path& link) {
+    if (auto target = platform::read_directory_link(link);
+        target && std::ranges::equal(*target, toolkit))
+        return {};
+    std::error_code ignored;
+    if (!fs::remove(link, ignored) || ignored) {
+        ignored.clear();
+        (void)fs::remove(link, ignored);
+    }
+    if (auto error = platform::make_directory_link(link, toolkit))
+        return fail(message("cannot link the pipeline into the project: {}",
+                            system_error_text(error)));
+    return {};
+}
+
+std::string replace_all(std::string text, std::string_view from, std::string_view to) {
+    for (std::size_t at = text.find(from); at != std::string::npos;
+         at = text.find(from, at + to.size()))
+        text.replace(at, from.size(), to);
+    return text;
+}
+
+Result<> custom_translation(const Release& release, const Image& image, const fs::path& b,
+                            const fs::path& log_path) {
+    const fs::path& r = release.release_dir;
+    const fs::path project = b / "project";
+    if (auto linked = link_toolkit(r / release_folder::toolkit_dir, project / "ormolt"); !linked)
+        return linked;
+    const std::vector<std::string>& lift = *release.lift;
+    if (lift.empty())
+        return fail("release.json's lift names no script");
+    report_progress(Stage::Lift, 0, 5, image.name);
+
+    const std::string xbe_dir = path_text(b / "pipe" / "xbe");
+    std::vector<std::string> arguments{path_text(project / path_from_utf8(lift.front()))};
+    for (std::size_t i = 1; i < lift.size(); ++i)
+        arguments.push_back(replace_all(lift[i], "{xbe_dir}", xbe_dir));
+    ToolRun run{release_folder::python(r), arguments, project, script_environment(b / "tmp"),
+                "the translation to C",    log_path,  report_lift_line};
+    if (auto translated = run_tool(run); !translated)
+        return translated;
+    report_progress(Stage::Lift, 5, 5, "");
+    return {};
+}
+
+} // namespace
+
+Result<> translate_game(const Release& release, const Image& image,
+                        const fs::path& installation_folder, const fs::path& log_path) {
+    const fs::path& r = release.release_dir;
+    if (auto synced = sync_folder_tree(r / release_folder::recipe_dir, installation_folder / "project");
+        !synced)
+        return synced;
+    if (auto placed = place_xbe(installation_folder, release.xbe_name()); !placed)
+        return placed;
+    std::error_code ignored;
+    fs::create_directories(installation_folder / "tmp", ignored);
+    if (release.lift)
+        return custom_translation(release, image, installation_folder, log_path);
+    return standard_translation(release, image, installation_folder, log_path);
+}
+
+} // namespace ormolt

@@ -1,0 +1,208 @@
+// Windows side of the platform seam: child processes, pipes and the append-only log file.
+#include "platform/platform.h"
+
+#include <windows.h>
+
+#include <cwctype>
+#include <map>
+
+namespace ormolt::platform {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::error_code last_error() {
+    return std::error_code(static_cast<int>(GetLastError()), std::system_category());
+}
+
+HANDLE as_handle(NativeHandle handle) { return reinterpret_cast<HANDLE>(handle); }
+NativeHandle as_native(HANDLE handle) { return reinterpret_cast<NativeHandle>(handle); }
+
+std::wstring wide(std::string_view utf8) {
+    if (utf8.empty())
+        return {};
+    const int length = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
+                                           nullptr, 0);
+    std::wstring text(static_cast<std::size_t>(length), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), text.data(),
+                        length);
+    return text;
+}
+
+// Quotes one argument so that the child's command-line parser gives it back unchanged:
+// backslashes double only where they precede a quote or the closing quote.
+void append_quoted(std::wstring& line, const std::wstring& argument) {
+    if (!argument.empty() && argument.find_first_of(L" \t\n\v\"") == std::wstring::npos) {
+        line += argument;
+        return;
+    }
+    line += L'"';
+    std::size_t backslashes = 0;
+    for (wchar_t c : argument) {
+        if (c == L'\\') {
+            ++backslashes;
+            continue;
+        }
+        if (c == L'"')
+            line.append(backslashes * 2 + 1, L'\\');
+        else
+            line.append(backslashes, L'\\');
+        backslashes = 0;
+        line += c;
+    }
+    line.append(backslashes * 2, L'\\');
+    line += L'"';
+}
+
+std::wstring upper(std::wstring text) {
+    for (auto& c : text)
+        c = static_cast<wchar_t>(std::towupper(c));
+    return text;
+}
+
+// The inherited environment with the command's variables added or replaced (names compare
+// without regard to case, as Windows does), as a sorted block.
+std::wstring environment_block(const ChildCommand& command) {
+    std::map<std::wstring, std::wstring> entries; // upper-cased name -> "Name=value"
+    if (wchar_t* block = GetEnvironmentStringsW()) {
+        for (const wchar_t* entry = block; *entry != L'\0'; entry += wcslen(entry) + 1) {
+            const std::wstring text(entry);
+            // Entries such as "=C:=C:\\" start with '='; the name ends at the next one.
+            const std::size_t equals = text.find(L'=', 1);
+            entries[upper(text.substr(0, equals))] = text;
+        }
+        FreeEnvironmentStringsW(block);
+    }
+    for (const auto& [name, value] : command.environment)
+        entries[upper(wide(name))] = wide(name) + L"=" + wide(value);
+    std::wstring block;
+    for (const auto& [key, text] : entries) {
+        block += text;
+        block += L'\0';
+    }
+    block += L'\0';
+    return block;
+}
+
+} // namespace
+
+void close_handle(NativeHandle handle) {
+    if (handle != no_handle && handle != 0)
+        CloseHandle(as_handle(handle));
+}
+
+std::expected<NativeHandle, std::error_code> open_for_append(const fs::path& file) {
+    HANDLE handle = CreateFileW(file.c_str(), FILE_APPEND_DATA,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return std::unexpected(last_error());
+    return as_native(handle);
+}
+
+std::expected<NativeHandle, std::error_code> open_for_writing(const fs::path& file) {
+    HANDLE handle = CreateFileW(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return std::unexpected(last_error());
+    return as_native(handle);
+}
+
+std::error_code write_all(NativeHandle handle, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 30));
+        DWORD written = 0;
+        if (!WriteFile(as_handle(handle), bytes.data(), chunk, &written, nullptr))
+            return last_error();
+        if (written == 0)
+            return std::make_error_code(std::errc::io_error);
+        bytes.remove_prefix(written);
+    }
+    return {};
+}
+
+std::expected<std::size_t, std::error_code> read_some(NativeHandle handle, char* buffer,
+                                                       std::size_t size) {
+    DWORD read = 0;
+    const DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30));
+    if (!ReadFile(as_handle(handle), buffer, wanted, &read, nullptr)) {
+        if (GetLastError() == ERROR_BROKEN_PIPE)
+            return 0;
+        return std::unexpected(last_error());
+    }
+    return read;
+}
+
+std::expected<StartedChild, std::error_code> start_child(const ChildCommand& command) {
+    SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    HANDLE null_input = CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    &inheritable, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (null_input == INVALID_HANDLE_VALUE)
+        return std::unexpected(last_error());
+    HANDLE output_read = nullptr, output_write = nullptr;
+    HANDLE errors_read = nullptr, errors_write = nullptr;
+    auto close_all = [&] {
+        for (HANDLE h : {null_input, output_read, output_write, errors_read, errors_write})
+            if (h != nullptr && h != INVALID_HANDLE_VALUE)
+                CloseHandle(h);
+    };
+    if (!CreatePipe(&output_read, &output_write, &inheritable, 0) ||
+        !CreatePipe(&errors_read, &errors_write, &inheritable, 0)) {
+        const auto error = last_error();
+        close_all();
+        return std::unexpected(error);
+    }
+    // Our ends must not be inherited, or the child would keep its own pipes open.
+    SetHandleInformation(output_read, HANDLE_FLAG_INHERIT, 0);
+    SetHandleInformation(errors_read, HANDLE_FLAG_INHERIT, 0);
+
+    std::wstring line;
+    append_quoted(line, command.program.native());
+    for (const auto& argument : command.arguments) {
+        line += L' ';
+        append_quoted(line, wide(argument));
+    }
+    std::wstring environment = environment_block(command);
+
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = null_input;
+    startup.hStdOutput = output_write;
+    startup.hStdError = errors_write;
+    PROCESS_INFORMATION process{};
+    const BOOL started = CreateProcessW(
+        command.program.c_str(), line.data(), nullptr, nullptr, TRUE,
+        CREATE_NO_WINDOW | CREATE_UNICODE_ENVIRONMENT, environment.data(),
+        command.working_folder ? command.working_folder->c_str() : nullptr, &startup, &process);
+    if (!started) {
+        const auto error = last_error();
+        close_all();
+        return std::unexpected(error);
+    }
+    CloseHandle(process.hThread);
+    CloseHandle(null_input);
+    CloseHandle(output_write);
+    CloseHandle(errors_write);
+    return StartedChild{as_native(process.hProcess), as_native(output_read),
+                        as_native(errors_read)};
+}
+
+std::expected<std::uint32_t, std::error_code> wait_for_child(NativeHandle process) {
+    HANDLE handle = as_handle(process);
+    if (WaitForSingleObject(handle, INFINITE) != WAIT_OBJECT_0) {
+        const auto error = last_error();
+        CloseHandle(handle);
+        return std::unexpected(error);
+    }
+    DWORD code = 0;
+    const BOOL read = GetExitCodeProcess(handle, &code);
+    const auto error = last_error();
+    CloseHandle(handle);
+    if (!read)
+        return std::unexpected(error);
+    return static_cast<std::uint32_t>(code);
+}
+
+} // namespace ormolt::platform

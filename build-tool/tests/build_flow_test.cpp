@@ -1,0 +1,261 @@
+// The built ormolt-build run the way a launcher runs it, through whole build and relink
+// commands, with a release whose Python and CMake are the recording stand-in.
+#include "identity/file_sha1.h"
+#include "platform/platform.h"
+#include "records/message.h"
+#include "records/state_records.h"
+#include "test_support.h"
+#include "testkit/release_folder.h"
+#include "testkit/sample_game.h"
+
+#include <cstdlib>
+
+namespace ormolt {
+namespace {
+
+namespace fs = std::filesystem;
+using test::write_text;
+
+std::string exe_name(const std::string& stem) {
+    return stem + platform::executable_suffix;
+}
+
+class BuildFlow : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        const auto nodes = testkit::sample_game_nodes(testkit::sample_xbe());
+        ASSERT_FALSE(testkit::write_game_folder(temp_ / "disc", nodes));
+        ASSERT_FALSE(testkit::write_disc_image(image(), nodes));
+        auto digest = file_sha1_hex(temp_ / "disc" / "default.xbe");
+        ASSERT_TRUE(digest.has_value());
+        sha1_ = *digest;
+
+        description_.title_id = "51520001";
+        description_.exe = "game";
+        description_.images = {{sha1_, "Sample (USA)", std::nullopt}};
+        description_.xbe_sha1.clear();
+        ASSERT_FALSE(testkit::write_release(release(), description_));
+        ASSERT_FALSE(testkit::place_program(release(), ORMOLT_BUILD_EXE));
+        for (const fs::path& stand_in : {release() / "python" / exe_name("python"),
+                                        release() / "toolchain" / "cmake" / "bin" / exe_name("cmake")}) {
+            fs::create_directories(stand_in.parent_path());
+            fs::copy_file(HELPER_fake_tool, stand_in);
+        }
+        write_text(release() / "recipe" / "CMakeLists.txt", "project(game)\n");
+        write_text(release() / "LICENSE", "license text");
+        fs::create_directories(release() / "toolkit");
+        fs::create_directories(temp_ / "scratch");
+
+        environment_["ORMOLT_BUILD_DIR"] = path_text(temp_ / "builds");
+        // What any program needs to start on this system.
+        for (const char* name : {"PATH", "SystemRoot", "windir", "TEMP", "TMP", "HOME"})
+            if (const char* value = std::getenv(name))
+                environment_[name] = value;
+    }
+
+    fs::path release() const { return temp_ / "R"; }
+    fs::path image() const { return temp_ / "game.iso"; }
+    fs::path program() const { return release() / "bin" / fs::path(ORMOLT_BUILD_EXE).filename(); }
+    fs::path default_folder() const { return temp_ / "builds" / "51520001"; }
+
+    struct Outcome {
+        int exit_status;
+        std::vector<Event> events;
+        std::string err;
+        std::vector<std::string> kinds() const {
+            std::vector<std::string> found;
+            for (const auto& event : events)
+                if (event["event"] != "progress" && event["event"] != "log")
+                    found.push_back(event["event"]);
+            return found;
+        }
+        std::string error_message() const {
+            return events.empty() || events.back()["event"] != "error"
+                       ? std::string()
+                       : events.back()["message"].get<std::string>();
+        }
+    };
+
+    Outcome run(const std::vector<std::string>& arguments) {
+        const auto result = test::run_program(program(), arguments, temp_.path(), environment_,
+                                              temp_ / "scratch");
+        Outcome outcome{result.exit_status, {}, result.err};
+        std::istringstream lines(result.out);
+        for (std::string line; std::getline(lines, line);)
+            outcome.events.push_back(Event::parse(line));
+        return outcome;
+    }
+
+    test::TempFolder temp_;
+    testkit::ReleaseDescription description_;
+    std::string sha1_;
+    std::map<std::string, std::string> environment_;
+};
+
+TEST_F(BuildFlow, BuildsInstallsAndRebuildsFromTheRecordedSource) {
+    const fs::path f = temp_ / "install";
+    auto first = run({"build", "--source", path_text(image()), "--install-dir", path_text(f)});
+    ASSERT_EQ(first.exit_status, 0) << first.error_message();
+    EXPECT_EQ(first.err, "");
+    EXPECT_EQ(first.kinds(), (std::vector<std::string>{"start", "done"}));
+    const Event& start = first.events.front();
+    EXPECT_EQ(start["log"], path_text(f / "build.log"));
+    EXPECT_EQ(start["source"], path_text(image()));
+    EXPECT_EQ(start["title"], "Sample Game");
+    EXPECT_EQ(start["user_dir"], path_text(f));
+    const Event& done = first.events.back();
+    EXPECT_EQ(done["exe"], path_text(f / "game.exe"));
+    EXPECT_EQ(done["game_dir"], path_text(f / "game"));
+    EXPECT_DOUBLE_EQ(first.events[first.events.size() - 2]["overall"].get<double>(), 1.0);
+
+    EXPECT_EQ(test::read_text(f / "game.exe"), "program");
+    EXPECT_EQ(test::read_text(f / "LICENSE"), "license text");
+    EXPECT_EQ(test::read_text(f / ".quillon-install"), "51520001");
+    EXPECT_EQ(test::read_text(f / ".quillon-portable"), "1\n");
+    const auto stamp = read_stamp(f / "build.json");
+    ASSERT_TRUE(stamp.has_value());
+    EXPECT_EQ(stamp->xbe_sha1, sha1_);
+    for (const char* temporary : {"project", "pipe", "build", "zig-cache", "tmp", "build.lock"})
+        EXPECT_FALSE(fs::exists(f / temporary)) << temporary;
+    EXPECT_TRUE(test::read_text(f / "build.log").starts_with("ormolt-build 0.1.0 for Sample Game 1.0\n"));
+    EXPECT_EQ(fs::path(test::read_text(default_folder() / "install-location.txt")), f);
+
+    // Without --source the recorded image is used, and it is not extracted again; status says
+    // the folder is ready.
+    auto second = run({"build"});
+    ASSERT_EQ(second.exit_status, 0) << second.error_message();
+    bool shortcut = false;
+    for (const auto& event : second.events)
+        shortcut = shortcut || (event["event"] == "progress" && event["detail"] == "already extracted");
+    EXPECT_TRUE(shortcut);
+    auto status = run({"status"});
+    ASSERT_EQ(status.events.size(), 1u);
+    EXPECT_EQ(status.events[0]["state"], "ready");
+}
+
+TEST_F(BuildFlow, RelinkChecksTheCopy) {
+    auto built = run({"build", "--source", path_text(image())});
+    ASSERT_EQ(built.exit_status, 0) << built.error_message();
+    const fs::path f = default_folder();
+
+    // The same copy elsewhere: relinked, nothing compiled.
+    fs::remove(release() / "python" / "calls.txt");
+    auto same = run({"relink", "--source", path_text(temp_ / "disc")});
+    ASSERT_EQ(same.exit_status, 0) << same.error_message();
+    EXPECT_EQ(same.kinds(), (std::vector<std::string>{"start", "done"}));
+    EXPECT_FALSE(fs::exists(release() / "python" / "calls.txt"));
+    EXPECT_TRUE(test::read_text(f / "build.log").find("relink from " + path_text(temp_ / "disc")) !=
+                std::string::npos);
+
+    // Another copy as a folder: refused before anything changes.
+    write_text(temp_ / "other" / "default.xbe", "another xbe");
+    auto other_folder = run({"relink", "--source", path_text(temp_ / "other")});
+    EXPECT_EQ(other_folder.exit_status, 3);
+    const std::string other_digest = *file_sha1_hex(temp_ / "other" / "default.xbe");
+    EXPECT_EQ(other_folder.error_message(),
+              "This is a different copy of Sample Game from the one it was built from (its "
+              "default.xbe has SHA-1 " + other_digest + ", not " + sha1_ +
+                  "). Build again to use it.");
+    EXPECT_TRUE(fs::exists(f / "build.json"));
+
+    // Another copy as an image: found after extraction, and the build no longer counts.
+    const fs::path other_image = temp_ / "other.iso";
+    ASSERT_FALSE(testkit::write_disc_image(
+        other_image, {testkit::DiscNode::file("default.xbe", "another xbe")}));
+    auto other = run({"relink", "--source", path_text(other_image)});
+    EXPECT_EQ(other.exit_status, 3);
+    EXPECT_EQ(other.events.back()["rebuild"], true);
+    EXPECT_FALSE(fs::exists(f / "build.json"));
+    EXPECT_EQ(run({"status"}).events[0]["state"], "unbuilt");
+}
+
+TEST_F(BuildFlow, FolderAndSourceChecks) {
+    struct Case {
+        std::string name;
+        std::vector<std::string> arguments;
+        std::function<void()> prepare;
+        int exit_status;
+        std::string message;
+    };
+    const fs::path f = temp_ / "f";
+    const Case cases[] = {
+        {"relative folder", {"build", "--install-dir", "relative"}, [] {}, 1,
+         "Choose an absolute installation folder."},
+        {"folder inside the source",
+         {"build", "--source", path_text(temp_ / "disc"), "--install-dir",
+          path_text(temp_ / "disc" / "out")},
+         [] {}, 1, "Choose an installation folder separate from the source game folder."},
+        {"source inside the folder",
+         {"build", "--source", path_text(temp_ / "disc"), "--install-dir", path_text(temp_.path())},
+         [] {}, 1, "Choose an installation folder separate from the source game folder."},
+        {"foreign files", {"build", "--install-dir", path_text(f)},
+         [&] { write_text(f / "notes.txt", "mine"); }, 1,
+         "Choose an empty installation folder, or an existing Quillon installation."},
+        {"marker with a line end", {"build", "--install-dir", path_text(f)},
+         [&] { write_text(f / ".quillon-install", "51520001\n"); }, 1,
+         "Choose an empty installation folder, or an existing Quillon installation."},
+        {"another game", {"build", "--install-dir", path_text(f)},
+         [&] {
+             write_text(f / ".quillon-install", "51520001");
+             write_text(f / "build.json", R"({"release_version": "1", "title_id": "4D530004", )"
+                                          R"("xbe_sha1": "aa", "exe": "x.exe"})");
+         },
+         1, "This folder contains another game. Choose a separate folder for Quillon."},
+        {"no source yet", {"build", "--install-dir", path_text(f)}, [] {}, 1,
+         "no disc chosen yet: pass --source <iso or folder>"},
+        {"relink without a build", {"relink", "--source", path_text(image())}, [] {}, 1,
+         "nothing is built yet: build it first"},
+    };
+    for (const auto& c : cases) {
+        fs::remove_all(f);
+        c.prepare();
+        const auto outcome = run(c.arguments);
+        EXPECT_EQ(outcome.exit_status, c.exit_status) << c.name;
+        EXPECT_EQ(outcome.error_message(), c.message) << c.name;
+        EXPECT_FALSE(fs::exists(f / "build.lock")) << c.name;
+    }
+    EXPECT_FALSE(fs::exists(temp_ / "relative"));
+    // A disc image may sit inside the installation folder it is built into.
+    fs::create_directories(f);
+    write_text(f / ".quillon-install", "51520001");
+    fs::copy_file(image(), f / "game.iso");
+    const auto inside = run({"build", "--source", path_text(f / "game.iso"), "--install-dir",
+                             path_text(f)});
+    EXPECT_EQ(inside.exit_status, 0) << inside.error_message();
+}
+
+TEST_F(BuildFlow, ALiveOwnerKeepsTheFolderBusy) {
+    const fs::path f = temp_ / "install";
+    write_text(f / ".quillon-install", "51520001");
+    test::IdleChild owner(HELPER_idle_child);
+    ASSERT_NE(owner.pid(), 0u);
+    write_text(f / "build.lock", std::to_string(owner.pid()));
+    const auto busy = run({"build", "--source", path_text(image()), "--install-dir", path_text(f)});
+    EXPECT_EQ(busy.exit_status, 1);
+    EXPECT_TRUE(busy.error_message().starts_with("this game is already being built"))
+        << busy.error_message();
+    EXPECT_FALSE(fs::exists(f / "game")); // nothing was done
+    EXPECT_EQ(test::read_text(f / "build.lock"), std::to_string(owner.pid()));
+
+    // Once its owner is gone the lock is stale and the build goes ahead.
+    owner.end();
+    const auto built = run({"build", "--source", path_text(image()), "--install-dir", path_text(f)});
+    EXPECT_EQ(built.exit_status, 0) << built.error_message();
+}
+
+TEST_F(BuildFlow, UnsupportedCopyStopsAfterExtraction) {
+    description_.images = {{std::string(40, 'b'), "", std::nullopt}};
+    ASSERT_FALSE(testkit::write_release(release(), description_));
+    const fs::path f = temp_ / "install";
+    const auto outcome = run({"build", "--source", path_text(image()), "--install-dir", path_text(f)});
+    EXPECT_EQ(outcome.exit_status, 2);
+    EXPECT_EQ(outcome.error_message(),
+              "This isn't a copy of Sample Game this release supports. Its default.xbe is Sample "
+              "Game (51520001, USA, Japan), SHA-1 " + sha1_ + ". This release was made for: " +
+                  std::string(40, 'b') + ".");
+    EXPECT_TRUE(fs::exists(f / "game" / "default.xbe"));
+    EXPECT_EQ(run({"status"}).events[0]["state"], "no-source");
+}
+
+} // namespace
+} // namespace ormolt

@@ -1,0 +1,221 @@
+#include "intake/game_files.h"
+#include "records/message.h"
+#include "test_support.h"
+#include "testkit/disc_image_writer.h"
+
+#include <chrono>
+
+namespace ormolt {
+namespace {
+
+namespace fs = std::filesystem;
+using test::EventCapture;
+using test::TempFolder;
+using testkit::DiscNode;
+
+std::vector<std::string> progress_of(const EventCapture& events) {
+    std::vector<std::string> found;
+    for (const auto& event : events.of_kind("progress"))
+        found.push_back(std::to_string(event["done"].get<std::uint64_t>()) + "/" +
+                        std::to_string(event["total"].get<std::uint64_t>()) + " " +
+                        event["detail"].get<std::string>());
+    return found;
+}
+
+std::vector<DiscNode> game_tree(const std::string& xbe = "xbe v1") {
+    return {DiscNode::file("default.xbe", xbe),
+            DiscNode::folder("media", {DiscNode::file("a.bin", "aaa"), DiscNode::file("empty", "")}),
+            DiscNode::folder("UDATA", {DiscNode::file("save", "disc save")})};
+}
+
+struct GameFiles : ::testing::Test {
+    TempFolder root;
+    fs::path image = root / "game.iso";
+    fs::path f = root / "install";
+    fs::path game = f / "game";
+    void SetUp() override { fs::create_directories(f); }
+    void write_image(const std::vector<DiscNode>& nodes) {
+        ASSERT_FALSE(testkit::write_disc_image(image, nodes));
+    }
+};
+
+TEST_F(GameFiles, ImageIsExtractedOnceUntilItChanges) {
+    write_image(game_tree());
+    {
+        EventCapture events;
+        ASSERT_TRUE(prepare_game_files(image, f).has_value());
+        EXPECT_EQ(progress_of(events).front(), "0/1 ");
+        EXPECT_TRUE(progress_of(events).back().ends_with(" ")); // (total, total, "")
+    }
+    EXPECT_EQ(test::read_text(game / "default.xbe"), "xbe v1");
+    EXPECT_EQ(test::read_text(game / "media" / "a.bin"), "aaa");
+    EXPECT_TRUE(fs::is_regular_file(game / "media" / "empty"));
+    EXPECT_FALSE(fs::exists(f / "game.partial"));
+    const auto record = read_source_record(f / "source.json");
+    ASSERT_TRUE(record.has_value());
+    EXPECT_EQ(record->path, path_text(image));
+    EXPECT_EQ(record->size, fs::file_size(image));
+    EXPECT_GT(record->mtime, 0u);
+
+    // The same file again: nothing extracted, the record written again.
+    test::write_text(game / "media" / "a.bin", "changed by hand");
+    {
+        EventCapture events;
+        ASSERT_TRUE(prepare_game_files(image, f).has_value());
+        EXPECT_EQ(progress_of(events), std::vector<std::string>{"1/1 already extracted"});
+        EXPECT_EQ(test::read_text(game / "media" / "a.bin"), "changed by hand");
+    }
+    // A touched image, or a game folder that lost its XBE, is extracted again.
+    for (int round = 0; round < 2; ++round) {
+        if (round == 0)
+            fs::last_write_time(image, fs::last_write_time(image) + std::chrono::hours(1));
+        else
+            fs::remove(game / "default.xbe");
+        test::write_text(game / "media" / "a.bin", "changed by hand");
+        EventCapture events;
+        ASSERT_TRUE(prepare_game_files(image, f).has_value());
+        EXPECT_EQ(progress_of(events).front(), "0/1 ") << round;
+        EXPECT_EQ(test::read_text(game / "media" / "a.bin"), "aaa") << round;
+    }
+}
+
+TEST_F(GameFiles, SavesSurviveReextractionAndInterruption) {
+    write_image(game_tree());
+    ASSERT_TRUE(prepare_game_files(image, f).has_value());
+    test::write_text(game / "UDATA" / "save", "player save");
+    fs::last_write_time(image, fs::last_write_time(image) + std::chrono::hours(1));
+    {
+        EventCapture events;
+        ASSERT_TRUE(prepare_game_files(image, f).has_value());
+    }
+    EXPECT_EQ(test::read_text(game / "UDATA" / "save"), "player save");
+    EXPECT_EQ(test::read_text(game / "UDATA.disc" / "save"), "disc save");
+
+    // A run stopped after the saves were carried and the old game removed, before the rename.
+    fs::rename(game, f / "game.partial");
+    fs::last_write_time(image, fs::last_write_time(image) + std::chrono::hours(1));
+    {
+        EventCapture events;
+        ASSERT_TRUE(prepare_game_files(image, f).has_value());
+    }
+    EXPECT_EQ(test::read_text(game / "UDATA" / "save"), "player save");
+    EXPECT_FALSE(fs::exists(f / "game.partial"));
+}
+
+TEST_F(GameFiles, RefusedImagesLeaveTheOldGame) {
+    struct Case {
+        std::string name;
+        std::vector<DiscNode> nodes;
+        testkit::DiscImageOptions options;
+        std::string message_tail; // after the image path
+    };
+    std::vector<Case> cases;
+    cases.push_back({"dot-dot", {DiscNode::file("default.xbe", "x"), DiscNode::file("..", "up")},
+                     {}, " has an unsafe file name: .."});
+    cases.push_back({"deep slash",
+                     {DiscNode::file("default.xbe", "x"),
+                      DiscNode::folder("d", {DiscNode::file("/x", "x")})},
+                     {},
+                     " has an unsafe file name: d//x"});
+    cases.push_back({"empty name", {DiscNode::file("default.xbe", "x"), DiscNode::file("", "e")},
+                     {}, " has an unsafe file name: "});
+    cases.push_back({"no xbe", {DiscNode::file("other.xbe", "x")}, {},
+                     " has no default.xbe: it is not a game disc"});
+    testkit::DiscImageOptions damaged;
+    damaged.damage_second_magic = true;
+    cases.push_back({"damaged", game_tree(), damaged, " is not an Xbox disc image (InvalidVolume)"});
+
+    test::write_text(game / "default.xbe", "old game");
+    for (const auto& c : cases) {
+        ASSERT_FALSE(testkit::write_disc_image(image, c.nodes, c.options)) << c.name;
+        EventCapture events;
+        const auto result = prepare_game_files(image, f);
+        ASSERT_FALSE(result.has_value()) << c.name;
+        EXPECT_EQ(result.error().message, path_text(image) + c.message_tail) << c.name;
+        EXPECT_EQ(test::read_text(game / "default.xbe"), "old game") << c.name;
+        EXPECT_FALSE(fs::exists(f / "game.partial")) << c.name;
+        EXPECT_FALSE(fs::exists(f / "source.json")) << c.name;
+    }
+}
+
+TEST_F(GameFiles, RootNamesLoseLeadingSlashes) {
+    write_image({DiscNode::file("default.xbe", "x"), DiscNode::file("//top.txt", "top")});
+    EventCapture events;
+    ASSERT_TRUE(prepare_game_files(image, f).has_value());
+    EXPECT_EQ(test::read_text(game / "top.txt"), "top");
+}
+
+TEST_F(GameFiles, LargeFilesReportProgressAboutEvery64MiB) {
+    const std::uint32_t size = 130 * 1024 * 1024;
+    write_image({DiscNode::file("default.xbe", "x"),
+                 DiscNode::folder("d", {DiscNode::generated_file("big.bin", size,
+                                                                 testkit::pattern_source(7))})});
+    EventCapture events;
+    ASSERT_TRUE(prepare_game_files(image, f).has_value());
+    const auto progress = progress_of(events);
+    ASSERT_EQ(progress.size(), 4u);
+    // The total counts directory table sizes too, so the file bytes stay below it.
+    // Reported once the count has grown by 64 MiB: after the chunk that crosses each mark.
+    const auto done_of = [](const std::string& line) { return std::stoull(line); };
+    const std::uint64_t mib = 1024 * 1024;
+    EXPECT_GE(done_of(progress[1]), 64 * mib);
+    EXPECT_LT(done_of(progress[1]), 68 * mib);
+    EXPECT_TRUE(progress[1].ends_with(" d/big.bin")) << progress[1];
+    EXPECT_GE(done_of(progress[2]) - done_of(progress[1]), 64 * mib);
+    EXPECT_LT(done_of(progress[2]), 132 * mib);
+    const std::string total = progress[3].substr(0, progress[3].find('/'));
+    EXPECT_EQ(progress[3], total + "/" + total + " ");
+    EXPECT_EQ(fs::file_size(game / "d" / "big.bin"), size);
+    std::ifstream in(game / "d" / "big.bin", std::ios::binary);
+    in.seekg(100'000'000);
+    char byte = 0;
+    in.read(&byte, 1);
+    EXPECT_EQ(byte, testkit::pattern_byte(7, 100'000'000));
+}
+
+TEST_F(GameFiles, FolderSources) {
+    const fs::path source = root / "source";
+    test::write_text(source / "default.xbe", "folder xbe");
+    test::write_text(source / "media" / "a.bin", "a");
+    test::write_text(source / "udata" / "s", "disc save");
+    test::write_text(source / "media" / "TData" / "s", "disc save");
+    test::write_text(game / "UDATA" / "save", "player save");
+    {
+        EventCapture events;
+        ASSERT_TRUE(prepare_game_files(source, f).has_value());
+        EXPECT_EQ(progress_of(events), (std::vector<std::string>{"0/1 ", "1/1 "}));
+    }
+    EXPECT_EQ(test::read_text(game / "default.xbe"), "folder xbe");
+    EXPECT_FALSE(fs::exists(game / "udata"));
+    EXPECT_FALSE(fs::exists(game / "media" / "TData"));
+    EXPECT_EQ(test::read_text(game / "UDATA" / "save"), "player save");
+    const auto record = read_source_record(f / "source.json");
+    ASSERT_TRUE(record.has_value());
+    EXPECT_EQ(record->size, 0u);
+    EXPECT_EQ(record->mtime, 0u);
+
+    // A link anywhere below the source refuses the whole folder; the game stays.
+    fs::create_symlink(source / "media" / "a.bin", source / "media" / "b.bin");
+    EventCapture events;
+    const auto linked = prepare_game_files(source, f);
+    ASSERT_FALSE(linked.has_value());
+    EXPECT_EQ(linked.error().message, path_text(source / "media" / "b.bin") +
+                                          " is a link; choose an ISO or a folder with real "
+                                          "game files");
+    EXPECT_EQ(test::read_text(game / "default.xbe"), "folder xbe");
+
+    fs::remove(source / "default.xbe");
+    const auto no_xbe = prepare_game_files(source, f);
+    ASSERT_FALSE(no_xbe.has_value());
+    EXPECT_EQ(no_xbe.error().message,
+              path_text(source) + " has no default.xbe: choose the folder the game's files are "
+                                  "in, or the disc image");
+
+    const auto missing = prepare_game_files(root / "nowhere", f);
+    ASSERT_FALSE(missing.has_value());
+    EXPECT_TRUE(missing.error().message.starts_with("cannot open " + path_text(root / "nowhere") +
+                                                    ": "));
+}
+
+} // namespace
+} // namespace ormolt

@@ -1,0 +1,255 @@
+#include "testkit/child_run.h"
+
+#include <fstream>
+#include <iterator>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <csignal>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+extern char** environ;
+#endif
+
+namespace testkit {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string slurp(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+} // namespace
+
+#ifdef _WIN32
+
+namespace {
+
+std::wstring wide(const std::string& text) {
+    if (text.empty())
+        return {};
+    const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                      nullptr, 0);
+    std::wstring out(static_cast<std::size_t>(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
+    return out;
+}
+
+void append_quoted(std::wstring& line, const std::wstring& argument) {
+    line += L'"';
+    std::size_t slashes = 0;
+    for (wchar_t c : argument) {
+        if (c == L'\\') {
+            ++slashes;
+            continue;
+        }
+        line.append(c == L'"' ? slashes * 2 + 1 : slashes, L'\\');
+        slashes = 0;
+        line += c;
+    }
+    line.append(slashes * 2, L'\\');
+    line += L'"';
+}
+
+std::wstring command_line(const fs::path& program, const std::vector<std::string>& arguments) {
+    std::wstring line;
+    append_quoted(line, program.native());
+    for (const auto& argument : arguments) {
+        line += L' ';
+        append_quoted(line, wide(argument));
+    }
+    return line;
+}
+
+std::wstring environment_block(const std::map<std::string, std::string>& environment) {
+    std::wstring block;
+    for (const auto& [name, value] : environment) {
+        block += wide(name + "=" + value);
+        block += L'\0';
+    }
+    block += L'\0';
+    return block;
+}
+
+HANDLE inheritable_file(const fs::path& file, bool write) {
+    SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
+    return CreateFileW(file.c_str(), write ? GENERIC_WRITE : GENERIC_READ,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &inherit,
+                       write ? CREATE_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+} // namespace
+
+ChildResult run_child(const fs::path& program, const std::vector<std::string>& arguments,
+                      const ChildOptions& options) {
+    const fs::path scratch = options.scratch.empty() ? options.working_folder : options.scratch;
+    const fs::path out_file = scratch / ".child.out", err_file = scratch / ".child.err";
+    HANDLE in = inheritable_file(L"NUL", false);
+    HANDLE out = INVALID_HANDLE_VALUE, gone_read = nullptr;
+    if (options.reader_gone) {
+        SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
+        CreatePipe(&gone_read, &out, &inherit, 0);
+        CloseHandle(gone_read);
+    } else {
+        out = inheritable_file(out_file, true);
+    }
+    HANDLE err = inheritable_file(err_file, true);
+
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = in;
+    startup.hStdOutput = out;
+    startup.hStdError = err;
+    PROCESS_INFORMATION process{};
+    std::wstring line = command_line(program, arguments);
+    std::wstring block;
+    if (options.environment)
+        block = environment_block(*options.environment);
+    ChildResult result;
+    result.started = CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, TRUE,
+                                    CREATE_NO_WINDOW | CREATE_UNICODE_ENVIRONMENT,
+                                    options.environment ? block.data() : nullptr,
+                                    options.working_folder.c_str(), &startup, &process);
+    CloseHandle(in);
+    CloseHandle(out);
+    CloseHandle(err);
+    if (result.started) {
+        WaitForSingleObject(process.hProcess, INFINITE);
+        DWORD code = 0;
+        GetExitCodeProcess(process.hProcess, &code);
+        result.exit_code = code;
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+    if (!options.reader_gone)
+        result.out = slurp(out_file);
+    result.err = slurp(err_file);
+    std::error_code ignored;
+    fs::remove(out_file, ignored);
+    fs::remove(err_file, ignored);
+    return result;
+}
+
+BackgroundChild::BackgroundChild(const fs::path& program) {
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process{};
+    std::wstring line = command_line(program, {});
+    if (CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
+                       nullptr, nullptr, &startup, &process)) {
+        CloseHandle(process.hThread);
+        handle_ = reinterpret_cast<std::intptr_t>(process.hProcess);
+        pid_ = process.dwProcessId;
+    }
+}
+
+void BackgroundChild::end() {
+    if (handle_ == 0)
+        return;
+    HANDLE process = reinterpret_cast<HANDLE>(handle_);
+    TerminateProcess(process, 1);
+    WaitForSingleObject(process, INFINITE);
+    CloseHandle(process);
+    handle_ = 0;
+}
+
+#else
+
+ChildResult run_child(const fs::path& program, const std::vector<std::string>& arguments,
+                      const ChildOptions& options) {
+    const fs::path scratch = options.scratch.empty() ? options.working_folder : options.scratch;
+    const fs::path out_file = scratch / ".child.out", err_file = scratch / ".child.err";
+    std::vector<std::string> argv_text{program.string()};
+    argv_text.insert(argv_text.end(), arguments.begin(), arguments.end());
+    std::vector<std::string> env_text;
+    if (options.environment)
+        for (const auto& [name, value] : *options.environment)
+            env_text.push_back(name + "=" + value);
+    const auto pointers = [](std::vector<std::string>& texts) {
+        std::vector<char*> result;
+        for (std::string& text : texts)
+            result.push_back(text.data());
+        result.push_back(nullptr);
+        return result;
+    };
+    std::vector<char*> argv = pointers(argv_text);
+    std::vector<char*> envp = pointers(env_text);
+
+    int gone[2] = {-1, -1};
+    if (options.reader_gone && ::pipe(gone) != 0)
+        return {};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    if (options.reader_gone) {
+        ::close(gone[0]);
+        posix_spawn_file_actions_adddup2(&actions, gone[1], 1);
+    } else {
+        posix_spawn_file_actions_addopen(&actions, 1, out_file.c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    }
+    posix_spawn_file_actions_addopen(&actions, 2, err_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
+    posix_spawn_file_actions_addchdir_np(&actions, options.working_folder.c_str());
+    // As a launcher's child would have it, whatever this test program does with SIGPIPE.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    sigaddset(&defaults, SIGPIPE);
+    posix_spawnattr_setsigdefault(&attributes, &defaults);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+
+    pid_t child = 0;
+    ChildResult result;
+    result.started = ::posix_spawn(&child, argv[0], &actions, &attributes, argv.data(),
+                                   options.environment ? envp.data() : environ) == 0;
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
+    if (options.reader_gone)
+        ::close(gone[1]);
+    if (result.started) {
+        int status = 0;
+        while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+        }
+        result.exit_code = WIFEXITED(status) ? static_cast<std::uint32_t>(WEXITSTATUS(status))
+                                             : 128u + static_cast<std::uint32_t>(WTERMSIG(status));
+    }
+    if (!options.reader_gone)
+        result.out = slurp(out_file);
+    result.err = slurp(err_file);
+    std::error_code ignored;
+    fs::remove(out_file, ignored);
+    fs::remove(err_file, ignored);
+    return result;
+}
+
+BackgroundChild::BackgroundChild(const fs::path& program) {
+    const std::string path = program.string();
+    char* argv[] = {const_cast<char*>(path.c_str()), nullptr};
+    pid_t child = 0;
+    if (::posix_spawn(&child, path.c_str(), nullptr, nullptr, argv, environ) == 0)
+        pid_ = static_cast<std::uint32_t>(child);
+}
+
+void BackgroundChild::end() {
+    if (pid_ == 0)
+        return;
+    ::kill(static_cast<pid_t>(pid_), SIGKILL);
+    int status = 0;
+    ::waitpid(static_cast<pid_t>(pid_), &status, 0);
+    pid_ = 0;
+}
+
+#endif
+
+BackgroundChild::~BackgroundChild() { end(); }
+
+} // namespace testkit
