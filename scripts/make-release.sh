@@ -1,60 +1,91 @@
 #!/usr/bin/env bash
-# Assembles the sample release folder: the files of sample-release/ in the release layout, the
-# built ormolt-build and FendrelCLI under bin/, the project template's release.cmake, the
-# optional files (runtime/, icon.png, LICENSE, NOTICE.txt, the launcher) and release.json, whose
-# one image is the sample game's XBE by its SHA-1.
-# Usage: scripts/make-release.sh <release folder> <CMake build folder> <SHA-1 of the game's XBE>
+# Assembles the sample release folder from sample-release/ and the two programs of a CMake build
+# folder: bin/ormolt-build, bin/FendrelCLI, release.json (accepting the sample game's XBE by its
+# SHA-1), python/, toolkit/, recipe/, engine/, toolchain/, runtime/, the launcher, icon.png,
+# LICENSE and NOTICE.txt.
+# Usage: scripts/make-release.sh <release folder> <CMake build folder> <SHA-1 of the XBE | file holding it>
+# The release folder must not exist, be empty, or hold an earlier release (it is then replaced).
 set -euo pipefail
-if [[ $# -ne 3 || ! "$3" =~ ^[0-9a-fA-F]{40}$ ]]; then
-    echo "usage: make-release.sh <release folder> <CMake build folder> <SHA-1 of the XBE>" >&2
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+sample="$root/sample-release"
+
+fail() { echo "make-release.sh: $*" >&2; exit 1; }
+if [ $# -ne 3 ]; then
+    echo "usage: make-release.sh <release folder> <CMake build folder> <SHA-1 of the XBE | file holding it>" >&2
     exit 64
 fi
-root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-release="$1" build="$2" sha1="$3"
-suffix=""
-[[ -f "$build/build-tool/ormolt-build.exe" ]] && suffix=".exe"
-for program in "$build/build-tool/ormolt-build$suffix" "$build/scanner/FendrelCLI$suffix"; do
-    if [[ ! -x "$program" ]]; then
-        echo "make-release.sh: $program is missing: build it first" >&2
-        exit 1
-    fi
-done
+out=$1 build=$2 sha1=$3
 
-exe="sample"
-launcher="play-sample.sh"
-rm -rf "$release"
-mkdir -p "$release/bin"
-for part in toolkit recipe engine toolchain python; do
-    cp -R "$root/sample-release/$part" "$release/$part"
-done
-find "$release" -name __pycache__ -prune -exec rm -rf {} +
-cp "$build/build-tool/ormolt-build$suffix" "$build/scanner/FendrelCLI$suffix" "$release/bin/"
-printf 'set(ORMOLT_GAME_TARGET %s)\n' "$exe" >"$release/recipe/release.cmake"
+if [ -f "$sha1" ]; then
+    sha1=$(head -c 200 "$sha1" | tr -d ' \t\r\n')
+fi
+sha1=$(printf '%s' "$sha1" | tr 'A-F' 'a-f')
+[[ "$sha1" =~ ^[0-9a-f]{40}$ ]] || fail "'$3' is not a SHA-1 (40 hexadecimal digits)"
 
-# Files installed beside the game.
-mkdir -p "$release/runtime/data"
-printf 'Runtime files of the sample release, installed beside the game.\n' >"$release/runtime/README.txt"
-printf 'volume=80\nfullscreen=0\n' >"$release/runtime/data/settings.ini"
-printf '#!/bin/sh\n# Starts the installed sample game from its folder.\ncd "$(dirname "$0")" && exec ./%s.exe "$@"\n' \
-    "$exe" >"$release/$launcher"
-chmod +x "$release/$launcher"
-printf 'The sample release is a stand-in made for testing ormolt-build. It carries no game.\n' \
-    >"$release/LICENSE"
-printf 'Sample release notices: none of its parts come from elsewhere.\n' >"$release/NOTICE.txt"
-# A 1x1 PNG, written from its bytes.
-printf '\x89PNG\r\n\x1a\n\0\0\0\rIHDR\0\0\0\x01\0\0\0\x01\x08\x06\0\0\0\x1f\x15\xc4\x89\0\0\0\rIDATx\x9cc\xf8\xcf\xc0\xf0\x1f\0\x05\0\x01\xff\x89\x99=\x1d\0\0\0\0IEND\xaeB`\x82' \
-    >"$release/icon.png"
-
-cat >"$release/release.json" <<JSON
-{
-  "title_id": "51520001",
-  "title_name": "Sample Game",
-  "version": "1.0",
-  "exe": "$exe",
-  "launcher": "$launcher",
-  "images": [
-    {"sha1": "$(tr 'A-F' 'a-f' <<<"$sha1")", "name": "Sample Game (USA)"}
-  ]
+# A cross build leaves .exe files; take whichever the build folder has.
+find_program() {
+    local file
+    for file in "$build/$1" "$build/$1.exe"; do
+        [ -f "$file" ] && { echo "$file"; return 0; }
+    done
+    fail "no $1 in $build (build the targets ormolt-build and FendrelCLI first)"
 }
-JSON
-echo "$release"
+tool=$(find_program build-tool/ormolt-build)
+scanner=$(find_program scanner/FendrelCLI)
+
+if [ -e "$out" ]; then
+    [ -d "$out" ] || fail "$out exists and is not a folder"
+    if [ -n "$(ls -A "$out")" ]; then
+        [ -f "$out/release.json" ] || fail "$out is neither empty nor an earlier release; not touching it"
+        rm -rf "$out"
+    fi
+fi
+mkdir -p "$out/bin"
+
+cp "$tool" "$scanner" "$out/bin/"
+for folder in python toolkit recipe engine toolchain runtime; do
+    cp -R "$sample/$folder" "$out/"
+done
+# Byte-code caches of local runs are not part of a release.
+find "$out/toolkit" -name __pycache__ -type d -prune -exec rm -rf {} +
+cp "$sample/LICENSE" "$sample/NOTICE.txt" "$out/"
+
+python3 - "$sample/release.json.in" "$sha1" "$out" "$sample" <<'PY'
+import json, os, shutil, struct, sys, zlib
+
+template, sha1, out, sample = sys.argv[1:]
+with open(template, encoding="utf-8") as file:
+    text = file.read().replace("@SAMPLE_XBE_SHA1@", sha1)
+release = json.loads(text)
+with open(os.path.join(out, "release.json"), "w", encoding="utf-8", newline="\n") as file:
+    file.write(text)
+
+# The recipe's target is the program the release installs.
+exe = release["exe"]
+with open(os.path.join(out, "recipe", "release.cmake"), "w", encoding="utf-8",
+          newline="\n") as file:
+    file.write("# Written by make-release.sh from release.json: the program the build makes.\n")
+    file.write(f'set(ORMOLT_GAME_TARGET "{exe}")\n')
+
+launcher = release.get("launcher")
+if launcher:
+    shutil.copy2(os.path.join(sample, launcher), os.path.join(out, launcher))
+
+# A 32x32 icon: a dark square with a lighter diagonal band, as an 8-bit RGB PNG.
+def chunk(kind, data):
+    body = kind + data
+    return struct.pack(">I", len(data)) + body + struct.pack(">I", zlib.crc32(body))
+
+rows = b""
+for y in range(32):
+    row = b"\0"
+    for x in range(32):
+        row += bytes((230, 190, 60)) if abs(x - y) < 5 else bytes((30, 40, 60))
+    rows += row
+png = (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", 32, 32, 8, 2, 0, 0, 0))
+       + chunk(b"IDAT", zlib.compress(rows, 9)) + chunk(b"IEND", b""))
+with open(os.path.join(out, "icon.png"), "wb") as file:
+    file.write(png)
+PY
+
+echo "release folder: $out"

@@ -128,13 +128,14 @@ def parse(data):
         name_at = _header_offset(name_address, base, headers_size, 1,
                                  f"name of section {index}", size)
         name = _c_string(data, name_at, min(NAME_LIMIT, headers_size - name_at))
-        if raw + raw_size > size:
+        # A section that stores nothing may name any raw address; it is never read.
+        if raw_size and raw + raw_size > size:
             raise XbeError(f"section {index} ({name!r}) has {raw_size} bytes at {raw:#x}, "
                            f"past the end of the file ({size} bytes)")
         if vaddr + max(vsize, raw_size) > 0x1_0000_0000:
             raise XbeError(f"section {index} ({name!r}) runs past the end of the address space")
         sections.append(Section(name, vaddr, vsize, raw, raw_size, flags,
-                                data[raw:raw + raw_size]))
+                                data[raw:raw + raw_size] if raw_size else b""))
 
     libraries = []
     library_count = _u32(data, LIBRARY_COUNT, "library count")
