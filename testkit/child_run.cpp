@@ -26,6 +26,23 @@ std::string slurp(const fs::path& file) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+// Where a child's stream is captured: in the scratch folder, else the working folder.
+fs::path capture_file(const ChildOptions& options, const char* name) {
+    return (options.scratch.empty() ? options.working_folder : options.scratch) / name;
+}
+
+// Reads the captured streams into the result and removes their files.
+void collect_output(ChildResult& result, const ChildOptions& options) {
+    const fs::path out_file = capture_file(options, ".child.out");
+    const fs::path err_file = capture_file(options, ".child.err");
+    if (!options.reader_gone)
+        result.out = slurp(out_file);
+    result.err = slurp(err_file);
+    std::error_code ignored;
+    fs::remove(out_file, ignored);
+    fs::remove(err_file, ignored);
+}
+
 } // namespace
 
 #ifdef _WIN32
@@ -89,8 +106,8 @@ HANDLE inheritable_file(const fs::path& file, bool write) {
 
 ChildResult run_child(const fs::path& program, const std::vector<std::string>& arguments,
                       const ChildOptions& options) {
-    const fs::path scratch = options.scratch.empty() ? options.working_folder : options.scratch;
-    const fs::path out_file = scratch / ".child.out", err_file = scratch / ".child.err";
+    const fs::path out_file = capture_file(options, ".child.out");
+    const fs::path err_file = capture_file(options, ".child.err");
     HANDLE in = inheritable_file(L"NUL", false);
     HANDLE out = INVALID_HANDLE_VALUE, gone_read = nullptr;
     if (options.reader_gone) {
@@ -129,12 +146,7 @@ ChildResult run_child(const fs::path& program, const std::vector<std::string>& a
         CloseHandle(process.hThread);
         CloseHandle(process.hProcess);
     }
-    if (!options.reader_gone)
-        result.out = slurp(out_file);
-    result.err = slurp(err_file);
-    std::error_code ignored;
-    fs::remove(out_file, ignored);
-    fs::remove(err_file, ignored);
+    collect_output(result, options);
     return result;
 }
 
@@ -172,8 +184,8 @@ void BackgroundChild::end() {
 
 ChildResult run_child(const fs::path& program, const std::vector<std::string>& arguments,
                       const ChildOptions& options) {
-    const fs::path scratch = options.scratch.empty() ? options.working_folder : options.scratch;
-    const fs::path out_file = scratch / ".child.out", err_file = scratch / ".child.err";
+    const fs::path out_file = capture_file(options, ".child.out");
+    const fs::path err_file = capture_file(options, ".child.err");
     std::vector<std::string> argv_text{program.string()};
     argv_text.insert(argv_text.end(), arguments.begin(), arguments.end());
     std::vector<std::string> env_text;
@@ -230,12 +242,7 @@ ChildResult run_child(const fs::path& program, const std::vector<std::string>& a
         result.exit_code = WIFEXITED(status) ? static_cast<std::uint32_t>(WEXITSTATUS(status))
                                              : 128u + static_cast<std::uint32_t>(WTERMSIG(status));
     }
-    if (!options.reader_gone)
-        result.out = slurp(out_file);
-    result.err = slurp(err_file);
-    std::error_code ignored;
-    fs::remove(out_file, ignored);
-    fs::remove(err_file, ignored);
+    collect_output(result, options);
     return result;
 }
 
