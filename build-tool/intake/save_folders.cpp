@@ -194,6 +194,11 @@ Result<> rescue_saves(const fs::path& installation_folder) {
 Result<> start_new_copy(const fs::path& installation_folder) {
     if (auto removed = remove_if_present(installation_folder / "game.partial"); !removed)
         return removed;
+    std::error_code error;
+    fs::create_directories(installation_folder, error);
+    if (error)
+        return fail(message("cannot create {}: {}", path_text(installation_folder),
+                            system_error_text(error)));
     return write_carried(carried_saves_record(installation_folder), {});
 }
 

@@ -281,6 +281,18 @@ TEST_F(GameFiles, AlreadyExtractedRunRemovesAStaleCopy) {
     EXPECT_EQ(test::read_text(game / "media" / "a.bin"), "aaa");
 }
 
+TEST_F(GameFiles, MakesTheInstallationFolderWhenMissing) {
+    write_image(game_tree());
+    const fs::path source = root / "source";
+    test::write_text(source / "default.xbe", "folder xbe");
+    EventCapture events;
+    for (const fs::path& from : {image, source}) {
+        const fs::path fresh = root / "not made yet" / from.filename();
+        ASSERT_TRUE(prepare_game_files(from, fresh).has_value()) << from;
+        EXPECT_TRUE(fs::is_regular_file(fresh / "game" / "default.xbe")) << from;
+    }
+}
+
 TEST_F(GameFiles, RootNamesLoseLeadingSlashes) {
     write_image({DiscNode::file("default.xbe", "x"), DiscNode::file("//top.txt", "top")});
     EventCapture events;
