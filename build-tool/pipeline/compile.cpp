@@ -1,6 +1,6 @@
 #include "pipeline/compile.h"
 
-#include "intake/folder_tree.h"
+#include "files/folder_tree.h"
 #include "pipeline/progress.h"
 #include "pipeline/progress_lines.h"
 #include "pipeline/tool_run.h"

@@ -1,6 +1,6 @@
 #include "pipeline/translation.h"
 
-#include "install/folder_sync.h"
+#include "files/folder_sync.h"
 #include "pipeline/progress.h"
 #include "pipeline/progress_lines.h"
 #include "pipeline/tool_run.h"

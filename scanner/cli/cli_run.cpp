@@ -12,9 +12,9 @@
 #include "cli/options.h"
 #include "cli/symbol_lines.h"
 #include "cli/xbe_file.h"
-#include "lib/context.h"
-#include "lib/database_tools.h"
-#include "lib/xbe_layout.h"
+#include "lib/scan/context.h"
+#include "lib/database/database_tools.h"
+#include "lib/image/xbe_layout.h"
 
 namespace {
 

@@ -6,9 +6,9 @@
 #include <cstdint>
 
 #include "lib/fendrel.h"
-#include "lib/manual_handlers.h"
-#include "lib/message_sink.h"
-#include "lib/section_index.h"
+#include "lib/derive/manual_handlers.h"
+#include "lib/scan/message_sink.h"
+#include "lib/scan/section_index.h"
 
 // How candidate positions of a signature are found. Every strategy reports the same hits; the
 // literal one walks every position as the matching rules are written and serves as the oracle.

@@ -1,7 +1,7 @@
 // The whole scan of one image in one call.
 #include <new>
 
-#include "lib/context.h"
+#include "lib/scan/context.h"
 
 namespace {
 
