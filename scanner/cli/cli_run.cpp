@@ -14,6 +14,7 @@
 #include "cli/xbe_file.h"
 #include "lib/scan/context.h"
 #include "lib/database/database_tools.h"
+#include "lib/image/filter_array.h"
 #include "lib/image/xbe_layout.h"
 
 namespace {
@@ -21,11 +22,6 @@ namespace {
 constexpr std::uint32_t kXbeMagic = 0x48454258; // "XBEH"
 constexpr int kExitScanned = 0;
 constexpr int kExitFailed = 1;
-
-template <typename Filter> struct FilterArray {
-    Filter *filters = nullptr;
-    ~FilterArray() { delete[] filters; }
-};
 
 int usage(const char *program) {
     std::fprintf(stderr, "usage: %s xbefile [-v -verbose] [-d -demangle] [-e -extendinfo]\n",

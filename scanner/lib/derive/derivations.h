@@ -1,7 +1,7 @@
 #pragma once
-// The special derivations of the manual scan: symbols without code of their own to match
-// (globals, device field offsets, render-state slots, virtual tables, link-time tables), taken
-// from the code and data of symbols that can be matched. Each is called for one library, one
+// Derivations: the hand-written steps of the manual scan for symbols without code of their own to
+// match (globals, device field offsets, render-state slots, virtual tables, link-time tables),
+// taken from the code and data of symbols that can be matched. Each is called for one library, one
 // database group and one section at a time and returns true when its work is complete.
 #include "lib/scan/context.h"
 

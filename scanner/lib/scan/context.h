@@ -1,7 +1,7 @@
 #pragma once
-// The scan context: known symbol addresses, options, the caller's symbol callback, the message
-// sink copy, the library and section lists, and the per-type scan guards. Internal routines
-// (Fenxi_) take the context and read its database and handler table from it, so tests and
+// Scanning: the scan context holds known symbol addresses, options, the caller's symbol callback,
+// the message sink copy, the library and section lists, and the per-type scan guards. Internal
+// routines (Fenxi_) take the context and read its database and handler table from it, so tests and
 // benchmarks can give it their own.
 #include <cstdint>
 
