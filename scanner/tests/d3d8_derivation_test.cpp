@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "lib/render_state_table.h"
+#include "lib/derive/render_state_table.h"
 #include "support/derivation_code.h"
 #include "support/scan_recorder.h"
 #include "support/synthetic_database.h"

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "lib/database_tools.h"
-#include "lib/signature_match.h"
+#include "lib/database/database_tools.h"
+#include "lib/scan/signature_match.h"
 #include "support/scan_recorder.h"
 #include "support/synthetic_database.h"
 #include "support/test_context.h"

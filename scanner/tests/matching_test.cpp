@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "lib/signature_match.h"
+#include "lib/scan/signature_match.h"
 #include "support/scan_recorder.h"
 #include "support/synthetic_database.h"
 #include "support/test_context.h"

@@ -1,5 +1,5 @@
 // Finding a manual entry by symbol index, and registering a found symbol: store, count, report.
-#include "lib/signature_match.h"
+#include "lib/scan/signature_match.h"
 
 bool Fenxi_RegisterSymbol(FenxContext *context, const FenxLibraryFilter *library,
                           std::uint32_t symbol_index, const char *name, std::uint32_t symbol_type,

@@ -1,7 +1,7 @@
 // Shared steps of the special derivations.
-#include "lib/derivation_terms.h"
+#include "lib/derive/derivation_terms.h"
 
-#include "lib/xbe_layout.h"
+#include "lib/image/xbe_layout.h"
 
 const OOVPATable *Fenxi_ManualEntry(const LibraryDatabase *group, std::uint32_t symbol_index) {
     for (std::uint32_t i = 0; i < group->EntryCount; ++i) {

@@ -2,7 +2,7 @@
 // Matching database entries against a section, and registering what is found.
 #include <cstdint>
 
-#include "lib/context.h"
+#include "lib/scan/context.h"
 
 struct FenxiMatch {
     const OOVPARevision *Revision; // the last revision in list order that matched; nullptr: none

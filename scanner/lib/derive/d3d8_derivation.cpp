@@ -6,10 +6,10 @@
 #include <initializer_list>
 #include <type_traits>
 
-#include "lib/derivation_terms.h"
-#include "lib/derivations.h"
-#include "lib/render_state_table.h"
-#include "lib/signature_match.h"
+#include "lib/derive/derivation_terms.h"
+#include "lib/derive/derivations.h"
+#include "lib/derive/render_state_table.h"
+#include "lib/scan/signature_match.h"
 
 namespace {
 

@@ -5,12 +5,12 @@
 // bytes occur: a memchr for its rarest byte, or, once a section is scanned often, a lookup in an
 // index of the section's positions by byte pair. Every position found that way still has all of
 // its pairs checked, so the result and the messages are those of the plain walk.
-#include "lib/signature_match.h"
+#include "lib/scan/signature_match.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "lib/xbe_layout.h"
+#include "lib/image/xbe_layout.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 // point anywhere.
 #include <cstdint>
 
-#include "lib/context.h"
+#include "lib/scan/context.h"
 
 // A slot that holds neither a marker nor 0.
 inline bool Fenxi_HoldsAddress(std::uint32_t slot) {
