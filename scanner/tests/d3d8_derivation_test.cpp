@@ -128,7 +128,7 @@ struct Scene {
     std::optional<std::uint32_t> texture_state_before; // slot 385 when the scan starts
     bool keep_first_address = false;
     std::optional<std::uint32_t> swap_callback_before; // slot 420 when the scan starts
-    std::uint32_t render_state = kRenderState;          // the block the code refers to
+    std::uint32_t render_state = kRenderState;         // the block the code refers to
     DatabaseShape database;
 };
 
@@ -505,26 +505,22 @@ TEST(D3D8Derivation, FieldsNeverLearnedGiveNoAddress) {
 }
 
 TEST(D3D8Derivation, RenderStateNumbersOnBothSidesOfEveryFirstBuild) {
-    // Slot numbers counted by hand from the position table, in position order: 92 FogEnable,
-    // 136 PSTextureModes, 139 FillMode, 140 BackFillMode, 141 TwoSidedLighting, 144 StencilEnable,
-    // 145 StencilFail, 146 FrontFace, 147 CullMode, 149 ZBias, 150 LogicOp, 152 MultiSampleAntiAlias,
-    // 153 MultiSampleMask, 154 MultiSampleType, 155 MultiSampleMode, 156 MultiSampleRenderTargetMode,
-    // 159 SampleAlpha, 160 Dxt1NoiseEnable, 161 YuvEnable, 162 OcclusionCullEnable,
-    // 163 StencilCullEnable, 164 RopZCmpAlwaysRead, 165 RopZRead, 166 DoNotCullUncompressed.
-    // -1: the position does not exist for the build.
+    // Slot numbers counted by hand from the position table, one per symbol below in position
+    // order (92, 136, 139, 140, 141, 144 to 147, 149, 150, 152 to 156, 159 to 166); -1 where the
+    // position does not exist for the build.
     static const char *const kNames[] = {
-        "D3DRS_FogEnable",           "D3DRS_PSTextureModes",
-        "D3DRS_FillMode",            "D3DRS_BackFillMode",
-        "D3DRS_TwoSidedLighting",    "D3DRS_StencilEnable",
-        "D3DRS_StencilFail",         "D3DRS_FrontFace",
-        "D3DRS_CullMode",            "D3DRS_ZBias",
-        "D3DRS_LogicOp",             "D3DRS_MultiSampleAntiAlias",
-        "D3DRS_MultiSampleMask",     "D3DRS_MultiSampleType",
-        "D3DRS_MultiSampleMode",     "D3DRS_MultiSampleRenderTargetMode",
-        "D3DRS_SampleAlpha",         "D3DRS_Dxt1NoiseEnable",
-        "D3DRS_YuvEnable",           "D3DRS_OcclusionCullEnable",
-        "D3DRS_StencilCullEnable",   "D3DRS_RopZCmpAlwaysRead",
-        "D3DRS_RopZRead",            "D3DRS_DoNotCullUncompressed",
+        "D3DRS_FogEnable",         "D3DRS_PSTextureModes",
+        "D3DRS_FillMode",          "D3DRS_BackFillMode",
+        "D3DRS_TwoSidedLighting",  "D3DRS_StencilEnable",
+        "D3DRS_StencilFail",       "D3DRS_FrontFace",
+        "D3DRS_CullMode",          "D3DRS_ZBias",
+        "D3DRS_LogicOp",           "D3DRS_MultiSampleAntiAlias",
+        "D3DRS_MultiSampleMask",   "D3DRS_MultiSampleType",
+        "D3DRS_MultiSampleMode",   "D3DRS_MultiSampleRenderTargetMode",
+        "D3DRS_SampleAlpha",       "D3DRS_Dxt1NoiseEnable",
+        "D3DRS_YuvEnable",         "D3DRS_OcclusionCullEnable",
+        "D3DRS_StencilCullEnable", "D3DRS_RopZCmpAlwaysRead",
+        "D3DRS_RopZRead",          "D3DRS_DoNotCullUncompressed",
     };
     struct Case {
         std::uint16_t build;

@@ -144,8 +144,7 @@ TEST(Matching, ReferencesCompareAbsoluteOrRelativeAndLearnDerivedSlots) {
         {"derived: learned", XRefDerive, 0x0000ABCD, true, 0x0000ABCD, 1},
         // A marker would leave the slot waiting to learn it again at every scan; 0 is stored but
         // is no address to count.
-        {"derived: the field holds the derive marker", XRefDerive, XRefDerive, true, XRefDerive,
-         0},
+        {"derived: the field holds the derive marker", XRefDerive, XRefDerive, true, XRefDerive, 0},
         {"derived: the field holds the not-set marker", XRefDerive, XRefNotSet, true, XRefDerive,
          0},
         {"derived: the field holds 0", XRefDerive, 0, true, 0, 0},
