@@ -48,7 +48,7 @@ void Fenxi_StoreSlot(FenxContext *context, const FenxLibraryFilter *library, std
                      std::uint32_t value) {
     if (index >= FENX_XREF_SLOT_COUNT)
         return;
-    if (Fenxi_IsUnresolved(context->XRefs[index]))
+    if (Fenxi_IsUnresolved(context->XRefs[index]) && Fenxi_HoldsAddress(value))
         ++context->FoundCount[Fenx_LibraryType(library->Flag)];
     context->XRefs[index] = value;
 }

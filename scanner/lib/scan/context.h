@@ -66,3 +66,8 @@ inline std::uint32_t Fenxi_Slot(const FenxContext *context, std::uint32_t index)
 inline bool Fenxi_IsUnresolved(std::uint32_t slot) {
     return slot == XRefNotSet || slot == XRefDerive;
 }
+
+// A slot that holds neither a marker nor 0.
+inline bool Fenxi_HoldsAddress(std::uint32_t slot) {
+    return slot != XRefNotSet && slot != XRefDerive && slot != 0;
+}

@@ -140,11 +140,8 @@ class RevisionHits {
         for (std::uint32_t k = plan_.ref_count; k-- > 0;) {
             if (!plan_.learn[k])
                 continue;
-            std::uint32_t &slot = context_->XRefs[pairs[k].Value];
-            const bool was_unresolved = Fenxi_IsUnresolved(slot);
-            slot = Fenxi_ReadU32(section_->Data + position + pairs[k].Offset);
-            if (was_unresolved && library_type_ < FENXI_LIBRARY_TYPE_COUNT)
-                ++context_->FoundCount[library_type_];
+            Fenxi_LearnReference(context_, library_type_, pairs[k].Value,
+                                 Fenxi_ReadU32(section_->Data + position + pairs[k].Offset));
             plan_.learn[k] = false;
         }
         plan_.learning = false;
