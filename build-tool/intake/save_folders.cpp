@@ -1,6 +1,7 @@
 #include "intake/save_folders.h"
 
-#include "intake/folder_tree.h"
+#include "files/file_compare.h"
+#include "files/folder_tree.h"
 #include "platform/platform.h"
 #include "records/json_reader.h"
 #include "records/message.h"
@@ -8,7 +9,6 @@
 #include "records/unicode_case.h"
 
 #include <algorithm>
-#include <fstream>
 #include <optional>
 #include <set>
 #include <string>
@@ -97,23 +97,6 @@ bool is_plain_file(const fs::path& path) {
            !platform::is_link(path);
 }
 
-bool same_file_content(const fs::path& a, const fs::path& b) {
-    std::error_code error_a, error_b;
-    if (fs::file_size(a, error_a) != fs::file_size(b, error_b) || error_a || error_b)
-        return false;
-    std::ifstream first(a, std::ios::binary), second(b, std::ios::binary);
-    constexpr std::size_t chunk = 64 * 1024;
-    std::vector<char> buffer_a(chunk), buffer_b(chunk);
-    while (first && second) {
-        first.read(buffer_a.data(), chunk);
-        second.read(buffer_b.data(), chunk);
-        if (first.gcount() != second.gcount() ||
-            !std::equal(buffer_a.begin(), buffer_a.begin() + first.gcount(), buffer_b.begin()))
-            return false;
-    }
-    return !first.bad() && !second.bad() && first.eof() && second.eof();
-}
-
 // How many entries a folder holds; nothing when it cannot be listed in full.
 std::optional<std::size_t> entry_count(const fs::path& folder) {
     std::error_code error;
@@ -139,7 +122,7 @@ bool same_tree(const fs::path& a, const fs::path& b) {
         const bool same = is_real_directory(left)
                               ? same_tree(left, right)
                               : is_plain_file(left) && is_plain_file(right) &&
-                                    same_file_content(left, right);
+                                    compare_files(left, right) == Comparison::Equal;
         if (!same)
             return false;
     }

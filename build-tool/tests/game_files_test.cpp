@@ -1,5 +1,5 @@
 #include "intake/disc_extraction.h"
-#include "intake/folder_tree.h"
+#include "files/folder_tree.h"
 #include "intake/game_files.h"
 #include "intake/save_folders.h"
 #include "records/message.h"
