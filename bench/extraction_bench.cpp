@@ -19,11 +19,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
-bool write_file(const fs::path& file, std::uint64_t size, std::uint32_t seed) {
+bool write_file(const fs::path &file, std::uint64_t size, std::uint32_t seed) {
     std::ofstream out(file, std::ios::binary | std::ios::trunc);
     std::vector<char> chunk(1 << 20);
     for (std::uint64_t position = 0; position < size && out;) {
-        const auto length = static_cast<std::size_t>(std::min<std::uint64_t>(size - position, chunk.size()));
+        const auto length =
+            static_cast<std::size_t>(std::min<std::uint64_t>(size - position, chunk.size()));
         testkit::pattern_source(seed)(position, {chunk.data(), length});
         out.write(chunk.data(), static_cast<std::streamsize>(length));
         position += length;
@@ -36,7 +37,7 @@ bool write_file(const fs::path& file, std::uint64_t size, std::uint32_t seed) {
     return true;
 }
 
-int write_tree(const fs::path& folder, std::uint64_t mib) {
+int write_tree(const fs::path &folder, std::uint64_t mib) {
     const std::uint64_t total = mib * 1024 * 1024;
     const std::uint64_t large_total = total / 4 * 3;
     std::error_code error;
@@ -64,7 +65,7 @@ int write_tree(const fs::path& folder, std::uint64_t mib) {
     return 0;
 }
 
-int extract(const fs::path& image, const fs::path& folder) {
+int extract(const fs::path &image, const fs::path &folder) {
     ormolt::replace_event_sink([](std::string_view) {});
     const auto prepared = ormolt::prepare_game_files(image, folder);
     if (!prepared) {
@@ -76,7 +77,7 @@ int extract(const fs::path& image, const fs::path& folder) {
 
 } // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char **argv) {
     const std::string mode = argc > 1 ? argv[1] : "";
     if (mode == "write-tree" && argc == 4)
         return write_tree(argv[2], std::strtoull(argv[3], nullptr, 10));

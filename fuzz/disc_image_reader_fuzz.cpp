@@ -8,9 +8,9 @@
 #include <cstdint>
 #include <string>
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
     std::string image(static_cast<std::size_t>(ormolt::volume_descriptor_offset), '\0');
-    image.append(reinterpret_cast<const char*>(data), size);
+    image.append(reinterpret_cast<const char *>(data), size);
     const auto reader = ormolt::DiscImageReader::in_memory(image);
     auto volume = reader.locate_volume();
     if (!volume)
@@ -19,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!listing)
         return 0;
     std::string buffer;
-    for (const auto& item : *listing) {
+    for (const auto &item : *listing) {
         (void)ormolt::decode_name(item.entry);
         // The caller chooses its chunk: never as much as an untrusted size says.
         buffer.resize(std::min<std::uint32_t>(item.entry.data.size, 1 << 16));

@@ -94,10 +94,10 @@ struct DiscImageLayout {
 
 // Writes the image; the root table holds the given nodes. A table too big for 16-bit links, or a
 // failed write, is an error.
-std::error_code write_disc_image(const std::filesystem::path& image,
-                                 const std::vector<DiscNode>& root,
-                                 const DiscImageOptions& options = {},
-                                 DiscImageLayout* layout = nullptr);
+std::error_code write_disc_image(const std::filesystem::path &image,
+                                 const std::vector<DiscNode> &root,
+                                 const DiscImageOptions &options = {},
+                                 DiscImageLayout *layout = nullptr);
 
 // A hostile shape: depth folders nested in each other, each named with 255 bytes, the deepest
 // holding files empty files with short names. Every entry's path is long while the image stays

@@ -8,7 +8,7 @@ namespace ormolt {
 
 namespace fs = std::filesystem;
 
-Comparison compare_files(const fs::path& a, const fs::path& b) {
+Comparison compare_files(const fs::path &a, const fs::path &b) {
     std::ifstream first(a, std::ios::binary);
     std::ifstream second(b, std::ios::binary);
     if (!first && !second)
@@ -37,6 +37,5 @@ Comparison compare_files(const fs::path& a, const fs::path& b) {
             return Comparison::Equal;
     }
 }
-
 
 } // namespace ormolt

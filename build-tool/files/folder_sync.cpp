@@ -8,7 +8,7 @@ namespace ormolt {
 
 namespace fs = std::filesystem;
 
-Result<> sync_folder_tree(const fs::path& source, const fs::path& target) {
+Result<> sync_folder_tree(const fs::path &source, const fs::path &target) {
     std::error_code error;
     fs::create_directories(target, error);
     if (error)

@@ -25,7 +25,7 @@ std::string_view without_leading_slashes(std::string_view text) {
 
 // The relative path of an entry of the given folder path: "/" between folder levels, and the
 // leading "/" of the folder's path (and of a root entry's own name) dropped.
-std::string relative_path(std::string_view folder_path, const DirEntryRecord& entry) {
+std::string relative_path(std::string_view folder_path, const DirEntryRecord &entry) {
     std::string path(without_leading_slashes(folder_path));
     path += '/';
     path += decode_name(entry);
@@ -36,8 +36,8 @@ std::string relative_path(std::string_view folder_path, const DirEntryRecord& en
 // of entries of its table.
 class RelativePaths {
   public:
-    explicit RelativePaths(const DiscListing& listing) : listing_(listing) {}
-    std::string of(const DiscListingEntry& item) {
+    explicit RelativePaths(const DiscListing &listing) : listing_(listing) {}
+    std::string of(const DiscListingEntry &item) {
         if (item.folder != folder_) {
             folder_ = item.folder;
             folder_path_ = listing_.folder_path(folder_);
@@ -46,7 +46,7 @@ class RelativePaths {
     }
 
   private:
-    const DiscListing& listing_;
+    const DiscListing &listing_;
     std::uint32_t folder_ = 0;
     std::string folder_path_;
 };
@@ -66,7 +66,7 @@ std::string shown_path(std::string_view path) {
     return shown;
 }
 
-fs::path host_path(const fs::path& folder, std::string_view relative) {
+fs::path host_path(const fs::path &folder, std::string_view relative) {
     fs::path path = folder;
     for (std::size_t start = 0; start <= relative.size();) {
         const std::size_t end = std::min(relative.find('/', start), relative.size());
@@ -80,8 +80,8 @@ class HandleCloser {
   public:
     explicit HandleCloser(platform::NativeHandle handle) : handle_(handle) {}
     ~HandleCloser() { platform::close_handle(handle_); }
-    HandleCloser(const HandleCloser&) = delete;
-    HandleCloser& operator=(const HandleCloser&) = delete;
+    HandleCloser(const HandleCloser &) = delete;
+    HandleCloser &operator=(const HandleCloser &) = delete;
 
   private:
     platform::NativeHandle handle_;
@@ -89,7 +89,7 @@ class HandleCloser {
 
 } // namespace
 
-Result<> extract_disc_image(const fs::path& image, const fs::path& destination) {
+Result<> extract_disc_image(const fs::path &image, const fs::path &destination) {
     const std::string shown = path_text(image);
     auto reader = DiscImageReader::open(image);
     if (!reader)
@@ -106,11 +106,10 @@ Result<> extract_disc_image(const fs::path& image, const fs::path& destination) 
     std::uint64_t total = 0;
     {
         RelativePaths paths(*listing);
-        for (const auto& item : *listing) {
+        for (const auto &item : *listing) {
             const std::string relative = paths.of(item);
             if (!is_safe_relative_path(relative, host_name_rules))
-                return fail(
-                    message("{} has an unsafe file name: {}", shown, shown_path(relative)));
+                return fail(message("{} has an unsafe file name: {}", shown, shown_path(relative)));
             total += item.entry.data.size;
         }
     }
@@ -128,8 +127,8 @@ Result<> extract_disc_image(const fs::path& image, const fs::path& destination) 
     bool copy_inside_system = true;
     std::uint64_t done = 0, last_report = 0;
     RelativePaths paths(*listing);
-    for (const auto& item : *listing) {
-        const DirEntryRecord& entry = item.entry;
+    for (const auto &item : *listing) {
+        const DirEntryRecord &entry = item.entry;
         const std::string relative = paths.of(item);
         const fs::path target = host_path(destination, relative);
         if (entry.is_directory()) {
@@ -145,8 +144,8 @@ Result<> extract_disc_image(const fs::path& image, const fs::path& destination) 
                                 system_error_text(error)));
         auto output = platform::open_for_writing(target);
         if (!output)
-            return fail(
-                message("cannot write {}: {}", path_text(target), system_error_text(output.error())));
+            return fail(message("cannot write {}: {}", path_text(target),
+                                system_error_text(output.error())));
         HandleCloser closer(*output);
         // Room for the whole file at once, so a large one is laid out in one piece; a file
         // system that cannot do this writes it all the same.

@@ -19,21 +19,21 @@ constexpr std::uint16_t no_child = 0xFFFF;
 
 class EndOfImageCategory : public std::error_category {
   public:
-    const char* name() const noexcept override { return "disc image"; }
+    const char *name() const noexcept override { return "disc image"; }
     std::string message(int) const override { return "unexpected end of file"; }
 };
 
-std::uint16_t u16_at(const unsigned char* bytes) {
+std::uint16_t u16_at(const unsigned char *bytes) {
     return static_cast<std::uint16_t>(bytes[0] | (bytes[1] << 8));
 }
 
-std::uint32_t u32_at(const unsigned char* bytes) {
+std::uint32_t u32_at(const unsigned char *bytes) {
     return static_cast<std::uint32_t>(bytes[0]) | (static_cast<std::uint32_t>(bytes[1]) << 8) |
            (static_cast<std::uint32_t>(bytes[2]) << 16) |
            (static_cast<std::uint32_t>(bytes[3]) << 24);
 }
 
-std::uint64_t u64_at(const unsigned char* bytes) {
+std::uint64_t u64_at(const unsigned char *bytes) {
     return static_cast<std::uint64_t>(u32_at(bytes)) |
            (static_cast<std::uint64_t>(u32_at(bytes + 4)) << 32);
 }
@@ -42,7 +42,7 @@ std::uint64_t sector_offset(std::uint32_t sector) {
     return static_cast<std::uint64_t>(sector) * disc_sector_size;
 }
 
-bool all_bytes_are(const unsigned char* bytes, std::size_t count, unsigned char value) {
+bool all_bytes_are(const unsigned char *bytes, std::size_t count, unsigned char value) {
     return std::all_of(bytes, bytes + count, [value](unsigned char b) { return b == value; });
 }
 
@@ -53,7 +53,7 @@ DiscImageError io_error(std::error_code error) {
     return result;
 }
 
-DiscImageError table_error(DiscImageError::Kind kind, const std::string& path) {
+DiscImageError table_error(DiscImageError::Kind kind, const std::string &path) {
     DiscImageError result;
     result.kind = kind;
     result.directory = path.empty() ? "/" : path;
@@ -73,7 +73,7 @@ struct PendingTable {
 };
 
 // Heap bytes of a string beyond the object itself (none while it fits in the object).
-std::size_t heap_bytes(const std::string& text) {
+std::size_t heap_bytes(const std::string &text) {
     return text.capacity() > std::string().capacity() ? text.capacity() + 1 : 0;
 }
 
@@ -128,15 +128,15 @@ std::string DiscListing::folder_path(std::uint32_t folder) const {
 }
 
 std::size_t DiscListing::footprint() const {
-    std::size_t bytes = folders.capacity() * sizeof(DiscFolder) +
-                        entries.capacity() * sizeof(DiscListingEntry);
-    for (const auto& item : entries)
+    std::size_t bytes =
+        folders.capacity() * sizeof(DiscFolder) + entries.capacity() * sizeof(DiscListingEntry);
+    for (const auto &item : entries)
         bytes += heap_bytes(item.entry.name);
     return bytes;
 }
 
 std::expected<DiscImageReader, std::error_code>
-DiscImageReader::open(const std::filesystem::path& image) {
+DiscImageReader::open(const std::filesystem::path &image) {
     auto handle = platform::open_for_reading(image);
     if (!handle)
         return std::unexpected(handle.error());
@@ -149,11 +149,11 @@ DiscImageReader DiscImageReader::in_memory(std::span<const char> image) {
     return reader;
 }
 
-DiscImageReader::DiscImageReader(DiscImageReader&& other) noexcept
+DiscImageReader::DiscImageReader(DiscImageReader &&other) noexcept
     : handle_(std::exchange(other.handle_, platform::no_handle)),
       memory_(std::exchange(other.memory_, {})) {}
 
-DiscImageReader& DiscImageReader::operator=(DiscImageReader&& other) noexcept {
+DiscImageReader &DiscImageReader::operator=(DiscImageReader &&other) noexcept {
     if (this != &other) {
         platform::close_handle(handle_);
         handle_ = std::exchange(other.handle_, platform::no_handle);
@@ -191,14 +191,14 @@ std::expected<std::uint64_t, std::error_code> DiscImageReader::size() const {
 
 std::expected<DiscVolume, DiscImageError> DiscImageReader::locate_volume() const {
     std::array<unsigned char, volume_descriptor_size> bytes;
-    const std::span<char> buffer(reinterpret_cast<char*>(bytes.data()), bytes.size());
+    const std::span<char> buffer(reinterpret_cast<char *>(bytes.data()), bytes.size());
     for (std::uint64_t base : partition_bases) {
         // A base the image is too short for, or cannot be read at, simply does not qualify.
         if (read_exact(base + volume_descriptor_offset, buffer))
             continue;
-        const std::string_view first(reinterpret_cast<const char*>(bytes.data()),
+        const std::string_view first(reinterpret_cast<const char *>(bytes.data()),
                                      disc_magic.size());
-        const std::string_view second(reinterpret_cast<const char*>(bytes.data()) + 0x7EC,
+        const std::string_view second(reinterpret_cast<const char *>(bytes.data()) + 0x7EC,
                                       disc_magic.size());
         if (first != disc_magic || second != disc_magic)
             continue;
@@ -211,9 +211,9 @@ std::expected<DiscVolume, DiscImageError> DiscImageReader::locate_volume() const
     return std::unexpected(DiscImageError{});
 }
 
-std::expected<DiscListing, DiscImageError>
-DiscImageReader::list(const DiscVolume& volume, const DiscListingLimits& limits,
-                      DiscListingStats* stats) const {
+std::expected<DiscListing, DiscImageError> DiscImageReader::list(const DiscVolume &volume,
+                                                                 const DiscListingLimits &limits,
+                                                                 DiscListingStats *stats) const {
     DiscListing listing;
     listing.folders.push_back({});
     // Image position of every entry listed so far, with the number of the table it came from:
@@ -235,13 +235,13 @@ DiscImageReader::list(const DiscVolume& volume, const DiscListingLimits& limits,
             listing.entries.capacity() * sizeof(DiscListingEntry) +
             table_entries.capacity() * sizeof(DirEntryRecord) +
             offsets.capacity() * sizeof(std::uint32_t) + work.capacity() * sizeof(PendingTable) +
-            listed_at.bucket_count() * sizeof(void*) +
-            listed_at.size() * (sizeof(std::pair<std::uint64_t, std::size_t>) + 2 * sizeof(void*));
+            listed_at.bucket_count() * sizeof(void *) +
+            listed_at.size() * (sizeof(std::pair<std::uint64_t, std::size_t>) + 2 * sizeof(void *));
         peak = std::max(peak, held);
     };
     struct ReportPeak {
-        DiscListingStats* stats;
-        const std::size_t& peak;
+        DiscListingStats *stats;
+        const std::size_t &peak;
         ~ReportPeak() {
             if (stats)
                 stats->peak_bytes = peak;
@@ -271,7 +271,7 @@ DiscImageReader::list(const DiscVolume& volume, const DiscListingLimits& limits,
             const std::uint64_t position = table_start + offset;
             std::array<unsigned char, entry_header_size> header;
             if (auto error =
-                    read_exact(position, {reinterpret_cast<char*>(header.data()), header.size()}))
+                    read_exact(position, {reinterpret_cast<char *>(header.data()), header.size()}))
                 return std::unexpected(io_error(error));
             if (all_bytes_are(header.data(), header.size(), 0x00) ||
                 all_bytes_are(header.data(), header.size(), 0xFF))
@@ -309,7 +309,7 @@ DiscImageReader::list(const DiscVolume& volume, const DiscListingLimits& limits,
             table_entries.push_back(std::move(entry));
             account();
         }
-        for (auto& entry : table_entries) {
+        for (auto &entry : table_entries) {
             if (entry.is_directory()) {
                 if (folder.depth >= limits.max_depth)
                     return std::unexpected(
@@ -339,7 +339,7 @@ DiscImageReader::list(const DiscVolume& volume, const DiscListingLimits& limits,
     return listing;
 }
 
-std::error_code DiscImageReader::read_data(const DiscVolume& volume, std::uint32_t sector,
+std::error_code DiscImageReader::read_data(const DiscVolume &volume, std::uint32_t sector,
                                            std::uint64_t position, std::span<char> buffer) const {
     const std::uint64_t start = volume.base + sector_offset(sector);
     if (position > std::numeric_limits<std::uint64_t>::max() - start)
@@ -348,7 +348,7 @@ std::error_code DiscImageReader::read_data(const DiscVolume& volume, std::uint32
 }
 
 std::expected<std::uint64_t, std::error_code>
-DiscImageReader::copy_data(const DiscVolume& volume, std::uint32_t sector, std::uint64_t position,
+DiscImageReader::copy_data(const DiscVolume &volume, std::uint32_t sector, std::uint64_t position,
                            std::uint64_t length, std::intptr_t output) const {
     if (handle_ == platform::no_handle)
         return std::unexpected(std::make_error_code(std::errc::operation_not_supported));
@@ -358,7 +358,7 @@ DiscImageReader::copy_data(const DiscVolume& volume, std::uint32_t sector, std::
     return platform::copy_file_data(handle_, start + position, output, length);
 }
 
-std::string decode_name(const DirEntryRecord& entry) {
+std::string decode_name(const DirEntryRecord &entry) {
     return decode_windows_1252(entry.name);
 }
 

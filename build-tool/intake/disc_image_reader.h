@@ -28,7 +28,7 @@ inline constexpr std::uint8_t directory_attribute = 0x10;
 struct SectorRange {
     std::uint32_t sector = 0;
     std::uint32_t size = 0;
-    bool operator==(const SectorRange&) const = default;
+    bool operator==(const SectorRange &) const = default;
 };
 
 struct VolumeDescriptor {
@@ -75,13 +75,13 @@ struct DiscListing {
     std::vector<DiscListingEntry> entries;
 
     std::size_t size() const { return entries.size(); }
-    const DiscListingEntry& operator[](std::size_t i) const { return entries[i]; }
+    const DiscListingEntry &operator[](std::size_t i) const { return entries[i]; }
     auto begin() const { return entries.begin(); }
     auto end() const { return entries.end(); }
 
     // "" for the root, "/D" for root folder D, "/D/E" below it (decoded names).
     std::string folder_path(std::uint32_t folder) const;
-    std::string parent_path(const DiscListingEntry& item) const { return folder_path(item.folder); }
+    std::string parent_path(const DiscListingEntry &item) const { return folder_path(item.folder); }
     // Bytes this listing holds in memory, names included.
     std::size_t footprint() const;
 };
@@ -103,9 +103,9 @@ struct DiscListingStats {
 // The reader's error. Its text() is what users see inside extraction's messages.
 struct DiscImageError {
     enum class Kind {
-        IOError,         // an entry header or name could not be read in full
-        SizeOutOfBounds, // a child link at or past the end of its table
-        InvalidVolume,   // no partition base holds a valid volume descriptor
+        IOError,          // an entry header or name could not be read in full
+        SizeOutOfBounds,  // a child link at or past the end of its table
+        InvalidVolume,    // no partition base holds a valid volume descriptor
         LinkCycle,        // a table's child links reach one of its entries again
         OverlappingTable, // a table reaches an entry already listed from another table
         TooManyEntries,   // more entries than the limit
@@ -142,14 +142,14 @@ std::uint64_t file_size_allowance(std::uint64_t room);
 class DiscImageReader {
   public:
     // Opening failures carry the system error.
-    static std::expected<DiscImageReader, std::error_code> open(const std::filesystem::path& image);
+    static std::expected<DiscImageReader, std::error_code> open(const std::filesystem::path &image);
     // The bytes must outlive the reader.
     static DiscImageReader in_memory(std::span<const char> image);
 
-    DiscImageReader(DiscImageReader&& other) noexcept;
-    DiscImageReader& operator=(DiscImageReader&& other) noexcept;
-    DiscImageReader(const DiscImageReader&) = delete;
-    DiscImageReader& operator=(const DiscImageReader&) = delete;
+    DiscImageReader(DiscImageReader &&other) noexcept;
+    DiscImageReader &operator=(DiscImageReader &&other) noexcept;
+    DiscImageReader(const DiscImageReader &) = delete;
+    DiscImageReader &operator=(const DiscImageReader &) = delete;
     ~DiscImageReader();
 
     // Tries each partition base in order; the first whose descriptor carries both magic copies.
@@ -159,13 +159,13 @@ class DiscImageReader {
     // after each table, the most recently found subdirectory is walked first. Nothing partial
     // on error. Beyond the limits, or with files adding up to more than the image holds past
     // the volume start (and the allowance), the image is refused.
-    std::expected<DiscListing, DiscImageError> list(const DiscVolume& volume,
-                                                    const DiscListingLimits& limits = {},
-                                                    DiscListingStats* stats = nullptr) const;
+    std::expected<DiscListing, DiscImageError> list(const DiscVolume &volume,
+                                                    const DiscListingLimits &limits = {},
+                                                    DiscListingStats *stats = nullptr) const;
 
     // Fills the whole buffer from base + sector * 2048 + position. An image that ends before
     // the buffer is full gives end_of_image_error().
-    std::error_code read_data(const DiscVolume& volume, std::uint32_t sector,
+    std::error_code read_data(const DiscVolume &volume, std::uint32_t sector,
                               std::uint64_t position, std::span<char> buffer) const;
 
     // Copies up to length bytes of file data, from base + sector * 2048 + position, to the
@@ -174,7 +174,7 @@ class DiscImageReader {
     // cannot copy this way (an image in memory, Windows, files it cannot pair): the caller then
     // reads and writes itself, which also gives the precise error of a failing side.
     std::expected<std::uint64_t, std::error_code>
-    copy_data(const DiscVolume& volume, std::uint32_t sector, std::uint64_t position,
+    copy_data(const DiscVolume &volume, std::uint32_t sector, std::uint64_t position,
               std::uint64_t length, std::intptr_t output) const;
 
     // Exactly buffer.size() bytes at an absolute image offset, or the error.
@@ -190,6 +190,6 @@ class DiscImageReader {
 };
 
 // The entry's name decoded from windows-1252, as UTF-8.
-std::string decode_name(const DirEntryRecord& entry);
+std::string decode_name(const DirEntryRecord &entry);
 
 } // namespace ormolt

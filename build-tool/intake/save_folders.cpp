@@ -20,7 +20,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-bool exists_unfollowed(const fs::path& path) {
+bool exists_unfollowed(const fs::path &path) {
     std::error_code error;
     const fs::file_status status = fs::symlink_status(path, error);
     return !error && status.type() != fs::file_type::not_found;
@@ -29,9 +29,9 @@ bool exists_unfollowed(const fs::path& path) {
 // The first name in <folder> at which nothing exists and that is not reserved (upper-cased
 // names, as on a system that ignores letter case): base, then base + suffix, then
 // base + suffix + "-2", "-3", ...
-fs::path first_free(const fs::path& folder, const std::string& base, std::string_view suffix,
-                    bool try_base, const std::set<std::string>& reserved = {}) {
-    const auto free = [&](const std::string& name) {
+fs::path first_free(const fs::path &folder, const std::string &base, std::string_view suffix,
+                    bool try_base, const std::set<std::string> &reserved = {}) {
+    const auto free = [&](const std::string &name) {
         return !reserved.contains(unicode_upper(name)) &&
                !exists_unfollowed(folder / path_from_utf8(name));
     };
@@ -49,7 +49,7 @@ fs::path first_free(const fs::path& folder, const std::string& base, std::string
 
 // The save folders listed in folder, in listing order. A folder that cannot be listed has
 // none; an entry that cannot be read is skipped.
-std::vector<fs::path> save_folders_in(const fs::path& folder) {
+std::vector<fs::path> save_folders_in(const fs::path &folder) {
     std::vector<fs::path> found;
     std::error_code error;
     fs::directory_iterator listing(folder, error);
@@ -60,7 +60,7 @@ std::vector<fs::path> save_folders_in(const fs::path& folder) {
 }
 
 // The names on the list, or nothing when there is no readable list.
-std::optional<std::set<std::string>> read_carried(const fs::path& record) {
+std::optional<std::set<std::string>> read_carried(const fs::path &record) {
     auto text = read_utf8_file(record);
     if (!text)
         return std::nullopt;
@@ -68,7 +68,7 @@ std::optional<std::set<std::string>> read_carried(const fs::path& record) {
     if (!document || !document->root().is_array())
         return std::nullopt;
     std::set<std::string> names;
-    for (const auto& name : document->root()) {
+    for (const auto &name : document->root()) {
         if (!name.is_string())
             return std::nullopt;
         names.insert(name.get<std::string>());
@@ -76,7 +76,7 @@ std::optional<std::set<std::string>> read_carried(const fs::path& record) {
     return names;
 }
 
-Result<> write_carried(const fs::path& record, const std::set<std::string>& names) {
+Result<> write_carried(const fs::path &record, const std::set<std::string> &names) {
     const std::string text =
         nlohmann::json(names).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
     fs::path temporary = record;
@@ -86,19 +86,19 @@ Result<> write_carried(const fs::path& record, const std::set<std::string>& name
     return {};
 }
 
-bool is_real_directory(const fs::path& path) {
+bool is_real_directory(const fs::path &path) {
     std::error_code error;
     return fs::is_directory(fs::symlink_status(path, error)) && !error && !platform::is_link(path);
 }
 
-bool is_plain_file(const fs::path& path) {
+bool is_plain_file(const fs::path &path) {
     std::error_code error;
     return fs::is_regular_file(fs::symlink_status(path, error)) && !error &&
            !platform::is_link(path);
 }
 
 // How many entries a folder holds; nothing when it cannot be listed in full.
-std::optional<std::size_t> entry_count(const fs::path& folder) {
+std::optional<std::size_t> entry_count(const fs::path &folder) {
     std::error_code error;
     std::size_t count = 0;
     for (fs::directory_iterator listing(folder, error);
@@ -109,15 +109,15 @@ std::optional<std::size_t> entry_count(const fs::path& folder) {
 
 // Whether two real folders hold the same names, the same kinds and the same bytes, all the way
 // down. Anything unreadable, and any link, counts as a difference.
-bool same_tree(const fs::path& a, const fs::path& b) {
+bool same_tree(const fs::path &a, const fs::path &b) {
     if (!is_real_directory(a) || !is_real_directory(b))
         return false;
     const auto count = entry_count(a);
     if (!count || entry_count(b) != count)
         return false;
     std::error_code error;
-    for (fs::directory_iterator listing(a, error);
-         !error && listing != fs::directory_iterator(); listing.increment(error)) {
+    for (fs::directory_iterator listing(a, error); !error && listing != fs::directory_iterator();
+         listing.increment(error)) {
         const fs::path left = listing->path(), right = b / left.filename();
         const bool same = is_real_directory(left)
                               ? same_tree(left, right)
@@ -142,7 +142,7 @@ bool is_save_folder_name(std::string_view name) {
     return false;
 }
 
-bool is_save_folder(const fs::path& entry) {
+bool is_save_folder(const fs::path &entry) {
     std::error_code error;
     const fs::file_status status = fs::symlink_status(entry, error);
     if (error || !fs::is_directory(status) || platform::is_link(entry))
@@ -150,14 +150,14 @@ bool is_save_folder(const fs::path& entry) {
     return is_save_folder_name(path_text(entry.filename()));
 }
 
-fs::path carried_saves_record(const fs::path& installation_folder) {
+fs::path carried_saves_record(const fs::path &installation_folder) {
     return installation_folder / "game.partial.saves";
 }
 
-Result<> rescue_saves(const fs::path& installation_folder) {
+Result<> rescue_saves(const fs::path &installation_folder) {
     const fs::path game = installation_folder / "game";
     const auto carried = read_carried(carried_saves_record(installation_folder));
-    for (const fs::path& entry : save_folders_in(installation_folder / "game.partial")) {
+    for (const fs::path &entry : save_folders_in(installation_folder / "game.partial")) {
         const std::string name = path_text(entry.filename());
         if (carried && !carried->contains(name))
             continue; // the disc's own, not the player's
@@ -174,7 +174,7 @@ Result<> rescue_saves(const fs::path& installation_folder) {
     return {};
 }
 
-Result<> start_new_copy(const fs::path& installation_folder) {
+Result<> start_new_copy(const fs::path &installation_folder) {
     if (auto removed = remove_if_present(installation_folder / "game.partial"); !removed)
         return removed;
     std::error_code error;
@@ -185,28 +185,28 @@ Result<> start_new_copy(const fs::path& installation_folder) {
     return write_carried(carried_saves_record(installation_folder), {});
 }
 
-void forget_carried_saves(const fs::path& installation_folder) {
+void forget_carried_saves(const fs::path &installation_folder) {
     std::error_code ignored;
     fs::remove(carried_saves_record(installation_folder), ignored);
 }
 
-Result<> carry_saves(const fs::path& old_folder, const fs::path& new_folder,
-                     const fs::path& record) {
+Result<> carry_saves(const fs::path &old_folder, const fs::path &new_folder,
+                     const fs::path &record) {
     const std::vector<fs::path> saves = save_folders_in(old_folder);
     if (saves.empty())
         return {};
     std::set<std::string> names, taken;
-    for (const fs::path& save : saves) {
+    for (const fs::path &save : saves) {
         names.insert(path_text(save.filename()));
         taken.insert(unicode_upper(path_text(save.filename())));
     }
     std::error_code error;
-    for (const fs::path& save : saves) {
+    for (const fs::path &save : saves) {
         const fs::path target = new_folder / save.filename();
         if (!exists_unfollowed(target))
             continue;
         if (std::any_of(saves.begin(), saves.end(),
-                        [&](const fs::path& kept) { return same_tree(kept, target); })) {
+                        [&](const fs::path &kept) { return same_tree(kept, target); })) {
             if (auto removed = remove_if_present(target); !removed)
                 return removed;
             continue;
@@ -221,7 +221,7 @@ Result<> carry_saves(const fs::path& old_folder, const fs::path& new_folder,
     }
     if (auto written = write_carried(record, names); !written)
         return written;
-    for (const fs::path& save : saves) {
+    for (const fs::path &save : saves) {
         fs::rename(save, new_folder / save.filename(), error);
         if (error)
             return fail(message("cannot keep the saves in {}: {}", path_text(save),

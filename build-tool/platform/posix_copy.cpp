@@ -25,9 +25,8 @@ std::expected<std::uint64_t, std::error_code> file_size(NativeHandle file) {
     return static_cast<std::uint64_t>(info.st_size);
 }
 
-std::expected<std::uint64_t, std::error_code> copy_file_data(NativeHandle from,
-                                                             std::uint64_t offset,
-                                                             NativeHandle to, std::uint64_t size) {
+std::expected<std::uint64_t, std::error_code>
+copy_file_data(NativeHandle from, std::uint64_t offset, NativeHandle to, std::uint64_t size) {
 #ifdef __linux__
     // An offset that loff_t cannot hold lies past the end of any file.
     if (offset > static_cast<std::uint64_t>(std::numeric_limits<loff_t>::max()))

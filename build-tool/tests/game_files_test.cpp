@@ -1,5 +1,5 @@
-#include "intake/disc_extraction.h"
 #include "files/folder_tree.h"
+#include "intake/disc_extraction.h"
 #include "intake/game_files.h"
 #include "intake/save_folders.h"
 #include "records/message.h"
@@ -16,19 +16,20 @@ using test::EventCapture;
 using test::TempFolder;
 using testkit::DiscNode;
 
-std::vector<std::string> progress_of(const EventCapture& events) {
+std::vector<std::string> progress_of(const EventCapture &events) {
     std::vector<std::string> found;
-    for (const auto& event : events.of_kind("progress"))
+    for (const auto &event : events.of_kind("progress"))
         found.push_back(std::to_string(event["done"].get<std::uint64_t>()) + "/" +
                         std::to_string(event["total"].get<std::uint64_t>()) + " " +
                         event["detail"].get<std::string>());
     return found;
 }
 
-std::vector<DiscNode> game_tree(const std::string& xbe = "xbe v1") {
-    return {DiscNode::file("default.xbe", xbe),
-            DiscNode::folder("media", {DiscNode::file("a.bin", "aaa"), DiscNode::file("empty", "")}),
-            DiscNode::folder("UDATA", {DiscNode::file("save", "disc save")})};
+std::vector<DiscNode> game_tree(const std::string &xbe = "xbe v1") {
+    return {
+        DiscNode::file("default.xbe", xbe),
+        DiscNode::folder("media", {DiscNode::file("a.bin", "aaa"), DiscNode::file("empty", "")}),
+        DiscNode::folder("UDATA", {DiscNode::file("save", "disc save")})};
 }
 
 struct GameFiles : ::testing::Test {
@@ -37,7 +38,7 @@ struct GameFiles : ::testing::Test {
     fs::path f = root / "install";
     fs::path game = f / "game";
     void SetUp() override { fs::create_directories(f); }
-    void write_image(const std::vector<DiscNode>& nodes) {
+    void write_image(const std::vector<DiscNode> &nodes) {
         ASSERT_FALSE(testkit::write_disc_image(image, nodes));
     }
 };
@@ -136,7 +137,7 @@ TEST_F(GameFiles, InterruptedRunsNeitherLoseSavesNorPileUpCopies) {
         fs::last_write_time(image, fs::last_write_time(image) + std::chrono::hours(1));
         ASSERT_TRUE(prepare_game_files(image, f).has_value());
         std::set<std::string> saves;
-        for (const auto& entry : fs::directory_iterator(game))
+        for (const auto &entry : fs::directory_iterator(game))
             if (is_save_folder_name(entry.path().filename().string()))
                 saves.insert(entry.path().filename().string());
         EXPECT_EQ(saves, (std::set<std::string>{"UDATA", "UDATA.disc"}));
@@ -155,26 +156,34 @@ TEST_F(GameFiles, RefusedImagesLeaveTheOldGame) {
         std::string message_tail; // after the image path
     };
     std::vector<Case> cases;
-    cases.push_back({"dot-dot", {DiscNode::file("default.xbe", "x"), DiscNode::file("..", "up")},
-                     {}, " has an unsafe file name: .."});
-    cases.push_back({"deep slash",
-                     {DiscNode::file("default.xbe", "x"),
-                      DiscNode::folder("d", {DiscNode::file("/x", "x")})},
+    cases.push_back({"dot-dot",
+                     {DiscNode::file("default.xbe", "x"), DiscNode::file("..", "up")},
                      {},
-                     " has an unsafe file name: d//x"});
-    cases.push_back({"empty name", {DiscNode::file("default.xbe", "x"), DiscNode::file("", "e")},
-                     {}, " has an unsafe file name: "});
-    cases.push_back({"no xbe", {DiscNode::file("other.xbe", "x")}, {},
+                     " has an unsafe file name: .."});
+    cases.push_back(
+        {"deep slash",
+         {DiscNode::file("default.xbe", "x"), DiscNode::folder("d", {DiscNode::file("/x", "x")})},
+         {},
+         " has an unsafe file name: d//x"});
+    cases.push_back({"empty name",
+                     {DiscNode::file("default.xbe", "x"), DiscNode::file("", "e")},
+                     {},
+                     " has an unsafe file name: "});
+    cases.push_back({"no xbe",
+                     {DiscNode::file("other.xbe", "x")},
+                     {},
                      " has no default.xbe: it is not a game disc"});
     testkit::DiscImageOptions damaged;
     damaged.damage_second_magic = true;
-    cases.push_back({"damaged", game_tree(), damaged, " is not an Xbox disc image (InvalidVolume)"});
+    cases.push_back(
+        {"damaged", game_tree(), damaged, " is not an Xbox disc image (InvalidVolume)"});
     // A NUL would end the name at the system call and overwrite the real default.xbe.
     cases.push_back({"NUL in a name",
                      {DiscNode::file("default.xbe", "x"),
                       DiscNode::file(std::string("default.xbe\0evil", 16), "evil")},
                      {},
-                     " has an unsafe file name: default.xbe\xEF\xBF\xBD" "evil"});
+                     " has an unsafe file name: default.xbe\xEF\xBF\xBD"
+                     "evil"});
     cases.push_back({"control character deeper down",
                      {DiscNode::file("default.xbe", "x"),
                       DiscNode::folder("d", {DiscNode::file("bell\a", "b")})},
@@ -194,13 +203,15 @@ TEST_F(GameFiles, RefusedImagesLeaveTheOldGame) {
             copy.stored_size = 1 << 20;
             shared.push_back(copy);
         }
-        cases.push_back({"entries sharing data", shared, {},
+        cases.push_back({"entries sharing data",
+                         shared,
+                         {},
                          " is not an Xbox disc image (its files add up to 315621376 bytes, more "
                          "than the {image size} bytes it holds)"});
     }
 
     test::write_text(game / "default.xbe", "old game");
-    for (const auto& c : cases) {
+    for (const auto &c : cases) {
         ASSERT_FALSE(testkit::write_disc_image(image, c.nodes, c.options)) << c.name;
         std::string tail = c.message_tail;
         if (const auto at = tail.find("{image size}"); at != std::string::npos)
@@ -226,9 +237,9 @@ TEST_F(GameFiles, ImagesAtEveryBaseExtractWhole) {
         ASSERT_FALSE(testkit::write_disc_image(
             image,
             {DiscNode::file("default.xbe", "xbe"),
-             DiscNode::folder("media", {DiscNode::generated_file("big.bin", size,
-                                                                 testkit::pattern_source(5)),
-                                        DiscNode::file("empty", "")}),
+             DiscNode::folder(
+                 "media", {DiscNode::generated_file("big.bin", size, testkit::pattern_source(5)),
+                           DiscNode::file("empty", "")}),
              late},
             {.base = base}));
         {
@@ -262,7 +273,8 @@ TEST_F(GameFiles, DataPastTheImageEndIsAReadError) {
         EventCapture events;
         const auto result = prepare_game_files(image, f);
         ASSERT_FALSE(result.has_value());
-        EXPECT_EQ(result.error().message, "reading " + path_text(image) + ": unexpected end of file");
+        EXPECT_EQ(result.error().message,
+                  "reading " + path_text(image) + ": unexpected end of file");
         EXPECT_FALSE(fs::exists(game));
     }
 }
@@ -286,7 +298,7 @@ TEST_F(GameFiles, MakesTheInstallationFolderWhenMissing) {
     const fs::path source = root / "source";
     test::write_text(source / "default.xbe", "folder xbe");
     EventCapture events;
-    for (const fs::path& from : {image, source}) {
+    for (const fs::path &from : {image, source}) {
         const fs::path fresh = root / "not made yet" / from.filename();
         ASSERT_TRUE(prepare_game_files(from, fresh).has_value()) << from;
         EXPECT_TRUE(fs::is_regular_file(fresh / "game" / "default.xbe")) << from;
@@ -311,7 +323,7 @@ TEST_F(GameFiles, LargeFilesReportProgressAboutEvery64MiB) {
     ASSERT_EQ(progress.size(), 4u);
     // The total counts directory table sizes too, so the file bytes stay below it.
     // Reported once the count has grown by 64 MiB: after the chunk that crosses each mark.
-    const auto done_of = [](const std::string& line) { return std::stoull(line); };
+    const auto done_of = [](const std::string &line) { return std::stoull(line); };
     const std::uint64_t mib = 1024 * 1024;
     EXPECT_GE(done_of(progress[1]), 64 * mib);
     EXPECT_LT(done_of(progress[1]), 68 * mib);
@@ -371,8 +383,8 @@ TEST_F(GameFiles, FolderSources) {
 
     const auto missing = prepare_game_files(root / "nowhere", f);
     ASSERT_FALSE(missing.has_value());
-    EXPECT_TRUE(missing.error().message.starts_with("cannot open " + path_text(root / "nowhere") +
-                                                    ": "));
+    EXPECT_TRUE(
+        missing.error().message.starts_with("cannot open " + path_text(root / "nowhere") + ": "));
 }
 
 } // namespace
