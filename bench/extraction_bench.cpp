@@ -55,7 +55,7 @@ int write_image(const std::filesystem::path& image, std::uint64_t mib) {
 }
 
 int extract(const std::filesystem::path& image, const std::filesystem::path& folder) {
-    ormolt::replace_event_sink([](std::string_view) {});
+    ormolt::replace_event_sink([](const ormolt::Event&) {});
     const auto start = std::chrono::steady_clock::now();
     const auto prepared = ormolt::prepare_game_files(image, folder);
     const std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - start;

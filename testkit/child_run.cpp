@@ -8,7 +8,9 @@
 #include <windows.h>
 #else
 #include <csignal>
+#include <cerrno>
 #include <fcntl.h>
+#include <pty.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -205,10 +207,22 @@ ChildResult run_child(const fs::path& program, const std::vector<std::string>& a
     int gone[2] = {-1, -1};
     if (options.reader_gone && ::pipe(gone) != 0)
         return {};
+    int terminal = -1, terminal_side = -1;
+    if (options.terminal_columns) {
+        winsize size{};
+        size.ws_row = 40;
+        size.ws_col = *options.terminal_columns;
+        if (::openpty(&terminal, &terminal_side, nullptr, nullptr, &size) != 0)
+            return {};
+    }
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    if (options.reader_gone) {
+    if (terminal >= 0) {
+        posix_spawn_file_actions_adddup2(&actions, terminal_side, 1);
+        posix_spawn_file_actions_addclose(&actions, terminal_side);
+        posix_spawn_file_actions_addclose(&actions, terminal);
+    } else if (options.reader_gone) {
         ::close(gone[0]);
         posix_spawn_file_actions_adddup2(&actions, gone[1], 1);
     } else {
@@ -235,6 +249,23 @@ ChildResult run_child(const fs::path& program, const std::vector<std::string>& a
     posix_spawnattr_destroy(&attributes);
     if (options.reader_gone)
         ::close(gone[1]);
+    std::string shown;
+    if (terminal >= 0) {
+        // Read while the child runs, or it blocks once the terminal's buffer is full. The read
+        // fails (EIO) once no process holds the terminal's other side any more.
+        ::close(terminal_side);
+        char buffer[4096];
+        for (;;) {
+            const ssize_t n = ::read(terminal, buffer, sizeof buffer);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                break;
+            if (shown.size() < (16u << 20)) // bounded: a runaway child cannot fill the memory
+                shown.append(buffer, static_cast<std::size_t>(n));
+        }
+        ::close(terminal);
+    }
     if (result.started) {
         int status = 0;
         while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
@@ -243,6 +274,8 @@ ChildResult run_child(const fs::path& program, const std::vector<std::string>& a
                                              : 128u + static_cast<std::uint32_t>(WTERMSIG(status));
     }
     collect_output(result, options);
+    if (terminal >= 0)
+        result.out = std::move(shown);
     return result;
 }
 

@@ -19,6 +19,9 @@ struct ChildOptions {
     // Standard output is a pipe whose reading end is already closed, as when a launcher has
     // stopped listening.
     bool reader_gone = false;
+    // Standard output is a pseudo-terminal this many columns wide, as when a person starts the
+    // program by hand; what the child writes to it is read into out. POSIX only.
+    std::optional<std::uint16_t> terminal_columns;
 };
 
 struct ChildResult {

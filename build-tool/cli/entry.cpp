@@ -5,6 +5,7 @@
 #include "records/event_stream.h"
 #include "records/message.h"
 #include "records/release.h"
+#include "records/terminal_view.h"
 
 #include <cstdio>
 
@@ -40,6 +41,9 @@ int run_ormolt_build(const std::vector<std::string>& arguments) {
         (void)std::fflush(stderr);
         return exit_usage;
     }
+    // A person at a terminal reads the same events through the view; a launcher's pipe gets
+    // the event lines.
+    const TerminalOutput view(line->options.command);
     const auto outcome = run_command(*line);
     if (outcome)
         return exit_success;

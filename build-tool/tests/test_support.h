@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -16,6 +17,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 
@@ -80,7 +82,8 @@ class ScopedEnvironment {
 class EventCapture {
   public:
     EventCapture() {
-        previous_ = replace_event_sink([this](std::string_view line) { lines_.emplace_back(line); });
+        previous_ = replace_event_sink(
+            [this](const Event& event) { lines_.push_back(event_line(event)); });
     }
     ~EventCapture() { replace_event_sink(std::move(previous_)); }
     EventCapture(const EventCapture&) = delete;
@@ -103,6 +106,49 @@ class EventCapture {
     EventSink previous_;
     std::vector<std::string> lines_;
 };
+
+// What a terminal shows after this output, line by line: a carriage return goes back to the
+// start of the line, "ESC [ K" erases to its end, colour sequences change nothing, other
+// characters overwrite one cell each. Trailing empty lines are dropped.
+inline std::string screen_of(std::string_view output) {
+    std::vector<std::vector<std::string>> lines(1);
+    std::size_t column = 0;
+    for (std::size_t i = 0; i < output.size();) {
+        const char c = output[i];
+        if (c == '\r') {
+            column = 0;
+            ++i;
+        } else if (c == '\n') {
+            lines.emplace_back();
+            column = 0;
+            ++i;
+        } else if (c == '\x1b' && i + 1 < output.size() && output[i + 1] == '[') {
+            std::size_t end = i + 2;
+            while (end < output.size() && !(output[end] >= '@' && output[end] <= '~'))
+                ++end;
+            if (end < output.size() && output[end] == 'K')
+                lines.back().resize(std::min(lines.back().size(), column));
+            i = end + 1;
+        } else {
+            const auto lead = static_cast<unsigned char>(c);
+            const std::size_t n = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+            auto& line = lines.back();
+            if (line.size() <= column)
+                line.resize(column + 1, " ");
+            line[column++] = std::string(output.substr(i, n));
+            i += n;
+        }
+    }
+    while (!lines.empty() && lines.back().empty())
+        lines.pop_back();
+    std::string screen;
+    for (const auto& line : lines) {
+        for (const auto& cell : line)
+            screen += cell;
+        screen += '\n';
+    }
+    return screen;
+}
 
 // Makes a symbolic link; false when this system cannot (Wine does not implement them).
 inline bool make_symlink(const fs::path& target, const fs::path& link) {
@@ -142,7 +188,19 @@ inline ProgramRun run_program(const fs::path& program, const std::vector<std::st
                               const std::map<std::string, std::string>& environment,
                               const fs::path& scratch, bool reader_gone = false) {
     const auto run =
-        testkit::run_child(program, arguments, {working_folder, environment, scratch, reader_gone});
+        testkit::run_child(program, arguments,
+                           {working_folder, environment, scratch, reader_gone, std::nullopt});
+    return {run.started ? static_cast<int>(run.exit_code) : -1, run.out, run.err};
+}
+
+// Runs the program with standard output on a pseudo-terminal of this many columns (POSIX);
+// out is what the terminal received, line ends as the terminal sends them ("\r\n").
+inline ProgramRun run_on_terminal(const fs::path& program, const std::vector<std::string>& arguments,
+                                  const fs::path& working_folder,
+                                  const std::map<std::string, std::string>& environment,
+                                  const fs::path& scratch, std::uint16_t columns) {
+    const testkit::ChildOptions options{working_folder, environment, scratch, false, columns};
+    const auto run = testkit::run_child(program, arguments, options);
     return {run.started ? static_cast<int>(run.exit_code) : -1, run.out, run.err};
 }
 

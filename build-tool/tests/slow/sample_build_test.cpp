@@ -7,6 +7,7 @@
 #include "test_support.h"
 #include "testkit/sample_game.h"
 
+#include <cstdio>
 #include <cstdlib>
 
 namespace ormolt {
@@ -113,7 +114,62 @@ TEST_F(SampleBuild, FromAnImageAndFromAFolder) {
         const auto game = test::run_program(f / exe_name(), {}, f, environment(), *root_ / ".");
         EXPECT_EQ(game.exit_status, 0) << game.err;
         EXPECT_NE(game.out.find("Sample Game"), std::string::npos) << game.out;
+        // The scan named the XDK code the sample carries, and the program lists it.
+        const auto symbols = testkit::sample_xdk_symbols();
+        EXPECT_NE(game.out.find(message("{} XDK symbols: {} functions", std::to_string(symbols.size()),
+                                         std::to_string(symbols.size()))),
+                  std::string::npos)
+            << game.out;
+        for (const auto& symbol : symbols) {
+            char address[16];
+            std::snprintf(address, sizeof address, "0x%08x", symbol.address);
+            EXPECT_NE(game.out.find(message("  {}::{} at {} (", symbol.library, symbol.name,
+                                            address)),
+                      std::string::npos)
+                << symbol.name << "\n" << game.out;
+        }
     }
+}
+
+// A person building by hand at a terminal sees the view, not the event lines: the stages as
+// they finish and the installed program; a terminal without control sequences gets plain lines.
+TEST_F(SampleBuild, OnATerminal) {
+    const fs::path f = *root_ / "install-terminal";
+    auto environment = SampleBuild::environment();
+    environment["TERM"] = "xterm";
+    const auto shown = test::run_on_terminal(
+        *root_ / "R" / "bin" / "ormolt-build",
+        {"build", "--source", (*root_ / "sample-game.iso").string(), "--install-dir", f.string()},
+        root_->path(), environment, root_->path(), 60);
+    ASSERT_EQ(shown.exit_status, 0) << shown.out;
+    EXPECT_EQ(shown.err, "");
+    EXPECT_EQ(shown.out.find("{\"event\""), std::string::npos) << shown.out;
+    EXPECT_NE(shown.out.find("\r[ 50%] █████░░░░░ Compiling"), std::string::npos) << shown.out;
+    const std::string screen = test::screen_of(shown.out);
+    EXPECT_EQ(screen, "Building Sample Game\n"
+                      "  source   " + (*root_ / "sample-game.iso").string() + "\n"
+                      "  folder   " + f.string() + "\n"
+                      "  log      " + (f / "build.log").string() + "\n"
+                      "✓ Preparing the game files\n"
+                      "✓ Checking the disc\n"
+                      "✓ Translating the game to C\n"
+                      "✓ Setting up the build\n"
+                      "✓ Compiling\n"
+                      "✓ Finishing\n"
+                      "Installed " + (f / exe_name()).string() + "\n");
+    // What the view leaves out is in the build log.
+    EXPECT_NE(test::read_text(f / "build.log").find("4 XDK symbols in default.xbe"),
+              std::string::npos);
+
+    environment["TERM"] = "dumb";
+    const auto plain = test::run_on_terminal(*root_ / "R" / "bin" / "ormolt-build",
+                                             {"build", "--install-dir", f.string()}, root_->path(),
+                                             environment, root_->path(), 60);
+    ASSERT_EQ(plain.exit_status, 0) << plain.out;
+    EXPECT_EQ(plain.out.find('\x1b'), std::string::npos) << plain.out;
+    EXPECT_NE(plain.out.find("[ 50%] Compiling\r\n[ 98%] Finishing\r\nInstalled "),
+              std::string::npos)
+        << plain.out;
 }
 
 TEST_F(SampleBuild, AFailedCompileIsQuotedAndItsConfigurationReused) {
