@@ -132,10 +132,16 @@ TestXbe sample_xbe() {
     code[2] = 0xEC;
     code[3] = 0xC3; // ret
     place_xapi(code);
+    // The kernel imports follow the title in .rdata: by ordinal (top bit set), ended by zero.
+    Bytes rdata = {'S', 'a', 'm', 'p', 'l', 'e', 0, 0};
+    rdata.resize(8 + 4 * 4, 0);
+    for (std::uint32_t i = 0; const std::uint32_t ordinal : {49u, 102u, 187u})
+        put_u32(rdata, 8 + 4 * i++, 0x80000000u | ordinal);
     xbe.sections = {{".text", kText, code},
                     {"D3D", kD3D, d3d_section()},
                     {".data", kData, Bytes(512, 0x2A)},
-                    {".rdata", kRData, Bytes{'S', 'a', 'm', 'p', 'l', 'e', 0, 0}}};
+                    {".rdata", kRData, rdata}};
+    xbe.kernel_thunk = kRData + 8;
     return xbe;
 }
 
