@@ -30,24 +30,24 @@ constexpr std::uint8_t kSimpleRenderStates = 0x5C;
 
 using Bytes = std::vector<std::uint8_t>;
 
-void put_u32(Bytes& code, std::size_t at, std::uint32_t value) {
+void put_u32(Bytes &code, std::size_t at, std::uint32_t value) {
     for (int i = 0; i < 4; ++i)
         code[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
 }
 
 // A call's displacement: from the end of its 4-byte field to the target.
-void put_call(Bytes& section, std::uint32_t section_address, std::size_t at, std::uint32_t target) {
+void put_call(Bytes &section, std::uint32_t section_address, std::size_t at, std::uint32_t target) {
     section[at] = 0xE8;
     put_u32(section, at + 1, target - (section_address + static_cast<std::uint32_t>(at) + 5));
 }
 
-void place(Bytes& section, std::uint32_t section_address, std::uint32_t address,
-           const Bytes& code) {
+void place(Bytes &section, std::uint32_t section_address, std::uint32_t address,
+           const Bytes &code) {
     std::copy(code.begin(), code.end(), section.begin() + (address - section_address));
 }
 
 // XAPI's XapiMapLetterToDirectory, which calls XGetSectionSize near its end.
-void place_xapi(Bytes& text) {
+void place_xapi(Bytes &text) {
     Bytes map(592, 0x90);
     const Bytes prologue = {
         0x55,                               // push ebp
@@ -68,9 +68,9 @@ void place_xapi(Bytes& text) {
     place(text, kText, kMapLetterToDirectory, map);
 
     place(text, kText, kGetSectionSize,
-          {0x8B, 0x44, 0x24, 0x04,  // mov eax, [esp+4]
-           0x8B, 0x40, 0x08,        // mov eax, [eax+8]
-           0xC2, 0x04, 0x00});      // ret 4
+          {0x8B, 0x44, 0x24, 0x04, // mov eax, [esp+4]
+           0x8B, 0x40, 0x08,       // mov eax, [eax+8]
+           0xC2, 0x04, 0x00});     // ret 4
 }
 
 // Direct3D's render-state setters: the simple one writes a method and its value into the push
@@ -78,16 +78,16 @@ void place_xapi(Bytes& text) {
 Bytes d3d_section() {
     Bytes d3d(0x100, 0xCC);
     Bytes simple = {
-        0xA1, 0, 0, 0, 0,       // mov eax, [push buffer]
-        0x83, 0xC0, 0x08,       // add eax, 8
-        0x3B, 0x05, 0, 0, 0, 0, // cmp eax, [limit]
-        0x72, 0x05,             // jb +5
-        0, 0, 0, 0, 0,          // call MakeSpace
-        0x89, 0x48, 0xF8,       // mov [eax-8], ecx
-        0x89, 0x50, 0xFC,       // mov [eax-4], edx
-        0x90, 0x52, 0x51,       // nop; push edx; push ecx
-        0xA3, 0, 0, 0, 0,       // mov [push buffer], eax
-        0x59, 0x5A, 0xC3,       // pop ecx; pop edx; ret
+        0xA1, 0,    0,    0, 0,    // mov eax, [push buffer]
+        0x83, 0xC0, 0x08,          // add eax, 8
+        0x3B, 0x05, 0,    0, 0, 0, // cmp eax, [limit]
+        0x72, 0x05,                // jb +5
+        0,    0,    0,    0, 0,    // call MakeSpace
+        0x89, 0x48, 0xF8,          // mov [eax-8], ecx
+        0x89, 0x50, 0xFC,          // mov [eax-4], edx
+        0x90, 0x52, 0x51,          // nop; push edx; push ecx
+        0xA3, 0,    0,    0, 0,    // mov [push buffer], eax
+        0x59, 0x5A, 0xC3,          // pop ecx; pop edx; ret
     };
     put_u32(simple, 1, kPushBuffer);
     put_u32(simple, 10, kPushBufferLimit);
@@ -96,17 +96,24 @@ Bytes d3d_section() {
     place(d3d, kD3D, kSetRenderStateSimple, simple);
 
     Bytes not_inline = {
-        0x56,                               // push esi
-        0x8B, 0x74, 0x24, 0x08,             // mov esi, [esp+8]
-        0x83, 0xFE, kSimpleRenderStates,    // cmp esi, simple states
-        0x7D, 0x13,                         // jge +0x13
-        0x8B, 0x0C, 0xB5, 0, 0, 0, 0,       // mov ecx, [esi*4 + methods]
-        0x8B, 0x54, 0x24, 0x0C,             // mov edx, [esp+0xC]
-        0x5E, 0x90, 0x90,                   // pop esi; nop; nop
-        0, 0, 0, 0, 0,                      // call D3DDevice_SetRenderState_Simple
-        0x89, 0x04, 0xB5, 0, 0, 0, 0,       // mov [esi*4 + D3D_g_RenderState], eax
-        0x5E,                               // pop esi
-        0xC2, 0x08, 0x00,                   // ret 8
+        0x56, // push esi
+        0x8B, 0x74, 0x24,
+        0x08,                            // mov esi, [esp+8]
+        0x83, 0xFE, kSimpleRenderStates, // cmp esi, simple states
+        0x7D, 0x13,                      // jge +0x13
+        0x8B, 0x0C, 0xB5,
+        0,    0,    0,
+        0, // mov ecx, [esi*4 + methods]
+        0x8B, 0x54, 0x24,
+        0x0C,             // mov edx, [esp+0xC]
+        0x5E, 0x90, 0x90, // pop esi; nop; nop
+        0,    0,    0,
+        0,    0, // call D3DDevice_SetRenderState_Simple
+        0x89, 0x04, 0xB5,
+        0,    0,    0,
+        0,                // mov [esi*4 + D3D_g_RenderState], eax
+        0x5E,             // pop esi
+        0xC2, 0x08, 0x00, // ret 8
     };
     put_u32(not_inline, 13, kRenderStateMethods);
     put_call(not_inline, kSetRenderStateNotInline, 24, kSetRenderStateSimple);
@@ -153,7 +160,7 @@ std::vector<SampleSymbol> sample_xdk_symbols() {
             {"D3D8", "D3DDevice_SetRenderStateNotInline", kSetRenderStateNotInline}};
 }
 
-std::vector<DiscNode> sample_game_nodes(const TestXbe& xbe) {
+std::vector<DiscNode> sample_game_nodes(const TestXbe &xbe) {
     const auto bytes = build_test_xbe(xbe);
     std::string level(64 * 1024, '\0');
     for (std::size_t i = 0; i < level.size(); ++i)
@@ -162,17 +169,17 @@ std::vector<DiscNode> sample_game_nodes(const TestXbe& xbe) {
         DiscNode::file("default.xbe", std::string(bytes.begin(), bytes.end())),
         DiscNode::folder("media", {DiscNode::file("intro.txt", "Welcome to the sample game.\n"),
                                    DiscNode::file("level1.dat", level)}),
-        DiscNode::folder("UDATA", {DiscNode::folder("51520001", {DiscNode::file(
-                                                                  "TitleMeta.xbx", "disc save")})}),
+        DiscNode::folder("UDATA", {DiscNode::folder(
+                                      "51520001", {DiscNode::file("TitleMeta.xbx", "disc save")})}),
     };
 }
 
-std::error_code write_game_folder(const fs::path& folder, const std::vector<DiscNode>& nodes) {
+std::error_code write_game_folder(const fs::path &folder, const std::vector<DiscNode> &nodes) {
     std::error_code error;
     fs::create_directories(folder, error);
     if (error)
         return error;
-    for (const auto& node : nodes) {
+    for (const auto &node : nodes) {
         const fs::path target = folder / node.name;
         if (node.directory) {
             if (auto failed = write_game_folder(target, node.children))

@@ -17,8 +17,8 @@ namespace testkit {
 TestXbe sample_xbe();
 
 struct SampleSymbol {
-    const char* library;
-    const char* name;
+    const char *library;
+    const char *name;
     std::uint32_t address;
 };
 
@@ -26,10 +26,10 @@ struct SampleSymbol {
 std::vector<SampleSymbol> sample_xdk_symbols();
 
 // The game's files as disc nodes (default.xbe from the given XBE).
-std::vector<DiscNode> sample_game_nodes(const TestXbe& xbe);
+std::vector<DiscNode> sample_game_nodes(const TestXbe &xbe);
 
 // Writes the tree into a folder (created as needed).
-std::error_code write_game_folder(const std::filesystem::path& folder,
-                                  const std::vector<DiscNode>& nodes);
+std::error_code write_game_folder(const std::filesystem::path &folder,
+                                  const std::vector<DiscNode> &nodes);
 
 } // namespace testkit

@@ -13,17 +13,17 @@ namespace ormolt {
 
 namespace {
 
-Result<void> run_command(const CommandLine& line) {
+Result<void> run_command(const CommandLine &line) {
     auto release = load_release(choose_release_folder(line));
     if (!release)
         return std::unexpected(release.error());
-    const Command* command = find_command(line.options.command);
+    const Command *command = find_command(line.options.command);
     if (command == nullptr)
         return fail(message("unknown command {}", line.options.command));
     return command->run(line.options, *release);
 }
 
-void emit_error(const BuildError& error) {
+void emit_error(const BuildError &error) {
     Event event;
     event["event"] = "error";
     event["message"] = error.message;
@@ -34,7 +34,7 @@ void emit_error(const BuildError& error) {
 
 } // namespace
 
-int run_ormolt_build(const std::vector<std::string>& arguments) {
+int run_ormolt_build(const std::vector<std::string> &arguments) {
     const auto line = parse_command_line(arguments);
     if (!line) {
         (void)std::fputs(usage_text, stderr);

@@ -8,11 +8,13 @@
 
 namespace ormolt::platform {
 
-bool standard_output_is_terminal() { return ::isatty(STDOUT_FILENO) == 1; }
+bool standard_output_is_terminal() {
+    return ::isatty(STDOUT_FILENO) == 1;
+}
 
 Terminal::Terminal() {
     // Without TERM nothing says what the terminal understands; the plain form is safe.
-    const char* term = std::getenv("TERM");
+    const char *term = std::getenv("TERM");
     control_sequences_ = term != nullptr && *term != '\0';
 }
 

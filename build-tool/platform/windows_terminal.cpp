@@ -11,7 +11,9 @@ namespace ormolt::platform {
 
 namespace {
 
-HANDLE output_handle() { return GetStdHandle(STD_OUTPUT_HANDLE); }
+HANDLE output_handle() {
+    return GetStdHandle(STD_OUTPUT_HANDLE);
+}
 
 bool is_console(HANDLE handle) {
     DWORD mode = 0;
@@ -20,7 +22,9 @@ bool is_console(HANDLE handle) {
 
 } // namespace
 
-bool standard_output_is_terminal() { return is_console(output_handle()); }
+bool standard_output_is_terminal() {
+    return is_console(output_handle());
+}
 
 Terminal::Terminal() {
     const HANDLE handle = output_handle();
@@ -56,8 +60,8 @@ void Terminal::write(std::string_view text) {
     const HANDLE handle = output_handle();
     if (text.empty())
         return;
-    const int units = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                          nullptr, 0);
+    const int units =
+        MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
     std::wstring wide(static_cast<std::size_t>(units), L'\0');
     if (units > 0)
         MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(),

@@ -12,15 +12,15 @@ namespace ormolt {
 using Event = nlohmann::json;
 
 // Writes one event line to standard output and flushes it. Output errors are ignored.
-void emit_event(const Event& object);
+void emit_event(const Event &object);
 
 // The event as its line on the stream, "\n" included.
-std::string event_line(const Event& object);
+std::string event_line(const Event &object);
 
 // Where events go instead of standard output's lines: the terminal view, or a test reading the
 // events a step emits. Called under the output lock, so one event is handled whole before the
 // next. Returns the previous sink; an empty sink restores the event lines on stdout.
-using EventSink = std::function<void(const Event& event)>;
+using EventSink = std::function<void(const Event &event)>;
 EventSink replace_event_sink(EventSink sink);
 
 } // namespace ormolt

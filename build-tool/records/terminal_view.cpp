@@ -16,14 +16,14 @@ constexpr std::string_view erase_to_end = "\x1b[K";
 constexpr std::size_t bar_cells = 10;
 constexpr std::size_t assumed_width = 80;
 
-std::string text_member(const Event& event, const char* key) {
+std::string text_member(const Event &event, const char *key) {
     const auto found = event.find(key);
     if (found == event.end() || !found->is_string())
         return {};
     return found->get<std::string>();
 }
 
-bool has_text(const Event& event, const char* key) {
+bool has_text(const Event &event, const char *key) {
     const auto found = event.find(key);
     return found != event.end() && found->is_string();
 }
@@ -75,8 +75,8 @@ std::string percent_text(double overall) {
 }
 
 std::string bar_text(double overall) {
-    const auto filled = std::min(
-        bar_cells, static_cast<std::size_t>(std::floor(overall * bar_cells + 1e-9)));
+    const auto filled =
+        std::min(bar_cells, static_cast<std::size_t>(std::floor(overall * bar_cells + 1e-9)));
     std::string bar;
     for (std::size_t i = 0; i < bar_cells; ++i)
         bar += i < filled ? "\u2588" : "\u2591";
@@ -95,7 +95,7 @@ std::string labelled(std::string_view label, std::string_view value) {
 
 } // namespace
 
-std::string TerminalView::show(const Event& event, std::size_t width) {
+std::string TerminalView::show(const Event &event, std::size_t width) {
     const std::string kind = text_member(event, "event");
     if (kind == "progress")
         return show_progress(event, width);
@@ -133,7 +133,7 @@ std::string TerminalView::end_stage(bool failed) {
     return line;
 }
 
-std::string TerminalView::show_start(const Event& event) {
+std::string TerminalView::show_start(const Event &event) {
     std::string out = clear_status();
     out += style_.relink ? "Relinking " : "Building ";
     out += terminal_safe(text_member(event, "title"), false);
@@ -144,7 +144,7 @@ std::string TerminalView::show_start(const Event& event) {
     return out;
 }
 
-std::string TerminalView::show_progress(const Event& event, std::size_t width) {
+std::string TerminalView::show_progress(const Event &event, std::size_t width) {
     const auto overall = event.find("overall");
     if (overall != event.end() && overall->is_number()) {
         const double value = overall->get<double>();
@@ -179,7 +179,7 @@ std::string TerminalView::show_progress(const Event& event, std::size_t width) {
     return out;
 }
 
-std::string TerminalView::show_done(const Event& event) {
+std::string TerminalView::show_done(const Event &event) {
     std::string out = clear_status();
     out += end_stage(false);
     stage_.clear();
@@ -192,7 +192,7 @@ std::string TerminalView::show_done(const Event& event) {
     return out;
 }
 
-std::string TerminalView::show_error(const Event& event) {
+std::string TerminalView::show_error(const Event &event) {
     std::string out = clear_status();
     out += end_stage(true);
     stage_.clear();
@@ -202,7 +202,7 @@ std::string TerminalView::show_error(const Event& event) {
     return out;
 }
 
-std::string TerminalView::show_status(const Event& event) {
+std::string TerminalView::show_status(const Event &event) {
     std::string out = clear_status();
     out += labelled("state", text_member(event, "state"));
     out += labelled("folder", text_member(event, "user_dir"));
@@ -216,7 +216,7 @@ std::string TerminalView::show_status(const Event& event) {
 }
 
 bool terminal_view_wanted() {
-    const char* output = std::getenv("ORMOLT_OUTPUT");
+    const char *output = std::getenv("ORMOLT_OUTPUT");
     if (output != nullptr && std::string_view(output) == "json")
         return false;
     return platform::standard_output_is_terminal();
@@ -229,8 +229,8 @@ struct TerminalOutput::State {
 
     explicit State(bool relink) : view(style(terminal, relink)) {}
 
-    static ViewStyle style(const platform::Terminal& terminal, bool relink) {
-        const char* term = std::getenv("TERM");
+    static ViewStyle style(const platform::Terminal &terminal, bool relink) {
+        const char *term = std::getenv("TERM");
         const bool dumb = term != nullptr && std::string_view(term) == "dumb";
         return {.control_sequences = terminal.control_sequences() && !dumb, .relink = relink};
     }
@@ -240,8 +240,8 @@ TerminalOutput::TerminalOutput(std::string_view command) {
     if (!terminal_view_wanted())
         return;
     state_ = std::make_unique<State>(command == "relink");
-    State* state = state_.get();
-    state_->previous = replace_event_sink([state](const Event& event) {
+    State *state = state_.get();
+    state_->previous = replace_event_sink([state](const Event &event) {
         try {
             state->terminal.write(state->view.show(event, state->terminal.width()));
         } catch (...) {

@@ -27,16 +27,16 @@ class TerminalView {
     explicit TerminalView(ViewStyle style) : style_(style) {}
 
     // The text to write for this event on a terminal this many columns wide (0: unknown).
-    std::string show(const Event& event, std::size_t width);
+    std::string show(const Event &event, std::size_t width);
     // The text that leaves the terminal tidy when the run stops: a standing status line ends.
     std::string finish();
 
   private:
-    std::string show_start(const Event& event);
-    std::string show_progress(const Event& event, std::size_t width);
-    std::string show_done(const Event& event);
-    std::string show_error(const Event& event);
-    std::string show_status(const Event& event);
+    std::string show_start(const Event &event);
+    std::string show_progress(const Event &event, std::size_t width);
+    std::string show_done(const Event &event);
+    std::string show_error(const Event &event);
+    std::string show_status(const Event &event);
     // Takes the status line off the screen so that a lasting line can take its place.
     std::string clear_status();
     std::string end_stage(bool failed);
@@ -58,8 +58,8 @@ class TerminalOutput {
   public:
     explicit TerminalOutput(std::string_view command);
     ~TerminalOutput();
-    TerminalOutput(const TerminalOutput&) = delete;
-    TerminalOutput& operator=(const TerminalOutput&) = delete;
+    TerminalOutput(const TerminalOutput &) = delete;
+    TerminalOutput &operator=(const TerminalOutput &) = delete;
 
   private:
     struct State;

@@ -10,7 +10,7 @@ namespace ormolt {
 namespace {
 
 // A sample build's events as the tool writes them, child output included.
-constexpr const char* sample_build = R"json(
+constexpr const char *sample_build = R"json(
 {"event":"start","log":"/s/install/build.log","source":"/s/sample-game.iso","title":"Sample Game","user_dir":"/s/install"}
 {"detail":"","done":0,"event":"progress","label":"Preparing the game files","overall":0.0,"stage":"game","total":1}
 {"detail":"default.xbe","done":1,"event":"progress","label":"Preparing the game files","overall":0.04,"stage":"game","total":3}
@@ -47,21 +47,21 @@ std::vector<Event> events_of(std::string_view lines) {
 
 // The sample build's report of compiling run.c, 5 of 8 (overall 0.8).
 Event compiling_run_c() {
-    for (const auto& event : events_of(sample_build))
+    for (const auto &event : events_of(sample_build))
         if (event.value("detail", "") == "run.c")
             return event;
     return {};
 }
 
-std::string render(ViewStyle style, const std::vector<Event>& events, std::size_t width = 100) {
+std::string render(ViewStyle style, const std::vector<Event> &events, std::size_t width = 100) {
     TerminalView view(style);
     std::string out;
-    for (const auto& event : events)
+    for (const auto &event : events)
         out += view.show(event, width);
     return out + view.finish();
 }
 
-constexpr const char* sample_heading = "Building Sample Game\n"
+constexpr const char *sample_heading = "Building Sample Game\n"
                                        "  source   /s/sample-game.iso\n"
                                        "  folder   /s/install\n"
                                        "  log      /s/install/build.log\n";
@@ -94,10 +94,8 @@ TEST(TerminalView, AFailureShowsTheWholeMessage) {
                                 "run.c:3:1: error: expected ';'\n"
                                 "\tint x\n"
                                 "\n\nThe whole log is /s/install/build.log";
-    events.push_back({{"event", "error"},
-                      {"message", message},
-                      {"rebuild", false},
-                      {"unsupported", false}});
+    events.push_back(
+        {{"event", "error"}, {"message", message}, {"rebuild", false}, {"unsupported", false}});
     const std::string out = render({}, events);
     EXPECT_EQ(test::screen_of(out), std::string(sample_heading) +
                                         "✓ Preparing the game files\n"
@@ -105,12 +103,14 @@ TEST(TerminalView, AFailureShowsTheWholeMessage) {
                                         "✓ Translating the game to C\n"
                                         "✓ Setting up the build\n"
                                         "✗ Compiling\n"
-                                        "Error: " + message + "\n");
+                                        "Error: " +
+                                        message + "\n");
 
     // An error before any stage, as when the release cannot be read, is the message alone.
-    const std::string early = render(
-        {}, {Event{{"event", "error"}, {"message", "unknown command x"}, {"rebuild", false},
-                   {"unsupported", false}}});
+    const std::string early = render({}, {Event{{"event", "error"},
+                                                {"message", "unknown command x"},
+                                                {"rebuild", false},
+                                                {"unsupported", false}}});
     EXPECT_EQ(test::screen_of(early), "Error: unknown command x\n");
 }
 
@@ -118,32 +118,30 @@ TEST(TerminalView, NarrowTerminalsCutTheStatusLine) {
     const Event compiling = compiling_run_c();
     struct Case {
         std::size_t width;
-        const char* line;
+        const char *line;
     };
     const Case cases[] = {
         {40, "[ 80%] ████████░░ Compiling  run.c"},
         {34, "[ 80%] ████████░░ Compiling  run."}, // one cell is kept free
-        {12, "[ 80%] ████"},                      // cut inside the bar, on a character
+        {12, "[ 80%] ████"},                       // cut inside the bar, on a character
         {1, "["},
         {0, "[ 80%] ████████░░ Compiling  run.c"}, // unknown: 80 columns
     };
-    for (const auto& c : cases) {
+    for (const auto &c : cases) {
         TerminalView view(ViewStyle{});
-        EXPECT_EQ(view.show(compiling, c.width), "\r" + std::string(c.line) + "\x1b[K")
-            << c.width;
+        EXPECT_EQ(view.show(compiling, c.width), "\r" + std::string(c.line) + "\x1b[K") << c.width;
     }
 }
 
 TEST(TerminalView, PlainTerminalsGetOneLinePerStage) {
     const std::string out = render({.control_sequences = false}, events_of(sample_build));
-    EXPECT_EQ(out, std::string(sample_heading) +
-                       "[  0%] Preparing the game files\n"
-                       "[ 12%] Checking the disc\n"
-                       "[ 13%] Translating the game to C\n"
-                       "[ 48%] Setting up the build\n"
-                       "[ 50%] Compiling\n"
-                       "[ 98%] Finishing\n"
-                       "Installed /s/install/sample.exe\n");
+    EXPECT_EQ(out, std::string(sample_heading) + "[  0%] Preparing the game files\n"
+                                                 "[ 12%] Checking the disc\n"
+                                                 "[ 13%] Translating the game to C\n"
+                                                 "[ 48%] Setting up the build\n"
+                                                 "[ 50%] Compiling\n"
+                                                 "[ 98%] Finishing\n"
+                                                 "Installed /s/install/sample.exe\n");
 }
 
 TEST(TerminalView, StatusAndRelink) {
@@ -175,7 +173,8 @@ TEST(TerminalView, TextFromOutsideCannotSteerTheTerminal) {
     // A child's progress detail or quoted line may hold escape sequences or broken UTF-8.
     TerminalView view(ViewStyle{});
     Event progress = compiling_run_c();
-    progress["detail"] = "a\x1b[2Jb\rc\xc2\x9b" "d";
+    progress["detail"] = "a\x1b[2Jb\rc\xc2\x9b"
+                         "d";
     EXPECT_EQ(view.show(progress, 80),
               "\r[ 80%] ████████░░ Compiling  a\uFFFD[2Jb\uFFFDc\uFFFDd\x1b[K");
     const Event error{{"event", "error"},
