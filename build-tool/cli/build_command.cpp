@@ -17,6 +17,7 @@
 #include "records/text_file.h"
 
 #include <algorithm>
+#include <optional>
 
 namespace ormolt {
 
@@ -147,20 +148,30 @@ Result<void> run_build(const CommandOptions& options, const Release& release) {
         folder = *chosen;
     }
     std::error_code error;
+    std::optional<fs::path> source_folder;
+    if (options.source) {
+        fs::path source = canonical_plain(*options.source, error);
+        if (error)
+            return fail(message("cannot open source: {}", system_error_text(error)));
+        if (fs::is_directory(source, error))
+            source_folder = source;
+    }
+    const auto overlaps_source = [&](const fs::path& resolved) {
+        return source_folder && paths_overlap(*source_folder, resolved);
+    };
+    // Checked before the folder is made, so a refused folder is not left behind, and again once
+    // it exists and links in it are resolved.
+    const fs::path planned = plain_path(fs::weakly_canonical(folder, error));
+    if (!error && overlaps_source(planned))
+        return fail("Choose an installation folder separate from the source game folder.");
     fs::create_directories(folder, error);
     if (error)
         return fail(message("cannot create {}: {}", path_text(folder), system_error_text(error)));
     folder = canonical_plain(folder, error);
     if (error)
         return fail(message("cannot resolve installation folder: {}", system_error_text(error)));
-
-    if (options.source) {
-        fs::path source = canonical_plain(*options.source, error);
-        if (error)
-            return fail(message("cannot open source: {}", system_error_text(error)));
-        if (fs::is_directory(source, error) && paths_overlap(source, folder))
-            return fail("Choose an installation folder separate from the source game folder.");
-    }
+    if (overlaps_source(folder))
+        return fail("Choose an installation folder separate from the source game folder.");
     if (auto usable = check_folder_may_be_used(folder); !usable)
         return usable;
 

@@ -55,6 +55,10 @@ Result<fs::path> configure_and_compile(const Release& release, const fs::path& b
 
     std::error_code error;
     if (!fs::is_regular_file(build / "CMakeCache.txt", error)) {
+        // A configure that fails part way leaves a tree that must not be reused, so the marker
+        // goes before configuring and comes back only after a configure that succeeded.
+        if (auto removed = remove_if_present(marker); !removed)
+            return std::unexpected(removed.error());
         const auto tool = [&](const char* name) {
             return cmake_path_text(release_folder::toolchain_program(r, name));
         };
@@ -73,7 +77,6 @@ Result<fs::path> configure_and_compile(const Release& release, const fs::path& b
                           {}};
         if (auto configured = run_tool(configure); !configured)
             return std::unexpected(configured.error());
-        // Only a configure that succeeded is marked, so a failed one is started afresh.
         (void)write_file(marker, expected_marker);
     }
     report_progress(Stage::Configure, 1, 1, "");

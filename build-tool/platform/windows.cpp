@@ -7,6 +7,7 @@
 #include <io.h>
 #include <stdio.h>
 #include <cstdlib>
+#include <utility>
 #include <vector>
 
 namespace ormolt::platform {
@@ -59,22 +60,80 @@ void prepare_standard_streams() {
 
 // ---- Files (records, lock) --------------------------------------------------------------
 
-NewFile create_new_file(const fs::path& file, std::string_view contents, std::error_code& error) {
-    HANDLE handle = CreateFileW(file.c_str(), GENERIC_WRITE,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
-        const DWORD reason = GetLastError();
-        if (reason == ERROR_FILE_EXISTS || reason == ERROR_ALREADY_EXISTS)
-            return NewFile::AlreadyExists;
-        error = std::error_code(static_cast<int>(reason), std::system_category());
-        return NewFile::Failed;
+namespace {
+
+// The errors a C runtime open would have given, so messages read the same on both systems.
+std::error_code error_of(DWORD code) {
+    switch (code) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+        return std::make_error_code(std::errc::no_such_file_or_directory);
+    case ERROR_ACCESS_DENIED:
+        return std::make_error_code(std::errc::permission_denied);
+    default:
+        return std::error_code(static_cast<int>(code), std::system_category());
     }
-    DWORD written = 0;
-    (void)WriteFile(handle, contents.data(), static_cast<DWORD>(contents.size()), &written,
-                    nullptr);
-    CloseHandle(handle);
-    return NewFile::Created;
+}
+
+class Handle {
+  public:
+    explicit Handle(HANDLE handle) : handle_(handle) {}
+    ~Handle() {
+        if (handle_ != INVALID_HANDLE_VALUE)
+            CloseHandle(handle_);
+    }
+    Handle(const Handle&) = delete;
+    Handle& operator=(const Handle&) = delete;
+    HANDLE get() const { return handle_; }
+    HANDLE release() { return std::exchange(handle_, INVALID_HANDLE_VALUE); }
+
+  private:
+    HANDLE handle_;
+};
+
+// Reads to the end, or fails with file_too_large past limit bytes.
+std::expected<std::string, std::error_code> read_up_to(HANDLE handle, std::size_t limit) {
+    std::string bytes;
+    char buffer[8192];
+    for (;;) {
+        DWORD n = 0;
+        if (!ReadFile(handle, buffer, sizeof buffer, &n, nullptr))
+            return std::unexpected(error_of(GetLastError()));
+        if (n == 0)
+            return bytes;
+        if (bytes.size() + n > limit)
+            return std::unexpected(std::make_error_code(std::errc::file_too_large));
+        bytes.append(buffer, n);
+    }
+}
+
+// Marks the open file for deletion when its last handle closes: removes exactly that file.
+bool delete_on_close(HANDLE handle) {
+    FILE_DISPOSITION_INFO disposition{};
+    disposition.DeleteFile = TRUE;
+    return SetFileInformationByHandle(handle, FileDispositionInfo, &disposition,
+                                      sizeof disposition) != 0;
+}
+
+} // namespace
+
+std::expected<std::string, std::error_code> read_regular_file(const fs::path& file,
+                                                              std::size_t limit) {
+    const DWORD attributes = GetFileAttributesW(file.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return std::unexpected(error_of(GetLastError()));
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+        return std::unexpected(std::make_error_code(std::errc::is_a_directory));
+    // Sharing delete too, so that a writer may replace the file by rename while we read it.
+    Handle handle(CreateFileW(file.c_str(), GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (handle.get() == INVALID_HANDLE_VALUE)
+        return std::unexpected(error_of(GetLastError()));
+    // Pipes, consoles and devices are no record.
+    if (GetFileType(handle.get()) != FILE_TYPE_DISK)
+        return std::unexpected(not_a_regular_file());
+    return read_up_to(handle.get(), limit);
 }
 
 std::error_code copy_file_replacing(const fs::path& from, const fs::path& to) {
@@ -101,6 +160,74 @@ Liveness process_liveness(std::uint32_t pid) {
     const BOOL read = GetExitCodeProcess(process, &status);
     CloseHandle(process);
     return read && status == STILL_ACTIVE ? Liveness::Running : Liveness::NotRunning;
+}
+
+// ---- Lock files (build lock) -------------------------------------------------------------
+
+// A holder keeps its lock file open without sharing delete for as long as it lives; the system
+// closes it when the process ends, however it ends. Whoever clears a stale lock file opens it
+// for deletion, which fails while a holder lives, and deletes through that handle, so exactly
+// the file that was read is removed.
+
+NewLock create_lock_file(const fs::path& file, std::string_view contents, NativeHandle& held,
+                         std::error_code& error) {
+    Handle handle(CreateFileW(file.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr,
+                              CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (handle.get() == INVALID_HANDLE_VALUE) {
+        const DWORD reason = GetLastError();
+        if (reason == ERROR_FILE_EXISTS || reason == ERROR_ALREADY_EXISTS)
+            return NewLock::AlreadyExists;
+        // A lock file that another process is deleting refuses access until it is gone.
+        if (reason == ERROR_ACCESS_DENIED &&
+            (GetFileAttributesW(file.c_str()) != INVALID_FILE_ATTRIBUTES ||
+             GetLastError() == ERROR_ACCESS_DENIED))
+            return NewLock::AlreadyExists;
+        error = std::error_code(static_cast<int>(reason), std::system_category());
+        return NewLock::Failed;
+    }
+    DWORD written = 0;
+    (void)WriteFile(handle.get(), contents.data(), static_cast<DWORD>(contents.size()), &written,
+                    nullptr);
+    held = reinterpret_cast<NativeHandle>(handle.release());
+    return NewLock::Created;
+}
+
+void release_lock_file(const fs::path& file, NativeHandle held) {
+    const HANDLE handle = reinterpret_cast<HANDLE>(held);
+    if (!delete_on_close(handle)) {
+        CloseHandle(handle);
+        (void)DeleteFileW(file.c_str());
+        return;
+    }
+    CloseHandle(handle);
+}
+
+ExistingLock clear_stale_lock(const fs::path& file,
+                              const std::function<bool(const std::optional<std::string>&)>& is_stale) {
+    // Sharing read only: a second process clearing the same file meanwhile is refused and
+    // answers busy, as the lock will be taken.
+    Handle handle(CreateFileW(file.c_str(), GENERIC_READ | DELETE, FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (handle.get() == INVALID_HANDLE_VALUE) {
+        const DWORD reason = GetLastError();
+        if (reason == ERROR_FILE_NOT_FOUND || reason == ERROR_PATH_NOT_FOUND)
+            return ExistingLock::Gone;
+        if (reason == ERROR_SHARING_VIOLATION)
+            return ExistingLock::Held;
+        // A folder, a file being deleted, or one we may not open: unreadable, so stale.
+        if (!is_stale(std::nullopt))
+            return ExistingLock::Held;
+        (void)DeleteFileW(file.c_str());
+        return ExistingLock::Cleared;
+    }
+    std::optional<std::string> contents;
+    if (GetFileType(handle.get()) == FILE_TYPE_DISK)
+        if (auto bytes = read_up_to(handle.get(), small_file_limit))
+            contents = std::move(*bytes);
+    if (!is_stale(contents))
+        return ExistingLock::Held;
+    (void)delete_on_close(handle.get());
+    return ExistingLock::Cleared;
 }
 
 // ---- Child processes (tool runner) ------------------------------------------------------

@@ -117,9 +117,16 @@ class JsonDocumentBuilder {
         return true;
     }
 
-    bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception& error) {
-        if (fault_.empty())
-            fault_ = parser_text(error.what());
+    bool parse_error(std::size_t position, const std::string&,
+                     const nlohmann::detail::exception& error) {
+        if (!fault_.empty())
+            return false;
+        fault_ = parser_text(error.what());
+        // Syntax errors carry their place; others (a number out of range) are given it here.
+        if (!fault_.starts_with("parse error"))
+            fault_ = message("parse error at {}: {}",
+                             line_and_column(document_.text_, position == 0 ? 0 : position - 1),
+                             fault_);
         return false;
     }
 
@@ -216,6 +223,12 @@ std::expected<JsonDocument, std::string> JsonDocument::parse(std::string_view te
     if (!parsed)
         return std::unexpected(builder.fault().empty() ? std::string("parse error")
                                                        : builder.fault());
+    // The parser takes a NUL byte for the end of the text. Anywhere but after the value it is
+    // refused there; after the value it is trailing text like any other.
+    if (const std::size_t nul = document.text_.find('\0'); nul != std::string::npos)
+        return std::unexpected(message("parse error at {}: syntax error while parsing value - "
+                                       "unexpected NUL byte; expected end of input",
+                                       line_and_column(document.text_, nul)));
     return document;
 }
 

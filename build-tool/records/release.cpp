@@ -14,6 +14,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// A description lists a few copies of one game; this is far beyond any real one.
+constexpr std::size_t release_file_limit = std::size_t(16) << 20;
+
 bool equal_ignoring_ascii_case(std::string_view a, std::string_view b) {
     const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
@@ -102,6 +105,14 @@ Result<void> normalise(Release& release, const std::string& shown_path) {
 
     if (xbe_name.find_first_of("/\\") != std::string::npos || xbe_name.starts_with('.'))
         return fail(message("{}: xbe must be a file name in the game folder", shown_path));
+
+    // The title id names the default build folder: it must stay one folder of its own.
+    const std::string& title = release.title_id;
+    if (title.empty() || title == "." || title.find("..") != std::string::npos ||
+        title.find_first_of("/\\:") != std::string::npos)
+        return fail(message("{}: title_id must be a plain folder name (no \"/\", \"\\\", \":\" "
+                            "or \"..\")",
+                            shown_path));
     return {};
 }
 
@@ -111,7 +122,7 @@ Result<Release> load_release(const fs::path& release_dir) {
     const fs::path file = release_dir / release_folder::release_file;
     const std::string shown_path = path_text(file);
 
-    auto text = read_utf8_file(file);
+    auto text = read_utf8_file(file, release_file_limit);
     if (!text)
         return fail(message("cannot read {}: {}", shown_path, system_error_text(text.error())));
 

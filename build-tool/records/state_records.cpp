@@ -113,10 +113,10 @@ Result<void> remember_installation_folder(const std::string& title_id,
         return failed(error);
     // Through a temporary file and a rename, like the records: a crash part way must not leave a
     // torn path that could still read as an absolute folder.
+    // The temporary name is the writer's own: builds of the same title into different folders
+    // may finish together.
     const fs::path target = *folder / installation_entries::remembered_location;
-    fs::path temporary = target;
-    temporary += ".part";
-    if (auto written = replace_file_contents(target, temporary, path_text(installation_folder)))
+    if (auto written = replace_file_contents(target, path_text(installation_folder)))
         return failed(written);
     return {};
 }

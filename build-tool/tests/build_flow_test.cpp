@@ -1,6 +1,8 @@
 // The built ormolt-build run the way a launcher runs it, through whole build and relink
 // commands, with a release whose Python and CMake are the recording stand-in.
+#include "fake_release.h"
 #include "identity/file_sha1.h"
+#include "pipeline/compile.h"
 #include "platform/platform.h"
 #include "records/message.h"
 #include "records/state_records.h"
@@ -8,6 +10,7 @@
 #include "testkit/release_folder.h"
 #include "testkit/sample_game.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace ormolt {
@@ -76,9 +79,11 @@ class BuildFlow : public ::testing::Test {
         }
     };
 
-    Outcome run(const std::vector<std::string>& arguments) {
-        const auto result = test::run_program(program(), arguments, temp_.path(), environment_,
-                                              temp_ / "scratch");
+    Outcome run(const std::vector<std::string>& arguments, fs::path working_folder = {}) {
+        if (working_folder.empty())
+            working_folder = temp_.path();
+        const auto result = test::run_program(program(), arguments, working_folder,
+                                              environment_, temp_ / "scratch");
         Outcome outcome{result.exit_status, {}, result.err};
         std::istringstream lines(result.out);
         for (std::string line; std::getline(lines, line);)
@@ -129,6 +134,44 @@ TEST_F(BuildFlow, BuildsInstallsAndRebuildsFromTheRecordedSource) {
         shortcut = shortcut || (event["event"] == "progress" && event["detail"] == "already extracted");
     EXPECT_TRUE(shortcut);
     auto status = run({"status"});
+    ASSERT_EQ(status.events.size(), 1u);
+    EXPECT_EQ(status.events[0]["state"], "ready");
+}
+
+TEST_F(BuildFlow, ARelativeReleaseFolderServesAWholeBuild) {
+    // Run from inside the release as "--release .": every program and path the toolkit and
+    // CMake are given must name the release absolutely, since they run in other folders.
+    const fs::path f = temp_ / "install";
+    auto built = run({"build", "--source", path_text(image()), "--install-dir", path_text(f),
+                      "--release", "."},
+                     release());
+    ASSERT_EQ(built.exit_status, 0) << built.error_message();
+    EXPECT_EQ(built.kinds(), (std::vector<std::string>{"start", "done"}));
+    EXPECT_EQ(test::read_text(f / "game.exe"), "program");
+
+    const auto python = test::read_calls(release() / "python" / "calls.txt");
+    ASSERT_FALSE(python.empty());
+    const auto& symbols = python.front().arguments;
+    const auto cli = std::find(symbols.begin(), symbols.end(), "--cli");
+    ASSERT_NE(cli, symbols.end());
+    ASSERT_NE(std::next(cli), symbols.end());
+    EXPECT_EQ(*std::next(cli), path_text(release_folder::fendrel_cli(release())));
+    const auto cmake = test::read_calls(release() / "toolchain" / "cmake" / "bin" / "calls.txt");
+    ASSERT_FALSE(cmake.empty());
+    const std::string engine = "-DORMOLT_DIR=" + cmake_path_text(release() / "engine");
+    EXPECT_NE(std::find(cmake.front().arguments.begin(), cmake.front().arguments.end(), engine),
+              cmake.front().arguments.end());
+    for (const auto& call : cmake) {
+        for (const auto& argument : call.arguments) {
+            if (!argument.starts_with("-D") || argument == "-DCMAKE_BUILD_TYPE=Release")
+                continue;
+            EXPECT_TRUE(fs::path(argument.substr(argument.find('=') + 1)).is_absolute())
+                << argument;
+        }
+    }
+
+    // status from the same place, the same way, finds that build.
+    const auto status = run({"status", "--release", "."}, release());
     ASSERT_EQ(status.events.size(), 1u);
     EXPECT_EQ(status.events[0]["state"], "ready");
 }
@@ -215,6 +258,8 @@ TEST_F(BuildFlow, FolderAndSourceChecks) {
         EXPECT_FALSE(fs::exists(f / "build.lock")) << c.name;
     }
     EXPECT_FALSE(fs::exists(temp_ / "relative"));
+    // A refused folder is refused before it is made.
+    EXPECT_FALSE(fs::exists(temp_ / "disc" / "out"));
     // A disc image may sit inside the installation folder it is built into.
     fs::create_directories(f);
     write_text(f / ".quillon-install", "51520001");

@@ -102,6 +102,27 @@ TEST_F(CompileFixture, ReusesOrDiscardsTheBuildFolderByMarker) {
     }
 }
 
+TEST_F(CompileFixture, AFailedConfigureLeavesNoValidMarker) {
+    ASSERT_TRUE(configure_and_compile(fake.release(), b, log).has_value());
+    ASSERT_TRUE(fs::exists(b / "build" / "ormolt-release.txt"));
+    // The tree needs configuring again (its cache has gone) and that configure fails part way,
+    // after CMake has already written a new cache.
+    fs::remove(b / "build" / "CMakeCache.txt");
+    fake.steer(fake.cmake(), ".exit", "1");
+    ASSERT_FALSE(configure_and_compile(fake.release(), b, log).has_value());
+    EXPECT_TRUE(fs::exists(b / "build" / "CMakeCache.txt"));
+    EXPECT_FALSE(fs::exists(b / "build" / "ormolt-release.txt"));
+
+    // So the next build discards that tree and configures afresh.
+    fs::remove(fs::path(fake.cmake().string() + ".exit"));
+    test::write_text(b / "build" / "sentinel", "left by the failed configure");
+    fs::remove(fake.dir() / "toolchain" / "cmake" / "bin" / "calls.txt");
+    ASSERT_TRUE(configure_and_compile(fake.release(), b, log).has_value());
+    EXPECT_EQ(fake.calls(fake.cmake()).size(), 2u);
+    EXPECT_FALSE(fs::exists(b / "build" / "sentinel"));
+    EXPECT_TRUE(fs::exists(b / "build" / "ormolt-release.txt"));
+}
+
 TEST_F(CompileFixture, Failures) {
     {
         fake.steer(fake.cmake(), ".no-output", "");

@@ -41,6 +41,9 @@ TEST_F(ReleaseTest, RefusesMalformedDescriptionsWithThePositionOfTheFault) {
         {with_base(R"("xbe_sha1": ["aa"])") + "\n{}",
          "parse error at line 2, column 1: syntax error while parsing value - unexpected '{'; "
          "expected end of input"},
+        {with_base(R"("xbe_sha1": ["aa"])") + std::string("\0garbage", 8),
+         "parse error at line 1, column 98: syntax error while parsing value - unexpected NUL "
+         "byte; expected end of input"},
         {"[1]", "the value at line 1, column 1 must be an object, not an array"},
         {"{\"title_id\": \"a\",\n \"title_id\": \"b\"}",
          "duplicate member \"title_id\" at line 2, column 11"},
@@ -97,6 +100,26 @@ TEST_F(ReleaseTest, RefusesDescriptionsWithoutImagesOrWithAPathAsXbe) {
         const auto release = load(with_base(c.more));
         ASSERT_FALSE(release) << c.more;
         EXPECT_EQ(release.error().message, shown() + c.message) << c.more;
+    }
+}
+
+TEST_F(ReleaseTest, RefusesATitleIdThatIsNoPlainFolderName) {
+    // The title id names the default build folder; it must not reach outside it.
+    const std::string refusal =
+        ": title_id must be a plain folder name (no \"/\", \"\\\", \":\" or \"..\")";
+    const std::pair<std::string, bool> cases[] = {
+        {"51520001", true},  {"a.b", true},    {"../escape", false}, {"..", false},
+        {"a/b", false},      {"a\\\\b", false}, {"/abs", false},     {"c:x", false},
+        {"x..y", false},     {".", false},     {"", false},
+    };
+    for (const auto& [title_id, accepted] : cases) {
+        const auto release = load(R"({"title_id": ")" + title_id +
+                                  R"(", "title_name": "G", "version": "1", "exe": "g", )"
+                                  R"("xbe_sha1": ["aa"]})");
+        EXPECT_EQ(release.has_value(), accepted) << title_id;
+        if (!release) {
+            EXPECT_EQ(release.error().message, shown() + refusal) << title_id;
+        }
     }
 }
 
