@@ -103,7 +103,7 @@ TEST(BuildLock, OfManyTakersOfOneStaleLockOnlyOneHoldsIt) {
     // advisory locks and sharing modes that guard the lock belong to open files, not processes.
     // The winner's file holds our own id, which reads as alive to the others.
     constexpr int takers = 4;
-    constexpr int rounds = 150;
+    constexpr int rounds = 400;
     test::TempFolder temp;
     for (int round = 0; round < rounds; ++round) {
         write_text(temp / "build.lock", round % 2 == 0 ? "not a number" : "4294967295");
