@@ -234,8 +234,13 @@ NewLock create_lock_file(const fs::path& file, std::string_view contents, Native
     // The lock file appears whole: written and locked under a name of our own, then linked to
     // its name, which fails when that exists. Nobody ever sees it empty or unlocked.
     static std::atomic<std::uint64_t> counter{0};
+    std::string suffix = ".";
+    suffix += std::to_string(::getpid());
+    suffix += '-';
+    suffix += std::to_string(counter.fetch_add(1));
+    suffix += ".new";
     fs::path own = file;
-    own += "." + std::to_string(::getpid()) + "-" + std::to_string(counter.fetch_add(1)) + ".new";
+    own += suffix;
     Descriptor fd(::open(own.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
     if (fd.get() < 0) {
         error = last_error();

@@ -167,12 +167,13 @@ Liveness process_liveness(std::uint32_t pid) {
 // A holder keeps its lock file open without sharing delete for as long as it lives; the system
 // closes it when the process ends, however it ends. Whoever clears a stale lock file opens it
 // for deletion, which fails while a holder lives, and deletes through that handle, so exactly
-// the file that was read is removed.
+// the file that was read is removed. The holder itself asks no delete access, so that anyone
+// may still read the file while it is held.
 
 NewLock create_lock_file(const fs::path& file, std::string_view contents, NativeHandle& held,
                          std::error_code& error) {
-    Handle handle(CreateFileW(file.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr,
-                              CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    Handle handle(CreateFileW(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
     if (handle.get() == INVALID_HANDLE_VALUE) {
         const DWORD reason = GetLastError();
         if (reason == ERROR_FILE_EXISTS || reason == ERROR_ALREADY_EXISTS)
@@ -193,13 +194,9 @@ NewLock create_lock_file(const fs::path& file, std::string_view contents, Native
 }
 
 void release_lock_file(const fs::path& file, NativeHandle held) {
-    const HANDLE handle = reinterpret_cast<HANDLE>(held);
-    if (!delete_on_close(handle)) {
-        CloseHandle(handle);
-        (void)DeleteFileW(file.c_str());
-        return;
-    }
-    CloseHandle(handle);
+    if (held != no_handle)
+        CloseHandle(reinterpret_cast<HANDLE>(held));
+    (void)DeleteFileW(file.c_str());
 }
 
 ExistingLock clear_stale_lock(const fs::path& file,

@@ -49,9 +49,13 @@ std::error_code write_file(const fs::path& file, std::string_view contents) {
 
 fs::path unique_temporary_name(const fs::path& target) {
     static std::atomic<std::uint64_t> counter{0};
+    std::string suffix = ".";
+    suffix += std::to_string(platform::current_process_id());
+    suffix += '-';
+    suffix += std::to_string(counter.fetch_add(1));
+    suffix += ".part";
     fs::path temporary = target;
-    temporary += "." + std::to_string(platform::current_process_id()) + "-" +
-                 std::to_string(counter.fetch_add(1)) + ".part";
+    temporary += suffix;
     return temporary;
 }
 
