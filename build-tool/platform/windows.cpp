@@ -142,10 +142,48 @@ std::error_code copy_file_replacing(const fs::path& from, const fs::path& to) {
     return {};
 }
 
+namespace {
+
+// Renames with POSIX semantics: the target is replaced even while a reader has it open (with
+// delete sharing, as our readers open). Not every system offers it.
+bool replace_posix_style(const fs::path& from, const fs::path& to) {
+    const std::wstring target = to.wstring();
+    Handle handle(CreateFileW(from.c_str(), DELETE,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (handle.get() == INVALID_HANDLE_VALUE)
+        return false;
+    std::vector<char> buffer(sizeof(FILE_RENAME_INFO) + target.size() * sizeof(wchar_t));
+    auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    info->Flags = FILE_RENAME_FLAG_REPLACE_IF_EXISTS | FILE_RENAME_FLAG_POSIX_SEMANTICS;
+    info->RootDirectory = nullptr;
+    info->FileNameLength = static_cast<DWORD>(target.size() * sizeof(wchar_t));
+    std::copy(target.begin(), target.end(), info->FileName);
+    // FileRenameInfoEx, which these headers declare only for newer targets.
+    constexpr auto rename_info_ex = static_cast<FILE_INFO_BY_HANDLE_CLASS>(22);
+    return SetFileInformationByHandle(handle.get(), rename_info_ex, info,
+                                      static_cast<DWORD>(buffer.size())) != 0;
+}
+
+} // namespace
+
 std::error_code replace_file(const fs::path& from, const fs::path& to) {
-    if (!MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING))
-        return std::error_code(static_cast<int>(GetLastError()), std::system_category());
-    return {};
+    if (replace_posix_style(from, to))
+        return {};
+    // The classic rename refuses a target that someone has open; readers of our small files
+    // hold them only for a moment, so a few more tries get through.
+    for (int attempt = 0;; ++attempt) {
+        if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING))
+            return {};
+        const DWORD reason = GetLastError();
+        const DWORD attributes = GetFileAttributesW(to.c_str());
+        const bool busy = (reason == ERROR_ACCESS_DENIED || reason == ERROR_SHARING_VIOLATION) &&
+                          attributes != INVALID_FILE_ATTRIBUTES &&
+                          !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+        if (!busy || attempt == 50)
+            return std::error_code(static_cast<int>(reason), std::system_category());
+        Sleep(1);
+    }
 }
 
 // ---- Processes: liveness (build lock) ---------------------------------------------------

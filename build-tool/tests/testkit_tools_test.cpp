@@ -7,10 +7,14 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Runs the tool in an empty folder, capturing its streams elsewhere.
+// Runs the tool in an empty folder, capturing its streams elsewhere. Line ends are compared as
+// "\n": on Windows the console streams write "\r\n".
 testkit::ChildResult run_in(const fs::path& program, const std::vector<std::string>& arguments,
                             const fs::path& folder, const fs::path& scratch) {
-    return testkit::run_child(program, arguments, {folder, std::nullopt, scratch, false});
+    auto run = testkit::run_child(program, arguments, {folder, std::nullopt, scratch, false});
+    for (std::string* text : {&run.out, &run.err})
+        std::erase(*text, '\r');
+    return run;
 }
 
 TEST(TestkitTools, HelpAndUnknownOptionsWriteNothing) {
