@@ -12,12 +12,12 @@ namespace ormolt {
 
 namespace fs = std::filesystem;
 
-BuildLock::BuildLock(BuildLock&& other) noexcept
+BuildLock::BuildLock(BuildLock &&other) noexcept
     : file_(std::move(other.file_)), held_(std::exchange(other.held_, platform::no_handle)) {
     other.file_.clear();
 }
 
-BuildLock& BuildLock::operator=(BuildLock&& other) noexcept {
+BuildLock &BuildLock::operator=(BuildLock &&other) noexcept {
     if (this != &other) {
         release();
         file_ = std::move(other.file_);
@@ -50,7 +50,7 @@ std::optional<std::uint32_t> parse_process_id(std::string_view text) {
     return pid;
 }
 
-bool owner_is_alive(const std::optional<std::string>& contents, LivenessProbe liveness) {
+bool owner_is_alive(const std::optional<std::string> &contents, LivenessProbe liveness) {
     if (!contents || !is_valid_utf8(*contents))
         return false;
     const auto pid = parse_process_id(trim_unicode_space(*contents));
@@ -62,10 +62,10 @@ bool owner_is_alive(const std::optional<std::string>& contents, LivenessProbe li
 
 } // namespace
 
-Result<BuildLock> take_lock(const fs::path& installation_folder, LivenessProbe liveness) {
+Result<BuildLock> take_lock(const fs::path &installation_folder, LivenessProbe liveness) {
     const fs::path lock_file = installation_folder / installation_entries::lock_file;
     const std::string own_id = std::to_string(platform::current_process_id());
-    const auto stale = [liveness](const std::optional<std::string>& contents) {
+    const auto stale = [liveness](const std::optional<std::string> &contents) {
         return !owner_is_alive(contents, liveness);
     };
     for (int attempt = 0; attempt < 2; ++attempt) {

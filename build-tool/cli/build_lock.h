@@ -13,13 +13,13 @@ class BuildLock {
   public:
     BuildLock(std::filesystem::path file, platform::NativeHandle held)
         : file_(std::move(file)), held_(held) {}
-    BuildLock(BuildLock&& other) noexcept;
-    BuildLock& operator=(BuildLock&& other) noexcept;
-    BuildLock(const BuildLock&) = delete;
-    BuildLock& operator=(const BuildLock&) = delete;
+    BuildLock(BuildLock &&other) noexcept;
+    BuildLock &operator=(BuildLock &&other) noexcept;
+    BuildLock(const BuildLock &) = delete;
+    BuildLock &operator=(const BuildLock &) = delete;
     ~BuildLock() { release(); }
 
-    const std::filesystem::path& file() const { return file_; }
+    const std::filesystem::path &file() const { return file_; }
     void release();
 
   private:
@@ -32,7 +32,7 @@ using LivenessProbe = platform::Liveness (*)(std::uint32_t pid);
 // Creates build.lock in the installation folder holding this process's id. An existing lock
 // whose owner is not running is removed and the create tried once more; of several processes
 // that find the same stale lock at once, at most one ends up holding the lock.
-Result<BuildLock> take_lock(const std::filesystem::path& installation_folder,
+Result<BuildLock> take_lock(const std::filesystem::path &installation_folder,
                             LivenessProbe liveness = platform::process_liveness);
 
 } // namespace ormolt

@@ -8,14 +8,14 @@ namespace ormolt {
 
 namespace fs = std::filesystem;
 
-std::optional<CommandLine> parse_command_line(const std::vector<std::string>& arguments) {
+std::optional<CommandLine> parse_command_line(const std::vector<std::string> &arguments) {
     if (arguments.empty())
         return std::nullopt;
     CommandLine line;
     line.options.command = arguments[0];
     for (std::size_t i = 1; i < arguments.size(); i += 2) {
-        const std::string& option = arguments[i];
-        std::optional<fs::path>* target = nullptr;
+        const std::string &option = arguments[i];
+        std::optional<fs::path> *target = nullptr;
         if (option == "--source")
             target = &line.options.source;
         else if (option == "--release")
@@ -38,7 +38,7 @@ std::optional<CommandLine> parse_command_line(const std::vector<std::string>& ar
 
 namespace {
 
-fs::path folder_two_levels_up(const std::optional<fs::path>& program) {
+fs::path folder_two_levels_up(const std::optional<fs::path> &program) {
     if (!program)
         return ".";
     const fs::path folder = program->parent_path();
@@ -52,7 +52,7 @@ fs::path folder_two_levels_up(const std::optional<fs::path>& program) {
 
 } // namespace
 
-fs::path choose_release_folder(const CommandLine& line, const std::optional<fs::path>& program) {
+fs::path choose_release_folder(const CommandLine &line, const std::optional<fs::path> &program) {
     const fs::path chosen = line.release ? *line.release : folder_two_levels_up(program);
     // Made absolute once, here: children run in other working folders, and every path the tool
     // hands them or CMake is formed from this one.
@@ -65,7 +65,7 @@ fs::path choose_release_folder(const CommandLine& line, const std::optional<fs::
     return error ? chosen : resolved;
 }
 
-fs::path choose_release_folder(const CommandLine& line) {
+fs::path choose_release_folder(const CommandLine &line) {
     return choose_release_folder(line, platform::running_program_path());
 }
 

@@ -11,7 +11,7 @@ namespace fs = std::filesystem;
 namespace {
 
 // Removes everything below and including a real directory; links are removed as entries.
-std::error_code remove_tree(const fs::path& folder) {
+std::error_code remove_tree(const fs::path &folder) {
     std::error_code error;
     for (fs::directory_iterator listing(folder, error), end; !error && listing != end;
          listing.increment(error)) {
@@ -34,7 +34,7 @@ std::error_code remove_tree(const fs::path& folder) {
 
 } // namespace
 
-Result<> remove_if_present(const fs::path& path) {
+Result<> remove_if_present(const fs::path &path) {
     std::error_code error;
     const fs::file_status status = fs::symlink_status(path, error);
     if (error || status.type() == fs::file_type::not_found)
@@ -51,7 +51,7 @@ Result<> remove_if_present(const fs::path& path) {
     return {};
 }
 
-Result<> copy_folder_tree(const fs::path& source, const fs::path& destination) {
+Result<> copy_folder_tree(const fs::path &source, const fs::path &destination) {
     std::error_code error;
     fs::create_directories(destination, error);
     if (error)

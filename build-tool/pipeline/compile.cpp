@@ -10,7 +10,6 @@
 #include "records/text_file.h"
 #include "records/unicode_case.h"
 
-
 namespace ormolt {
 
 namespace fs = std::filesystem;
@@ -22,23 +21,23 @@ void report_compile_line(std::string_view line) {
         report_progress(Stage::Compile, progress->done, progress->total, progress->detail);
 }
 
-std::string marker_text(const Release& release) {
+std::string marker_text(const Release &release) {
     return release.version + "\n" + path_text(release.release_dir) + "\n";
 }
 
 } // namespace
 
-std::string cmake_path_text(const fs::path& path) {
+std::string cmake_path_text(const fs::path &path) {
     std::string text = path_text(path);
-    for (char& c : text)
+    for (char &c : text)
         if (c == '\\')
             c = '/';
     return text;
 }
 
-Result<fs::path> configure_and_compile(const Release& release, const fs::path& b,
-                                       const fs::path& log_path) {
-    const fs::path& r = release.release_dir;
+Result<fs::path> configure_and_compile(const Release &release, const fs::path &b,
+                                       const fs::path &log_path) {
+    const fs::path &r = release.release_dir;
     const fs::path build = b / "build";
     const fs::path marker = build / "ormolt-release.txt";
     const std::string expected_marker = marker_text(release);
@@ -59,7 +58,7 @@ Result<fs::path> configure_and_compile(const Release& release, const fs::path& b
         // goes before configuring and comes back only after a configure that succeeded.
         if (auto removed = remove_if_present(marker); !removed)
             return std::unexpected(removed.error());
-        const auto tool = [&](const char* name) {
+        const auto tool = [&](const char *name) {
             return cmake_path_text(release_folder::toolchain_program(r, name));
         };
         ToolRun configure{cmake,
@@ -82,9 +81,12 @@ Result<fs::path> configure_and_compile(const Release& release, const fs::path& b
     report_progress(Stage::Configure, 1, 1, "");
     report_progress(Stage::Compile, 0, 1, "");
 
-    ToolRun compile{cmake,        {"--build", path_text(build), "--target", release.exe},
-                    b,            environment,
-                    "the compile", log_path,
+    ToolRun compile{cmake,
+                    {"--build", path_text(build), "--target", release.exe},
+                    b,
+                    environment,
+                    "the compile",
+                    log_path,
                     report_compile_line};
     if (auto compiled = run_tool(compile); !compiled)
         return std::unexpected(compiled.error());

@@ -27,8 +27,8 @@ std::optional<fs::path> running_program_path() {
     return self;
 }
 
-std::optional<fs::path> environment_path(const char* name) {
-    const char* value = std::getenv(name);
+std::optional<fs::path> environment_path(const char *name) {
+    const char *value = std::getenv(name);
     if (value == nullptr)
         return std::nullopt;
     return fs::path(value);
@@ -50,8 +50,8 @@ std::optional<fs::path> per_user_base() {
 
 void prepare_standard_streams() {
     // A launcher that stops reading must not end the tool in the middle of a build: writing an
-    // event to a closed pipe fails (and is ignored) instead of raising SIGPIPE. An ignored signal stays
-    // ignored across exec, so child processes must be given the default action back.
+    // event to a closed pipe fails (and is ignored) instead of raising SIGPIPE. An ignored signal
+    // stays ignored across exec, so child processes must be given the default action back.
     std::signal(SIGPIPE, SIG_IGN);
 }
 
@@ -59,7 +59,9 @@ void prepare_standard_streams() {
 
 namespace {
 
-std::error_code last_error() { return std::error_code(errno, std::generic_category()); }
+std::error_code last_error() {
+    return std::error_code(errno, std::generic_category());
+}
 
 // An open file descriptor, closed on every way out.
 class Descriptor {
@@ -69,8 +71,8 @@ class Descriptor {
         if (fd_ >= 0)
             ::close(fd_);
     }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
+    Descriptor(const Descriptor &) = delete;
+    Descriptor &operator=(const Descriptor &) = delete;
     int get() const { return fd_; }
     int release() { return std::exchange(fd_, -1); }
 
@@ -102,7 +104,7 @@ std::error_code kind_error(mode_t mode) {
     return S_ISREG(mode) ? std::error_code() : not_a_regular_file();
 }
 
-bool same_file(const struct stat& a, const struct stat& b) {
+bool same_file(const struct stat &a, const struct stat &b) {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
@@ -121,7 +123,7 @@ Flock take_flock(int fd, bool wait) {
 
 } // namespace
 
-std::expected<std::string, std::error_code> read_regular_file(const fs::path& file,
+std::expected<std::string, std::error_code> read_regular_file(const fs::path &file,
                                                               std::size_t limit) {
     // Look before opening: opening a device can have effects of its own.
     struct stat info {};
@@ -140,13 +142,13 @@ std::expected<std::string, std::error_code> read_regular_file(const fs::path& fi
     return read_up_to(fd.get(), limit);
 }
 
-std::error_code copy_file_replacing(const fs::path& from, const fs::path& to) {
+std::error_code copy_file_replacing(const fs::path &from, const fs::path &to) {
     std::error_code error;
     fs::copy_file(from, to, fs::copy_options::overwrite_existing, error);
     return error;
 }
 
-std::error_code replace_file(const fs::path& from, const fs::path& to) {
+std::error_code replace_file(const fs::path &from, const fs::path &to) {
     if (std::rename(from.c_str(), to.c_str()) != 0)
         return std::error_code(errno, std::generic_category());
     return {};
@@ -154,7 +156,9 @@ std::error_code replace_file(const fs::path& from, const fs::path& to) {
 
 // ---- Processes: liveness (build lock) ---------------------------------------------------
 
-std::uint32_t current_process_id() { return static_cast<std::uint32_t>(::getpid()); }
+std::uint32_t current_process_id() {
+    return static_cast<std::uint32_t>(::getpid());
+}
 
 namespace {
 
@@ -208,8 +212,8 @@ void write_contents(int fd, std::string_view contents) {
 // Where the file system has no hard links: an exclusive create, then the advisory lock. Between
 // the two another process may find the file empty, judge it stale and remove it, which the check
 // at the end notices.
-NewLock create_lock_file_in_place(const fs::path& file, std::string_view contents,
-                                  NativeHandle& held, std::error_code& error) {
+NewLock create_lock_file_in_place(const fs::path &file, std::string_view contents,
+                                  NativeHandle &held, std::error_code &error) {
     Descriptor fd(::open(file.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
     if (fd.get() < 0) {
         if (errno == EEXIST)
@@ -219,7 +223,8 @@ NewLock create_lock_file_in_place(const fs::path& file, std::string_view content
     }
     (void)take_flock(fd.get(), true);
     write_contents(fd.get(), contents);
-    struct stat ours {}, named {};
+    struct stat ours {
+    }, named{};
     if (::fstat(fd.get(), &ours) != 0 || ::stat(file.c_str(), &named) != 0 ||
         !same_file(ours, named))
         return NewLock::AlreadyExists;
@@ -229,8 +234,8 @@ NewLock create_lock_file_in_place(const fs::path& file, std::string_view content
 
 } // namespace
 
-NewLock create_lock_file(const fs::path& file, std::string_view contents, NativeHandle& held,
-                         std::error_code& error) {
+NewLock create_lock_file(const fs::path &file, std::string_view contents, NativeHandle &held,
+                         std::error_code &error) {
     // The lock file appears whole: written and locked under a name of our own, then linked to
     // its name, which fails when that exists. Nobody ever sees it empty or unlocked.
     static std::atomic<std::uint64_t> counter{0};
@@ -263,14 +268,15 @@ NewLock create_lock_file(const fs::path& file, std::string_view contents, Native
     return NewLock::Failed;
 }
 
-void release_lock_file(const fs::path& file, NativeHandle held) {
+void release_lock_file(const fs::path &file, NativeHandle held) {
     // Removed while the advisory lock is still ours, so nobody can be clearing it meanwhile.
     (void)::unlink(file.c_str());
     close_handle(held);
 }
 
-ExistingLock clear_stale_lock(const fs::path& file,
-                              const std::function<bool(const std::optional<std::string>&)>& is_stale) {
+ExistingLock
+clear_stale_lock(const fs::path &file,
+                 const std::function<bool(const std::optional<std::string> &)> &is_stale) {
     Descriptor fd(::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (fd.get() < 0) {
         if (errno == ENOENT)

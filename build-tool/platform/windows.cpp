@@ -3,10 +3,10 @@
 
 #include <windows.h>
 
+#include <cstdlib>
 #include <fcntl.h>
 #include <io.h>
 #include <stdio.h>
-#include <cstdlib>
 #include <utility>
 #include <vector>
 
@@ -31,7 +31,7 @@ std::optional<fs::path> running_program_path() {
     }
 }
 
-std::optional<fs::path> environment_path(const char* name) {
+std::optional<fs::path> environment_path(const char *name) {
     const std::wstring wide_name(name, name + std::char_traits<char>::length(name));
     const DWORD needed = GetEnvironmentVariableW(wide_name.c_str(), nullptr, 0);
     if (needed == 0) {
@@ -82,8 +82,8 @@ class Handle {
         if (handle_ != INVALID_HANDLE_VALUE)
             CloseHandle(handle_);
     }
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
+    Handle(const Handle &) = delete;
+    Handle &operator=(const Handle &) = delete;
     HANDLE get() const { return handle_; }
     HANDLE release() { return std::exchange(handle_, INVALID_HANDLE_VALUE); }
 
@@ -117,7 +117,7 @@ bool delete_on_close(HANDLE handle) {
 
 } // namespace
 
-std::expected<std::string, std::error_code> read_regular_file(const fs::path& file,
+std::expected<std::string, std::error_code> read_regular_file(const fs::path &file,
                                                               std::size_t limit) {
     const DWORD attributes = GetFileAttributesW(file.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES)
@@ -136,7 +136,7 @@ std::expected<std::string, std::error_code> read_regular_file(const fs::path& fi
     return read_up_to(handle.get(), limit);
 }
 
-std::error_code copy_file_replacing(const fs::path& from, const fs::path& to) {
+std::error_code copy_file_replacing(const fs::path &from, const fs::path &to) {
     if (!CopyFileW(from.c_str(), to.c_str(), FALSE))
         return std::error_code(static_cast<int>(GetLastError()), std::system_category());
     return {};
@@ -146,7 +146,7 @@ namespace {
 
 // Renames with POSIX semantics: the target is replaced even while a reader has it open (with
 // delete sharing, as our readers open). Not every system offers it.
-bool replace_posix_style(const fs::path& from, const fs::path& to) {
+bool replace_posix_style(const fs::path &from, const fs::path &to) {
     const std::wstring target = to.wstring();
     Handle handle(CreateFileW(from.c_str(), DELETE,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
@@ -154,7 +154,7 @@ bool replace_posix_style(const fs::path& from, const fs::path& to) {
     if (handle.get() == INVALID_HANDLE_VALUE)
         return false;
     std::vector<char> buffer(sizeof(FILE_RENAME_INFO) + target.size() * sizeof(wchar_t));
-    auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    auto *info = reinterpret_cast<FILE_RENAME_INFO *>(buffer.data());
     info->Flags = FILE_RENAME_FLAG_REPLACE_IF_EXISTS | FILE_RENAME_FLAG_POSIX_SEMANTICS;
     info->RootDirectory = nullptr;
     info->FileNameLength = static_cast<DWORD>(target.size() * sizeof(wchar_t));
@@ -167,7 +167,7 @@ bool replace_posix_style(const fs::path& from, const fs::path& to) {
 
 } // namespace
 
-std::error_code replace_file(const fs::path& from, const fs::path& to) {
+std::error_code replace_file(const fs::path &from, const fs::path &to) {
     if (replace_posix_style(from, to))
         return {};
     // The classic rename refuses a target that someone has open; readers of our small files
@@ -188,7 +188,9 @@ std::error_code replace_file(const fs::path& from, const fs::path& to) {
 
 // ---- Processes: liveness (build lock) ---------------------------------------------------
 
-std::uint32_t current_process_id() { return GetCurrentProcessId(); }
+std::uint32_t current_process_id() {
+    return GetCurrentProcessId();
+}
 
 Liveness process_liveness(std::uint32_t pid) {
     HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
@@ -208,8 +210,8 @@ Liveness process_liveness(std::uint32_t pid) {
 // the file that was read is removed. The holder itself asks no delete access, so that anyone
 // may still read the file while it is held.
 
-NewLock create_lock_file(const fs::path& file, std::string_view contents, NativeHandle& held,
-                         std::error_code& error) {
+NewLock create_lock_file(const fs::path &file, std::string_view contents, NativeHandle &held,
+                         std::error_code &error) {
     Handle handle(CreateFileW(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
                               FILE_ATTRIBUTE_NORMAL, nullptr));
     if (handle.get() == INVALID_HANDLE_VALUE) {
@@ -231,14 +233,15 @@ NewLock create_lock_file(const fs::path& file, std::string_view contents, Native
     return NewLock::Created;
 }
 
-void release_lock_file(const fs::path& file, NativeHandle held) {
+void release_lock_file(const fs::path &file, NativeHandle held) {
     if (held != no_handle)
         CloseHandle(reinterpret_cast<HANDLE>(held));
     (void)DeleteFileW(file.c_str());
 }
 
-ExistingLock clear_stale_lock(const fs::path& file,
-                              const std::function<bool(const std::optional<std::string>&)>& is_stale) {
+ExistingLock
+clear_stale_lock(const fs::path &file,
+                 const std::function<bool(const std::optional<std::string> &)> &is_stale) {
     // Sharing read only: a second process clearing the same file meanwhile is refused and
     // answers busy, as the lock will be taken.
     Handle handle(CreateFileW(file.c_str(), GENERIC_READ | DELETE, FILE_SHARE_READ, nullptr,

@@ -22,12 +22,12 @@ std::error_code last_error() {
 
 } // namespace
 
-std::expected<std::string, std::error_code> read_file_bytes(const fs::path& file,
+std::expected<std::string, std::error_code> read_file_bytes(const fs::path &file,
                                                             std::size_t limit) {
     return platform::read_regular_file(file, limit);
 }
 
-std::expected<std::string, std::error_code> read_utf8_file(const fs::path& file,
+std::expected<std::string, std::error_code> read_utf8_file(const fs::path &file,
                                                            std::size_t limit) {
     auto bytes = read_file_bytes(file, limit);
     if (bytes && !is_valid_utf8(*bytes))
@@ -35,7 +35,7 @@ std::expected<std::string, std::error_code> read_utf8_file(const fs::path& file,
     return bytes;
 }
 
-std::error_code write_file(const fs::path& file, std::string_view contents) {
+std::error_code write_file(const fs::path &file, std::string_view contents) {
     errno = 0;
     std::ofstream out(file, std::ios::binary | std::ios::trunc);
     if (!out)
@@ -47,7 +47,7 @@ std::error_code write_file(const fs::path& file, std::string_view contents) {
     return {};
 }
 
-fs::path unique_temporary_name(const fs::path& target) {
+fs::path unique_temporary_name(const fs::path &target) {
     static std::atomic<std::uint64_t> counter{0};
     std::string suffix = ".";
     suffix += std::to_string(platform::current_process_id());
@@ -59,14 +59,14 @@ fs::path unique_temporary_name(const fs::path& target) {
     return temporary;
 }
 
-std::error_code replace_file_contents(const fs::path& target, const fs::path& temporary,
+std::error_code replace_file_contents(const fs::path &target, const fs::path &temporary,
                                       std::string_view contents) {
     if (auto error = write_file(temporary, contents))
         return error;
     return platform::replace_file(temporary, target);
 }
 
-std::error_code replace_file_contents(const fs::path& target, std::string_view contents) {
+std::error_code replace_file_contents(const fs::path &target, std::string_view contents) {
     const fs::path temporary = unique_temporary_name(target);
     auto error = replace_file_contents(target, temporary, contents);
     if (error) {

@@ -14,19 +14,19 @@ namespace {
 namespace fs = std::filesystem;
 using test::write_text;
 
-std::string quoted(const std::string& text) {
+std::string quoted(const std::string &text) {
     return testkit::json_quote(text);
 }
 
-std::string error_line(const std::string& message) {
+std::string error_line(const std::string &message) {
     return R"({"event":"error","message":)" + quoted(message) +
            R"(,"rebuild":false,"unsupported":false})" + "\n";
 }
 
-std::string status_line(const std::string& state, const fs::path& folder,
+std::string status_line(const std::string &state, const fs::path &folder,
                         std::optional<std::string> source, std::optional<std::string> built,
                         bool with_exe) {
-    const auto value = [](const std::optional<std::string>& text) {
+    const auto value = [](const std::optional<std::string> &text) {
         return text ? quoted(*text) : std::string("null");
     };
     return R"({"built_version":)" + value(built) + R"(,"event":"status","exe":)" +
@@ -53,19 +53,19 @@ class EndToEnd : public ::testing::Test {
     fs::path program() const { return release() / "bin" / "ormolt-build"; }
     fs::path default_folder() const { return temp_ / "builds" / "4D530004"; }
 
-    test::ProgramRun run(const std::vector<std::string>& arguments) {
+    test::ProgramRun run(const std::vector<std::string> &arguments) {
         return test::run_program(program(), arguments, temp_.path(), environment_,
                                  temp_ / "scratch");
     }
 
-    void expect_usage(const std::vector<std::string>& arguments) {
+    void expect_usage(const std::vector<std::string> &arguments) {
         const auto result = run(arguments);
         EXPECT_EQ(result.exit_status, 64);
         EXPECT_EQ(result.err, usage_text);
         EXPECT_EQ(result.out, "");
     }
 
-    void expect_error(const std::vector<std::string>& arguments, const std::string& message) {
+    void expect_error(const std::vector<std::string> &arguments, const std::string &message) {
         const auto result = run(arguments);
         EXPECT_EQ(result.exit_status, 1);
         EXPECT_EQ(result.err, "");
@@ -91,7 +91,7 @@ TEST_F(EndToEnd, UsageErrorsWriteOnlyTheUsageText) {
         {"build", "--install-dir"},
         {"frobnicate", "--source", "a", "--install-dir"},
     };
-    for (const auto& arguments : cases)
+    for (const auto &arguments : cases)
         expect_usage(arguments);
     // A usage error is found before the release description is read.
     fs::remove(release() / "release.json");
@@ -109,7 +109,7 @@ TEST_F(EndToEnd, CommandsAreLookedUpAfterTheReleaseLoads) {
 }
 
 TEST_F(EndToEnd, ALauncherThatStopsListeningDoesNotEndTheRun) {
-    for (const auto& [arguments, exit_status] :
+    for (const auto &[arguments, exit_status] :
          {std::pair{std::vector<std::string>{"frobnicate"}, 1},
           std::pair{std::vector<std::string>{"status"}, 0}}) {
         const auto result = test::run_program(program(), arguments, temp_.path(), environment_,
@@ -137,7 +137,7 @@ TEST_F(EndToEnd, RefusesBadReleaseDescriptions) {
         {R"({"title_id": "a", "title_name": "b", "version": "1", "exe": "g"})",
          shown + " names no default.xbe images"},
     };
-    for (const Case& c : cases) {
+    for (const Case &c : cases) {
         ASSERT_FALSE(testkit::write_release_text(release(), c.text));
         expect_error(arguments, c.message);
     }
@@ -152,12 +152,12 @@ TEST_F(EndToEnd, StatusReportsEachState) {
     const auto source_json = [&] {
         write_text(f / "source.json", R"({"path": ")" + source + R"(", "size": 1, "mtime": 2})");
     };
-    const auto build_json = [&](const std::string& version) {
+    const auto build_json = [&](const std::string &version) {
         write_text(f / "build.json", R"({"release_version": ")" + version +
                                          R"(", "title_id": "4D530004", "xbe_sha1": "aa", )"
                                          R"("exe": "game.exe"})");
     };
-    const auto expect_status = [&](const std::string& expected) {
+    const auto expect_status = [&](const std::string &expected) {
         const auto result = run({"status", "--source", "x", "--install-dir", "/elsewhere"});
         EXPECT_EQ(result.exit_status, 0);
         EXPECT_EQ(result.err, "");

@@ -26,7 +26,7 @@ TEST(FolderTree, RemoveIfPresentNeverFollowsLinks) {
     ASSERT_TRUE(test::make_symlink(root / "target" / "keep.txt", root / "filelink"));
     test::write_text(root / "file.txt", "x");
 
-    for (const char* name : {"tree", "dirlink", "filelink", "file.txt", "nothing-here"}) {
+    for (const char *name : {"tree", "dirlink", "filelink", "file.txt", "nothing-here"}) {
         ASSERT_TRUE(remove_if_present(root / name).has_value()) << name;
         std::error_code error;
         EXPECT_FALSE(fs::exists(fs::symlink_status(root / name, error))) << name;
@@ -39,7 +39,7 @@ TEST(FolderTree, RemoveIfPresentNeverFollowsLinks) {
 // stop).
 class Unremovable {
   public:
-    explicit Unremovable(const fs::path& file) : file_(file) {
+    explicit Unremovable(const fs::path &file) : file_(file) {
 #ifdef _WIN32
         stream_.open(file, std::ios::binary | std::ios::in);
         works_ = stream_.is_open();
@@ -53,9 +53,11 @@ class Unremovable {
             (void)set_immutable(false);
 #endif
     }
-    Unremovable(const Unremovable&) = delete;
-    Unremovable& operator=(const Unremovable&) = delete;
-    bool works() const { return works_; }
+    Unremovable(const Unremovable &) = delete;
+    Unremovable &operator=(const Unremovable &) = delete;
+    bool works() const {
+        return works_;
+    }
 
   private:
 #ifdef __linux__
@@ -128,19 +130,19 @@ TEST(FolderTree, CopyRefusesLinks) {
 
 TEST(SafeNames, PiecesThatWouldLeaveTheFolder) {
     struct Case {
-        const char* path;
+        const char *path;
         bool posix, windows;
     };
     const Case cases[] = {
-        {"default.xbe", true, true},  {"Media/a.bin", true, true},   {"./a", true, true},
-        {"..", false, false},         {"a/../b", false, false},      {"a//b", false, false},
-        {"", false, false},           {"a/", false, false},          {"a\\..\\b", true, false},
-        {"C:", true, false},          {"a:stream", true, false},     {"CON", true, false},
-        {"nul.txt", true, false},     {"com1", true, false},         {"LPT\xc2\xb9", true, false},
-        {"Com10", true, true},        {"...", true, false},          {"a. ", true, false},
-        {"tab\tname", true, false},   {"caf\xc3\xa9", true, true},   {"CONSOLE", true, true},
+        {"default.xbe", true, true}, {"Media/a.bin", true, true}, {"./a", true, true},
+        {"..", false, false},        {"a/../b", false, false},    {"a//b", false, false},
+        {"", false, false},          {"a/", false, false},        {"a\\..\\b", true, false},
+        {"C:", true, false},         {"a:stream", true, false},   {"CON", true, false},
+        {"nul.txt", true, false},    {"com1", true, false},       {"LPT\xc2\xb9", true, false},
+        {"Com10", true, true},       {"...", true, false},        {"a. ", true, false},
+        {"tab\tname", true, false},  {"caf\xc3\xa9", true, true}, {"CONSOLE", true, true},
     };
-    for (const auto& c : cases) {
+    for (const auto &c : cases) {
         EXPECT_EQ(is_safe_relative_path(c.path, NameRules::Posix), c.posix) << c.path;
         EXPECT_EQ(is_safe_relative_path(c.path, NameRules::Windows), c.windows) << c.path;
     }

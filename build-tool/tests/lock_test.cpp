@@ -57,7 +57,7 @@ TEST(BuildLock, ReadsTheOwnerIdStrictly) {
         {"0x10", std::nullopt},
     };
     test::TempFolder temp;
-    for (const Case& c : cases) {
+    for (const Case &c : cases) {
         write_text(temp / "build.lock", c.contents);
         asked.clear();
         answer = Liveness::NotRunning;

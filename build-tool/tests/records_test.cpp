@@ -107,7 +107,7 @@ TEST(StateRecords, ReadsDamagedOrOldRecordsAsNothing) {
         {"[]", false},
         {"", false},
     };
-    for (const Case& c : sources) {
+    for (const Case &c : sources) {
         write_text(temp / "source.json", c.text);
         const auto record = read_source_record(temp / "source.json");
         EXPECT_EQ(record.has_value(), c.source_ok) << c.text;
@@ -126,7 +126,7 @@ TEST(StateRecords, ReadsDamagedOrOldRecordsAsNothing) {
     // otherwise take for the end of the text.
     const std::string stamp = R"({"release_version": "1", "title_id": "T", "xbe_sha1": "s", )"
                               R"("exe": "g.exe"})";
-    for (const std::string& tail : {std::string("\n"), std::string("x"), std::string("\0x", 2),
+    for (const std::string &tail : {std::string("\n"), std::string("x"), std::string("\0x", 2),
                                     std::string("\0", 1), std::string(" \0\n", 3)}) {
         write_text(temp / "build.json", stamp + tail);
         EXPECT_EQ(read_stamp(temp / "build.json").has_value(), tail == "\n")
@@ -151,7 +151,7 @@ TEST(StateRecords, ReadsOnlySmallRegularFiles) {
     EXPECT_FALSE(read_source_record(file));
     EXPECT_FALSE(read_stamp(file));
     fs::remove(file);
-    for (const char* device : {"/dev/zero", "/dev/null"}) {
+    for (const char *device : {"/dev/zero", "/dev/null"}) {
         fs::create_symlink(device, file);
         EXPECT_FALSE(read_source_record(file)) << device;
         fs::remove(file);
@@ -196,7 +196,7 @@ TEST(BuildFolders, DefaultFolderFollowsTheEnvironment) {
         {{{"ORMOLT_BUILD_DIR", std::nullopt}, {"LOCALAPPDATA", ""}}, std::nullopt},
 #endif
     };
-    for (const Case& c : cases) {
+    for (const Case &c : cases) {
         test::ScopedEnvironment environment(c.environment);
         const auto folder = default_build_folder("51520001");
         if (c.expected) {
@@ -229,7 +229,7 @@ TEST(BuildFolders, UsesOnlyAnAbsoluteRememberedFolder) {
         {"", default_folder},
         {chosen + "\xFF", default_folder}, // not UTF-8
     };
-    for (const Case& c : cases) {
+    for (const Case &c : cases) {
         std::error_code ignored;
         fs::remove(default_folder / "install-location.txt", ignored);
         if (c.text)
@@ -277,7 +277,7 @@ TEST(BuildFolders, BuildsFinishingTogetherEachRememberTheirFolderWhole) {
     std::vector<std::string> torn;
     {
         std::vector<std::jthread> threads;
-        for (const std::string& folder : folders)
+        for (const std::string &folder : folders)
             threads.emplace_back([&, folder] {
                 for (int round = 0; round < rounds; ++round)
                     if (!remember_installation_folder("T", path_from_utf8(folder)))
@@ -304,7 +304,7 @@ TEST(BuildFolders, BuildsFinishingTogetherEachRememberTheirFolderWhole) {
     EXPECT_TRUE(last == folders[0] || last == folders[1]) << last;
     // No temporary file is left behind.
     std::vector<std::string> entries;
-    for (const auto& entry : fs::directory_iterator(temp / "builds" / "T"))
+    for (const auto &entry : fs::directory_iterator(temp / "builds" / "T"))
         entries.push_back(entry.path().filename().string());
     EXPECT_EQ(entries, std::vector<std::string>{"install-location.txt"});
 }

@@ -11,9 +11,9 @@ namespace testkit {
 // nullopt: go on with the arguments. Otherwise the exit status: 0 after --help (usage on
 // standard output), 64 after an unknown option (usage on standard error). options_with_value
 // are the options the program reads itself; each takes the argument after it as its value.
-inline std::optional<int> check_tool_arguments(int argc, char** argv, const char* usage,
-                                               std::initializer_list<std::string_view>
-                                                   options_with_value = {}) {
+inline std::optional<int>
+check_tool_arguments(int argc, char **argv, const char *usage,
+                     std::initializer_list<std::string_view> options_with_value = {}) {
     for (int i = 1; i < argc; ++i) {
         const std::string_view argument = argv[i];
         if (argument == "--help" || argument == "-h") {

@@ -7,11 +7,10 @@
 #include <cstdio>
 #include <string>
 
-int main(int argc, char** argv) {
-    const char* usage =
+int main(int argc, char **argv) {
+    const char *usage =
         "usage: make-release-folder <release folder> [--title-id ID] [--version V] [program...]\n";
-    if (auto status =
-            testkit::check_tool_arguments(argc, argv, usage, {"--title-id", "--version"}))
+    if (auto status = testkit::check_tool_arguments(argc, argv, usage, {"--title-id", "--version"}))
         return *status;
     if (argc < 2 || std::string(argv[1]).starts_with("--")) {
         std::fputs(usage, stderr);
@@ -36,7 +35,7 @@ int main(int argc, char** argv) {
                      error.message().c_str());
         return 1;
     }
-    for (const auto& program : programs) {
+    for (const auto &program : programs) {
         if (auto error = testkit::place_program(release, program)) {
             std::fprintf(stderr, "make-release-folder: cannot place %s: %s\n",
                          program.string().c_str(), error.message().c_str());

@@ -6,8 +6,8 @@
 
 #include <cstdio>
 
-int main(int argc, char** argv) {
-    const char* usage = "usage: make-sample-game <out folder>\n";
+int main(int argc, char **argv) {
+    const char *usage = "usage: make-sample-game <out folder>\n";
     if (auto status = testkit::check_tool_arguments(argc, argv, usage))
         return *status;
     if (argc != 2) {
