@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <expected>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -77,13 +78,24 @@ class Terminal {
 
 // ---- Files (records, lock) --------------------------------------------------------------
 
-enum class NewFile { Created, AlreadyExists, Failed };
+// The error of a read that found something other than a regular file (a FIFO, a device).
+inline std::error_code not_a_regular_file() {
+    struct Category : std::error_category {
+        const char *name() const noexcept override { return "file kind"; }
+        std::string message(int) const override { return "not a regular file"; }
+    };
+    static const Category category;
+    return {1, category};
+}
 
-// Creates a file that must not exist yet (an exclusive create) and writes the contents into it.
-// A failure to write after the create is not reported: the file exists all the same. On Failed,
-// error holds the reason.
-NewFile create_new_file(const std::filesystem::path &file, std::string_view contents,
-                        std::error_code &error);
+// Records, markers and the lock are small: no reader of them takes in more than this.
+inline constexpr std::size_t small_file_limit = std::size_t(1) << 20;
+
+// Reads a whole regular file of at most limit bytes. Anything else at the path fails without
+// waiting or reading: a folder with is_a_directory, a FIFO or device with not_a_regular_file, a
+// longer file with file_too_large. Other programs may write, rename or delete the file meanwhile.
+std::expected<std::string, std::error_code> read_regular_file(const std::filesystem::path &file,
+                                                              std::size_t limit);
 
 // Copies a file over another, replacing an existing target (the standard library's
 // overwrite_existing copy refuses an existing target on some Windows runtimes).
@@ -148,16 +160,31 @@ std::expected<StartedChild, std::error_code> start_child(const ChildCommand &com
 // a child ended by a signal reads as 128 + the signal number, as shells show it.
 std::expected<std::uint32_t, std::error_code> wait_for_child(NativeHandle process);
 
-// ---- Files: positioned reads (disc images) ---------------------------------------------
+// ---- Lock files (build lock) -------------------------------------------------------------
 
-// Opens an existing file for reading only; others may read it meanwhile. Close with close_handle.
-std::expected<NativeHandle, std::error_code> open_for_reading(const std::filesystem::path &file);
+enum class NewLock { Created, AlreadyExists, Failed };
 
-// Reads up to size bytes starting at the 64-bit offset, without moving any shared file position.
-// Fewer bytes than asked only at the end of the file (0 at or past it). Interrupted reads are
-// retried.
-std::expected<std::size_t, std::error_code> read_at(NativeHandle handle, std::uint64_t offset,
-                                                    char *buffer, std::size_t size);
+// Creates a lock file that must not exist yet (an exclusive create), writes the contents into it
+// and keeps it open in held: while held stays open no other process can clear the file as stale.
+// A failure to write after the create is not reported. On Failed, error holds the reason.
+NewLock create_lock_file(const std::filesystem::path &file, std::string_view contents,
+                         NativeHandle &held, std::error_code &error);
+
+// Removes a lock file made by create_lock_file and closes held; failures are ignored.
+void release_lock_file(const std::filesystem::path &file, NativeHandle held);
+
+enum class ExistingLock {
+    Held,    // a living holder keeps it, another process is clearing it, or is_stale said no
+    Cleared, // it was stale and has been removed (or could not be, which the next create shows)
+    Gone,    // nothing there any more, or another file took its place: try creating again
+};
+
+// Decides about an existing lock file: is_stale is given its contents (nullopt when they cannot
+// be read) and, when it says stale, exactly the file that was read is removed, never one that
+// another process created in its place meanwhile.
+ExistingLock
+clear_stale_lock(const std::filesystem::path &file,
+                 const std::function<bool(const std::optional<std::string> &contents)> &is_stale);
 
 // ---- Links and paths (translation, installation) ----------------------------------------
 
