@@ -2,6 +2,7 @@
 // standard error on a second one, both into the same log and event stream.
 #include "pipeline/tool_run.h"
 
+#include "pipeline/output_lines.h"
 #include "platform/platform.h"
 #include "records/event_stream.h"
 #include "records/message.h"
@@ -68,33 +69,19 @@ class RunOutput {
 // Splits one stream into lines until it ends or cannot be read; closes its pipe end.
 void read_lines(platform::NativeHandle stream, RunOutput& output, const LineHook& hook) {
     std::string buffer(read_buffer_size, '\0');
-    std::string pending;
+    OutputLines lines;
+    const auto take = [&](std::string_view raw) {
+        const std::string line = output.take_line(raw);
+        if (hook)
+            hook(line);
+    };
     for (;;) {
         auto read = platform::read_some(stream, buffer.data(), buffer.size());
         if (!read || *read == 0)
             break;
-        std::string_view chunk(buffer.data(), *read);
-        while (!chunk.empty()) {
-            const std::size_t end = chunk.find('\n');
-            if (end == std::string_view::npos) {
-                pending += chunk;
-                break;
-            }
-            pending += chunk.substr(0, end);
-            chunk.remove_prefix(end + 1);
-            if (!pending.empty() && pending.back() == '\r')
-                pending.pop_back();
-            const std::string line = output.take_line(pending);
-            if (hook)
-                hook(line);
-            pending.clear();
-        }
+        lines.feed(std::string_view(buffer.data(), *read), take);
     }
-    if (!pending.empty()) {
-        const std::string line = output.take_line(pending);
-        if (hook)
-            hook(line);
-    }
+    lines.finish(take);
     platform::close_handle(stream);
 }
 
