@@ -8,13 +8,16 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 
 namespace {
 
 void check_text(const std::string& text) {
-    if (!ormolt::is_valid_utf8(text))
-        fuzz::broken("a message or value is not valid UTF-8");
+    if (ormolt::is_valid_utf8(text))
+        return;
+    std::fprintf(stderr, "text: %s\n", text.c_str());
+    fuzz::broken("a message or value is not valid UTF-8");
 }
 
 } // namespace

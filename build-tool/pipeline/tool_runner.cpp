@@ -8,7 +8,9 @@
 #include "records/message.h"
 
 #include <deque>
+#include <filesystem>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
 namespace ormolt {
@@ -18,6 +20,8 @@ namespace {
 constexpr std::size_t kept_line_count = 25;
 constexpr std::size_t event_line_limit = 500; // Unicode scalar values
 constexpr std::size_t read_buffer_size = 8 * 1024;
+// Below this much free space a failed step is taken to have run out of room.
+constexpr std::uintmax_t nearly_full_bytes = 1024 * 1024;
 
 // What the two reader threads share: the open log and the child's last lines.
 class RunOutput {
@@ -126,9 +130,18 @@ Result<> run_tool(const ToolRun& run) {
         return fail(message("{}: {}", run.step_name, system_error_text(code.error())));
     if (*code == 0)
         return {};
-    return fail(message("{} failed ({}). Its last lines:\n{}\n\nThe whole log is {}",
-                        run.step_name, exit_status_text(*code), output.joined_last_lines(),
-                        path_text(run.log_path)));
+    std::string failure = message("{} failed ({}). Its last lines:\n{}\n\nThe whole log is {}",
+                                  run.step_name, exit_status_text(*code),
+                                  output.joined_last_lines(), path_text(run.log_path));
+    // Compilers and CMake say "disk full" in many ways, or not at all; the user is told plainly.
+    const std::filesystem::path folder = run.log_path.parent_path();
+    std::error_code error;
+    const auto space = std::filesystem::space(folder, error);
+    if (!error && space.available < nearly_full_bytes)
+        failure = message("cannot write {}: {}\n\n{}", path_text(folder),
+                          system_error_text(std::make_error_code(std::errc::no_space_on_device)),
+                          failure);
+    return fail(std::move(failure));
 }
 
 } // namespace ormolt
