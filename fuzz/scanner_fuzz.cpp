@@ -3,9 +3,9 @@
 // report. The first byte chooses the database (the built-in one, a small synthetic one whose
 // signatures refer to each other and learn references, or the derivation test database) and
 // whether detail messages are formatted; the rest is the file.
-#include "lib/context.h"
+#include "lib/scan/context.h"
 #include "lib/fendrel.h"
-#include "lib/manual_handlers.h"
+#include "lib/derive/manual_handlers.h"
 #include "scratch.h"
 #include "support/derivation_cli_database.h"
 #include "support/synthetic_database.h"

@@ -3,7 +3,7 @@
 // for progress as the translation and the build steps read it.
 #include "pipeline/output_lines.h"
 #include "pipeline/progress_lines.h"
-#include "pipeline/tool_run.h"
+#include "pipeline/command_line_text.h"
 #include "records/message.h"
 #include "scratch.h"
 

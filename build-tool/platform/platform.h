@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <expected>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -21,9 +22,9 @@ namespace ormolt::platform {
 // Suffix of the programs the tool runs and of the compile output: ".exe" on Windows, none
 // elsewhere. The installed program is always <exe>.exe (see install/).
 #ifdef _WIN32
-inline constexpr const char* executable_suffix = ".exe";
+inline constexpr const char *executable_suffix = ".exe";
 #else
-inline constexpr const char* executable_suffix = "";
+inline constexpr const char *executable_suffix = "";
 #endif
 
 // ---- Process environment ----------------------------------------------------------------
@@ -33,7 +34,7 @@ std::optional<std::filesystem::path> running_program_path();
 
 // The value of an environment variable as a path; nullopt when it is not set (an empty value
 // is set).
-std::optional<std::filesystem::path> environment_path(const char* name);
+std::optional<std::filesystem::path> environment_path(const char *name);
 
 // Per-user base folder for default builds: %LOCALAPPDATA% on Windows (set and not empty); on
 // other systems LOCALAPPDATA when set and not empty, else $XDG_DATA_HOME, else
@@ -46,21 +47,32 @@ void prepare_standard_streams();
 
 // ---- Files (records, lock) --------------------------------------------------------------
 
-enum class NewFile { Created, AlreadyExists, Failed };
+// The error of a read that found something other than a regular file (a FIFO, a device).
+inline std::error_code not_a_regular_file() {
+    struct Category : std::error_category {
+        const char *name() const noexcept override { return "file kind"; }
+        std::string message(int) const override { return "not a regular file"; }
+    };
+    static const Category category;
+    return {1, category};
+}
 
-// Creates a file that must not exist yet (an exclusive create) and writes the contents into it.
-// A failure to write after the create is not reported: the file exists all the same. On Failed,
-// error holds the reason.
-NewFile create_new_file(const std::filesystem::path& file, std::string_view contents,
-                        std::error_code& error);
+// Records, markers and the lock are small: no reader of them takes in more than this.
+inline constexpr std::size_t small_file_limit = std::size_t(1) << 20;
+
+// Reads a whole regular file of at most limit bytes. Anything else at the path fails without
+// waiting or reading: a folder with is_a_directory, a FIFO or device with not_a_regular_file, a
+// longer file with file_too_large. Other programs may write, rename or delete the file meanwhile.
+std::expected<std::string, std::error_code> read_regular_file(const std::filesystem::path &file,
+                                                              std::size_t limit);
 
 // Copies a file over another, replacing an existing target (the standard library's
 // overwrite_existing copy refuses an existing target on some Windows runtimes).
-std::error_code copy_file_replacing(const std::filesystem::path& from,
-                                    const std::filesystem::path& to);
+std::error_code copy_file_replacing(const std::filesystem::path &from,
+                                    const std::filesystem::path &to);
 
 // Moves a file over another, replacing an existing target in one step.
-std::error_code replace_file(const std::filesystem::path& from, const std::filesystem::path& to);
+std::error_code replace_file(const std::filesystem::path &from, const std::filesystem::path &to);
 
 // ---- Processes: liveness (build lock) ---------------------------------------------------
 
@@ -83,18 +95,18 @@ void close_handle(NativeHandle handle);
 
 // Opens a file for appending, creating it when missing; other programs may read, write or
 // delete it meanwhile.
-std::expected<NativeHandle, std::error_code> open_for_append(const std::filesystem::path& file);
+std::expected<NativeHandle, std::error_code> open_for_append(const std::filesystem::path &file);
 
 // Creates a file or truncates an existing one, for writing.
-std::expected<NativeHandle, std::error_code> open_for_writing(const std::filesystem::path& file);
+std::expected<NativeHandle, std::error_code> open_for_writing(const std::filesystem::path &file);
 
 // Writes all bytes; errors are the caller's to ignore or report.
 std::error_code write_all(NativeHandle handle, std::string_view bytes);
 
 // Reads up to size bytes; 0 at the end of the stream. Interrupted reads are retried; a pipe
 // whose writer has gone reads as the end.
-std::expected<std::size_t, std::error_code> read_some(NativeHandle handle, char* buffer,
-                                                       std::size_t size);
+std::expected<std::size_t, std::error_code> read_some(NativeHandle handle, char *buffer,
+                                                      std::size_t size);
 
 struct ChildCommand {
     std::filesystem::path program;
@@ -111,51 +123,66 @@ struct StartedChild {
 
 // Starts a child with the null device as standard input, two pipes for its output streams and
 // no console window of its own.
-std::expected<StartedChild, std::error_code> start_child(const ChildCommand& command);
+std::expected<StartedChild, std::error_code> start_child(const ChildCommand &command);
 
 // Waits for the child to end and releases it. The exit code as the system gives it; on POSIX
 // a child ended by a signal reads as 128 + the signal number, as shells show it.
 std::expected<std::uint32_t, std::error_code> wait_for_child(NativeHandle process);
 
-// ---- Files: positioned reads (disc images) ---------------------------------------------
+// ---- Lock files (build lock) -------------------------------------------------------------
 
-// Opens an existing file for reading only; others may read it meanwhile. Close with close_handle.
-std::expected<NativeHandle, std::error_code> open_for_reading(const std::filesystem::path& file);
+enum class NewLock { Created, AlreadyExists, Failed };
 
-// Reads up to size bytes starting at the 64-bit offset, without moving any shared file position.
-// Fewer bytes than asked only at the end of the file (0 at or past it). Interrupted reads are
-// retried.
-std::expected<std::size_t, std::error_code> read_at(NativeHandle handle, std::uint64_t offset,
-                                                     char* buffer, std::size_t size);
+// Creates a lock file that must not exist yet (an exclusive create), writes the contents into it
+// and keeps it open in held: while held stays open no other process can clear the file as stale.
+// A failure to write after the create is not reported. On Failed, error holds the reason.
+NewLock create_lock_file(const std::filesystem::path &file, std::string_view contents,
+                         NativeHandle &held, std::error_code &error);
+
+// Removes a lock file made by create_lock_file and closes held; failures are ignored.
+void release_lock_file(const std::filesystem::path &file, NativeHandle held);
+
+enum class ExistingLock {
+    Held,    // a living holder keeps it, another process is clearing it, or is_stale said no
+    Cleared, // it was stale and has been removed (or could not be, which the next create shows)
+    Gone,    // nothing there any more, or another file took its place: try creating again
+};
+
+// Decides about an existing lock file: is_stale is given its contents (nullopt when they cannot
+// be read) and, when it says stale, exactly the file that was read is removed, never one that
+// another process created in its place meanwhile.
+ExistingLock
+clear_stale_lock(const std::filesystem::path &file,
+                 const std::function<bool(const std::optional<std::string> &contents)> &is_stale);
 
 // ---- Links and paths (translation, installation) ----------------------------------------
 
 // Whether the path itself (not followed) is a symbolic link or a junction (on Windows any
 // reparse point whose tag is a name surrogate). False when it cannot be read.
-bool is_link(const std::filesystem::path& path);
+bool is_link(const std::filesystem::path &path);
 
 // Removes a link itself, never what it points at.
-std::error_code remove_link(const std::filesystem::path& path);
+std::error_code remove_link(const std::filesystem::path &path);
 
 // Makes link a directory link to target: a junction (mount-point reparse point) on Windows,
 // a symbolic link elsewhere. On failure nothing is left at link that this call made.
-std::error_code make_directory_link(const std::filesystem::path& link,
-                                    const std::filesystem::path& target);
+std::error_code make_directory_link(const std::filesystem::path &link,
+                                    const std::filesystem::path &target);
 
 // The target of a directory link as the system stores it; nullopt when link is none.
-std::optional<std::filesystem::path> read_directory_link(const std::filesystem::path& link);
+std::optional<std::filesystem::path> read_directory_link(const std::filesystem::path &link);
 
 // ---- Reading files and hashing (disc images, identity check, installation) ---------------
 
 // Opens an existing file for reading only (read_some or read_at read it; close_handle closes
 // it). Other programs may read, write or delete it meanwhile.
-std::expected<NativeHandle, std::error_code> open_for_reading(const std::filesystem::path& file);
+std::expected<NativeHandle, std::error_code> open_for_reading(const std::filesystem::path &file);
 
 // Reads up to size bytes starting at the 64-bit offset, without moving any shared file position.
 // Fewer bytes than asked only at the end of the file (0 at or past it). Interrupted reads are
 // retried.
 std::expected<std::size_t, std::error_code> read_at(NativeHandle handle, std::uint64_t offset,
-                                                     char* buffer, std::size_t size);
+                                                    char *buffer, std::size_t size);
 
 // SHA-1 from the platform's own vetted implementation: libcrypto on POSIX, CNG on Windows.
 class Sha1 {
@@ -165,12 +192,12 @@ class Sha1 {
 
     Sha1();
     ~Sha1();
-    Sha1(const Sha1&) = delete;
-    Sha1& operator=(const Sha1&) = delete;
+    Sha1(const Sha1 &) = delete;
+    Sha1 &operator=(const Sha1 &) = delete;
 
     // Feeds more bytes. Once the implementation has failed (it can only run out of resources)
     // every later call does nothing and finish gives nullopt.
-    void update(const void* bytes, std::size_t size);
+    void update(const void *bytes, std::size_t size);
     // The digest of everything fed so far; the object is spent afterwards.
     std::optional<Digest> finish();
 

@@ -1,12 +1,11 @@
 // The built ormolt-build run as a child process in a fresh folder with its own release folder
 // and environment: exact standard output, standard error and exit status.
 #include "cli/command_line.h"
+#include "records/message.h"
 #include "test_support.h"
 #include "testkit/release_folder.h"
 
 #include <gtest/gtest.h>
-
-#ifndef _WIN32
 
 namespace ormolt {
 namespace {
@@ -14,19 +13,19 @@ namespace {
 namespace fs = std::filesystem;
 using test::write_text;
 
-std::string quoted(const std::string& text) {
+std::string quoted(const std::string &text) {
     return testkit::json_quote(text);
 }
 
-std::string error_line(const std::string& message) {
+std::string error_line(const std::string &message) {
     return R"({"event":"error","message":)" + quoted(message) +
            R"(,"rebuild":false,"unsupported":false})" + "\n";
 }
 
-std::string status_line(const std::string& state, const fs::path& folder,
+std::string status_line(const std::string &state, const fs::path &folder,
                         std::optional<std::string> source, std::optional<std::string> built,
                         bool with_exe) {
-    const auto value = [](const std::optional<std::string>& text) {
+    const auto value = [](const std::optional<std::string> &text) {
         return text ? quoted(*text) : std::string("null");
     };
     return R"({"built_version":)" + value(built) + R"(,"event":"status","exe":)" +
@@ -45,27 +44,34 @@ class EndToEnd : public ::testing::Test {
         ASSERT_FALSE(testkit::write_release(release(), description));
         ASSERT_FALSE(testkit::place_program(release(), ORMOLT_BUILD_EXE));
         fs::create_directories(temp_ / "scratch");
-        environment_ = {{"ORMOLT_BUILD_DIR", (temp_ / "builds").string()},
-                        {"PATH", "/usr/bin:/bin"}};
+        environment_ = {{"ORMOLT_BUILD_DIR", (temp_ / "builds").string()}};
+#ifdef _WIN32
+        // What any program needs to start on this system.
+        for (const char* name : {"PATH", "SystemRoot", "windir"})
+            if (const char* value = std::getenv(name))
+                environment_[name] = value;
+#else
+        environment_["PATH"] = "/usr/bin:/bin";
+#endif
     }
 
     fs::path release() const { return temp_ / "R"; }
-    fs::path program() const { return release() / "bin" / "ormolt-build"; }
+    fs::path program() const { return release() / "bin" / fs::path(ORMOLT_BUILD_EXE).filename(); }
     fs::path default_folder() const { return temp_ / "builds" / "4D530004"; }
 
-    test::ProgramRun run(const std::vector<std::string>& arguments) {
+    test::ProgramRun run(const std::vector<std::string> &arguments) {
         return test::run_program(program(), arguments, temp_.path(), environment_,
                                  temp_ / "scratch");
     }
 
-    void expect_usage(const std::vector<std::string>& arguments) {
+    void expect_usage(const std::vector<std::string> &arguments) {
         const auto result = run(arguments);
         EXPECT_EQ(result.exit_status, 64);
         EXPECT_EQ(result.err, usage_text);
         EXPECT_EQ(result.out, "");
     }
 
-    void expect_error(const std::vector<std::string>& arguments, const std::string& message) {
+    void expect_error(const std::vector<std::string> &arguments, const std::string &message) {
         const auto result = run(arguments);
         EXPECT_EQ(result.exit_status, 1);
         EXPECT_EQ(result.err, "");
@@ -91,23 +97,29 @@ TEST_F(EndToEnd, UsageErrorsWriteOnlyTheUsageText) {
         {"build", "--install-dir"},
         {"frobnicate", "--source", "a", "--install-dir"},
     };
-    for (const auto& arguments : cases)
+    for (const auto &arguments : cases)
         expect_usage(arguments);
     // A usage error is found before the release description is read.
     fs::remove(release() / "release.json");
     expect_usage({"status", "bogus"});
 }
 
+std::string not_found() {
+    return system_error_text(std::make_error_code(std::errc::no_such_file_or_directory));
+}
+
 TEST_F(EndToEnd, CommandsAreLookedUpAfterTheReleaseLoads) {
     expect_error({"frobnicate"}, "unknown command frobnicate");
     expect_error({"relink", "--source", "a.iso", "--release", release().string()},
                  "nothing is built yet: build it first");
+    // The release folder is made absolute before anything is read from it.
     expect_error({"frobnicate", "--release", "missing"},
-                 "cannot read missing/release.json: No such file or directory");
+                 "cannot read " + (temp_ / "missing" / "release.json").string() + ": " +
+                     not_found());
 }
 
 TEST_F(EndToEnd, ALauncherThatStopsListeningDoesNotEndTheRun) {
-    for (const auto& [arguments, exit_status] :
+    for (const auto &[arguments, exit_status] :
          {std::pair{std::vector<std::string>{"frobnicate"}, 1},
           std::pair{std::vector<std::string>{"status"}, 0}}) {
         const auto result = test::run_program(program(), arguments, temp_.path(), environment_,
@@ -117,7 +129,7 @@ TEST_F(EndToEnd, ALauncherThatStopsListeningDoesNotEndTheRun) {
 }
 
 TEST_F(EndToEnd, RefusesBadReleaseDescriptions) {
-    const std::string shown = release().string() + "/release.json";
+    const std::string shown = (release() / "release.json").string();
     const std::vector<std::string> arguments{"status", "--release", release().string()};
     struct Case {
         std::string text;
@@ -135,13 +147,12 @@ TEST_F(EndToEnd, RefusesBadReleaseDescriptions) {
         {R"({"title_id": "a", "title_name": "b", "version": "1", "exe": "g"})",
          shown + " names no default.xbe images"},
     };
-    for (const Case& c : cases) {
+    for (const Case &c : cases) {
         ASSERT_FALSE(testkit::write_release_text(release(), c.text));
         expect_error(arguments, c.message);
     }
     expect_error({"status", "--release", (temp_ / "none").string()},
-                 "cannot read " + (temp_ / "none").string() +
-                     "/release.json: No such file or directory");
+                 "cannot read " + (temp_ / "none" / "release.json").string() + ": " + not_found());
 }
 
 TEST_F(EndToEnd, StatusReportsEachState) {
@@ -150,12 +161,12 @@ TEST_F(EndToEnd, StatusReportsEachState) {
     const auto source_json = [&] {
         write_text(f / "source.json", R"({"path": ")" + source + R"(", "size": 1, "mtime": 2})");
     };
-    const auto build_json = [&](const std::string& version) {
+    const auto build_json = [&](const std::string &version) {
         write_text(f / "build.json", R"({"release_version": ")" + version +
                                          R"(", "title_id": "4D530004", "xbe_sha1": "aa", )"
                                          R"("exe": "game.exe"})");
     };
-    const auto expect_status = [&](const std::string& expected) {
+    const auto expect_status = [&](const std::string &expected) {
         const auto result = run({"status", "--source", "x", "--install-dir", "/elsewhere"});
         EXPECT_EQ(result.exit_status, 0);
         EXPECT_EQ(result.err, "");
@@ -187,9 +198,11 @@ TEST_F(EndToEnd, StatusReportsEachState) {
     write_text(f / "game" / "media" / "a.bin", "");
     expect_status(status_line("ready", f, source, "2.0", true));
 
-    fs::create_symlink(f / "game" / "gone", f / "game" / "link");
-    expect_status(status_line("moved", f, source, "2.0", true));
-    fs::remove(f / "game" / "link");
+    // A link to nothing among the game files: the game is gone (where links can be made).
+    if (test::make_symlink(f / "game" / "gone", f / "game" / "link")) {
+        expect_status(status_line("moved", f, source, "2.0", true));
+        fs::remove(f / "game" / "link");
+    }
 
     fs::remove(f / "source.json");
     expect_status(status_line("ready", f, std::nullopt, "2.0", true));
@@ -218,5 +231,3 @@ TEST_F(EndToEnd, StatusWithoutAnyPerUserFolderIsAnError) {
 
 } // namespace
 } // namespace ormolt
-
-#endif

@@ -3,6 +3,7 @@
 // demo to turn a folder of game files into an image.
 // Usage: make-disc-image <folder> <image> [--base HEX]
 #include "testkit/disc_image_writer.h"
+#include "testkit/tools/arguments.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -18,14 +19,14 @@ namespace {
 bool read_failed = false; // set by a file source; its data would be wrong
 
 std::string upper_ascii(std::string text) {
-    for (char& c : text)
+    for (char &c : text)
         if (c >= 'a' && c <= 'z')
             c = static_cast<char>(c - 'a' + 'A');
     return text;
 }
 
 // The folder's entries as disc nodes; file data is read from the host file while writing.
-bool collect(const fs::path& folder, std::vector<testkit::DiscNode>& nodes) {
+bool collect(const fs::path &folder, std::vector<testkit::DiscNode> &nodes) {
     std::error_code error;
     fs::directory_iterator it(folder, error);
     for (; !error && it != fs::directory_iterator(); it.increment(error)) {
@@ -65,7 +66,7 @@ bool collect(const fs::path& folder, std::vector<testkit::DiscNode>& nodes) {
                      error.message().c_str());
         return false;
     }
-    std::stable_sort(nodes.begin(), nodes.end(), [](const auto& a, const auto& b) {
+    std::stable_sort(nodes.begin(), nodes.end(), [](const auto &a, const auto &b) {
         return upper_ascii(a.name) < upper_ascii(b.name);
     });
     return true;
@@ -73,14 +74,17 @@ bool collect(const fs::path& folder, std::vector<testkit::DiscNode>& nodes) {
 
 } // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char **argv) {
+    const char *usage = "usage: make-disc-image <folder> <image> [--base HEX]\n";
+    if (auto status = testkit::check_tool_arguments(argc, argv, usage, {"--base"}))
+        return *status;
     if (argc != 3 && !(argc == 5 && std::string(argv[3]) == "--base")) {
-        std::fputs("usage: make-disc-image <folder> <image> [--base HEX]\n", stderr);
+        std::fputs(usage, stderr);
         return 64;
     }
     testkit::DiscImageOptions options;
     if (argc == 5) {
-        char* end = nullptr;
+        char *end = nullptr;
         options.base = std::strtoull(argv[4], &end, 16);
         if (end == argv[4] || *end != '\0') {
             std::fprintf(stderr, "make-disc-image: not a hexadecimal base: %s\n", argv[4]);
