@@ -70,11 +70,16 @@ std::string line_and_column(std::string_view text, std::size_t offset) {
 }
 
 // The parser's own message without its "[json.exception....] " tag.
+// The parser quotes the bytes it last read, which may end inside a character: the fault text
+// goes into messages and events, which are UTF-8.
 std::string parser_text(const std::string &what) {
-    if (!what.starts_with("[json.exception."))
-        return what;
-    const std::size_t end = what.find("] ");
-    return end == std::string::npos ? what : what.substr(end + 2);
+    std::string_view text = what;
+    if (text.starts_with("[json.exception.")) {
+        const std::size_t end = text.find("] ");
+        if (end != std::string_view::npos)
+            text.remove_prefix(end + 2);
+    }
+    return utf8_replacing_invalid(text);
 }
 
 } // namespace
