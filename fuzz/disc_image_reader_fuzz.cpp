@@ -1,31 +1,41 @@
-// The disc image reader on arbitrary bytes placed where a plain image's volume descriptor
-// lies (byte 0x10000): the descriptor, then whatever tables and data the input makes up. The
-// image is held in memory, read through the same positioned reads as a file.
+// The disc image reader on arbitrary bytes placed where a plain image's volume descriptor lies
+// (byte 0x10000), the image held in memory: locating the volume, listing every table, and
+// reading every listed file's data in the chunks extraction uses.
 #include "intake/disc_image_reader.h"
+#include "memory_image.h"
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
-    std::string image(static_cast<std::size_t>(ormolt::volume_descriptor_offset), '\0');
-    image.append(reinterpret_cast<const char *>(data), size);
-    const auto reader = ormolt::DiscImageReader::in_memory(image);
-    auto volume = reader.locate_volume();
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    fuzz::set_memory_image(ormolt::volume_descriptor_offset, {data, size});
+    auto reader = ormolt::DiscImageReader::open("memory.iso");
+    if (!reader)
+        return 0;
+    auto volume = reader->locate_volume();
     if (!volume)
         return 0;
-    auto listing = reader.list(*volume);
-    if (!listing)
+    auto listing = reader->list(*volume);
+    if (!listing) {
+        (void)listing.error().text();
         return 0;
-    std::string buffer;
-    for (const auto &item : *listing) {
-        (void)ormolt::decode_name(item.entry);
-        // The caller chooses its chunk: never as much as an untrusted size says.
-        buffer.resize(std::min<std::uint32_t>(item.entry.data.size, 1 << 16));
-        (void)reader.read_data(*volume, item.entry.data.sector, 0, buffer);
     }
+    std::string buffer;
     for (std::uint32_t folder = 0; folder < listing->folders.size(); ++folder)
         (void)listing->folder_path(folder);
+    for (const auto& [folder, entry] : *listing) {
+        (void)ormolt::decode_name(entry);
+        if (entry.is_directory())
+            continue;
+        // Extraction reads in bounded chunks, never as much as an untrusted size says at once.
+        constexpr std::uint32_t chunk = 1 << 16;
+        for (std::uint64_t at = 0; at < entry.data.size; at += chunk) {
+            buffer.resize(std::min<std::uint64_t>(chunk, entry.data.size - at));
+            if (reader->read_data(*volume, entry.data.sector, at, buffer))
+                break;
+        }
+    }
     return 0;
 }

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the project needs, when they are missing. Safe to run again.
-# Usage: scripts/deps.sh [linux|windows|bench|generate]...   (default: linux)
+# Usage: scripts/deps.sh [linux|windows|bench|generate|fuzz]...   (default: linux)
 set -euo pipefail
 
 groups=("$@")
@@ -13,6 +13,7 @@ for group in "${groups[@]}"; do
         windows) packages+=(cmake ninja-build g++-mingw-w64-x86-64 googletest nlohmann-json3-dev wine wine64) ;;
         bench) packages+=(hyperfine time) ;;
         generate) packages+=(python3 unicode-data) ;; # scripts/generate-unicode-case.py
+        fuzz) packages+=(clang-19 libclang-rt-19-dev) ;; # scripts/fuzz.sh: libFuzzer and sanitizers
         *) echo "deps.sh: unknown group $group" >&2; exit 2 ;;
     esac
 done

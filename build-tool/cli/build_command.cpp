@@ -17,6 +17,7 @@
 #include "records/text_file.h"
 
 #include <algorithm>
+#include <optional>
 
 namespace ormolt {
 
@@ -25,8 +26,8 @@ namespace entries = installation_entries;
 
 namespace {
 
-void emit_start(const fs::path& log, const fs::path& source, const Release& release,
-                const fs::path& folder) {
+void emit_start(const fs::path &log, const fs::path &source, const Release &release,
+                const fs::path &folder) {
     Event event;
     event["event"] = "start";
     event["log"] = path_text(log);
@@ -36,7 +37,7 @@ void emit_start(const fs::path& log, const fs::path& source, const Release& rele
     emit_event(event);
 }
 
-void emit_done(const fs::path& program, const fs::path& folder) {
+void emit_done(const fs::path &program, const fs::path &folder) {
     Event event;
     event["event"] = "done";
     event["exe"] = path_text(program);
@@ -45,7 +46,7 @@ void emit_done(const fs::path& program, const fs::path& folder) {
 }
 
 // The folder must be empty, this game's finished build, or marked as an installation of it.
-Result<> check_folder_may_be_used(const fs::path& folder) {
+Result<> check_folder_may_be_used(const fs::path &folder) {
     std::error_code error;
     fs::directory_iterator listing(folder, error);
     if (error)
@@ -63,7 +64,7 @@ Result<> check_folder_may_be_used(const fs::path& folder) {
     return {};
 }
 
-Result<fs::path> resolve_source(const fs::path& source) {
+Result<fs::path> resolve_source(const fs::path &source) {
     std::error_code error;
     fs::path resolved = canonical_plain(source, error);
     if (error)
@@ -72,8 +73,8 @@ Result<fs::path> resolve_source(const fs::path& source) {
 }
 
 // The build's steps once the folder is locked and marked.
-Result<fs::path> build_in_folder(const CommandOptions& options, const Release& release,
-                                 const fs::path& folder) {
+Result<fs::path> build_in_folder(const CommandOptions &options, const Release &release,
+                                 const fs::path &folder) {
     fs::path source;
     if (options.source) {
         source = *options.source;
@@ -108,7 +109,7 @@ Result<fs::path> build_in_folder(const CommandOptions& options, const Release& r
         return std::unexpected(installed.error());
 
     report_progress(Stage::Install, 0, 1, "Removing temporary build files");
-    for (const char* temporary : {"project", "pipe", "build", "zig-cache", "tmp"})
+    for (const char *temporary : {"project", "pipe", "build", "zig-cache", "tmp"})
         if (auto removed = remove_if_present(folder / temporary); !removed)
             return std::unexpected(removed.error());
     report_progress(Stage::Install, 1, 1, "");
@@ -120,8 +121,8 @@ Result<fs::path> build_in_folder(const CommandOptions& options, const Release& r
 
 } // namespace
 
-bool paths_overlap(const fs::path& a, const fs::path& b) {
-    const auto inside = [](const fs::path& inner, const fs::path& outer) {
+bool paths_overlap(const fs::path &a, const fs::path &b) {
+    const auto inside = [](const fs::path &inner, const fs::path &outer) {
         auto i = inner.begin();
         for (auto o = outer.begin(); o != outer.end(); ++o, ++i) {
             if (o->empty() && std::next(o) == outer.end())
@@ -134,7 +135,7 @@ bool paths_overlap(const fs::path& a, const fs::path& b) {
     return inside(a, b) || inside(b, a);
 }
 
-Result<void> run_build(const CommandOptions& options, const Release& release) {
+Result<void> run_build(const CommandOptions &options, const Release &release) {
     fs::path folder;
     if (options.install_dir) {
         if (!options.install_dir->is_absolute())
@@ -147,20 +148,30 @@ Result<void> run_build(const CommandOptions& options, const Release& release) {
         folder = *chosen;
     }
     std::error_code error;
+    std::optional<fs::path> source_folder;
+    if (options.source) {
+        fs::path source = canonical_plain(*options.source, error);
+        if (error)
+            return fail(message("cannot open source: {}", system_error_text(error)));
+        if (fs::is_directory(source, error))
+            source_folder = source;
+    }
+    const auto overlaps_source = [&](const fs::path &resolved) {
+        return source_folder && paths_overlap(*source_folder, resolved);
+    };
+    // Checked before the folder is made, so a refused folder is not left behind, and again once
+    // it exists and links in it are resolved.
+    const fs::path planned = plain_path(fs::weakly_canonical(folder, error));
+    if (!error && overlaps_source(planned))
+        return fail("Choose an installation folder separate from the source game folder.");
     fs::create_directories(folder, error);
     if (error)
         return fail(message("cannot create {}: {}", path_text(folder), system_error_text(error)));
     folder = canonical_plain(folder, error);
     if (error)
         return fail(message("cannot resolve installation folder: {}", system_error_text(error)));
-
-    if (options.source) {
-        fs::path source = canonical_plain(*options.source, error);
-        if (error)
-            return fail(message("cannot open source: {}", system_error_text(error)));
-        if (fs::is_directory(source, error) && paths_overlap(source, folder))
-            return fail("Choose an installation folder separate from the source game folder.");
-    }
+    if (overlaps_source(folder))
+        return fail("Choose an installation folder separate from the source game folder.");
     if (auto usable = check_folder_may_be_used(folder); !usable)
         return usable;
 
@@ -177,7 +188,7 @@ Result<void> run_build(const CommandOptions& options, const Release& release) {
     return {};
 }
 
-Result<void> run_relink(const CommandOptions& options, const Release& release) {
+Result<void> run_relink(const CommandOptions &options, const Release &release) {
     auto chosen = installation_folder(release.title_id);
     if (!chosen)
         return std::unexpected(chosen.error());

@@ -2,25 +2,27 @@
 
 #include "records/build_folders.h"
 #include "records/message.h"
-#include "records/text_file.h"
 #include "records/unicode_case.h"
 
 #include <charconv>
 #include <optional>
+#include <utility>
 
 namespace ormolt {
 
 namespace fs = std::filesystem;
 
-BuildLock::BuildLock(BuildLock&& other) noexcept : file_(std::move(other.file_)) {
+BuildLock::BuildLock(BuildLock &&other) noexcept
+    : file_(std::move(other.file_)), held_(std::exchange(other.held_, platform::no_handle)) {
     other.file_.clear();
 }
 
-BuildLock& BuildLock::operator=(BuildLock&& other) noexcept {
+BuildLock &BuildLock::operator=(BuildLock &&other) noexcept {
     if (this != &other) {
         release();
         file_ = std::move(other.file_);
         other.file_.clear();
+        held_ = std::exchange(other.held_, platform::no_handle);
     }
     return *this;
 }
@@ -28,8 +30,8 @@ BuildLock& BuildLock::operator=(BuildLock&& other) noexcept {
 void BuildLock::release() {
     if (file_.empty())
         return;
-    std::error_code ignored;
-    fs::remove(file_, ignored);
+    platform::release_lock_file(file_, held_);
+    held_ = platform::no_handle;
     file_.clear();
 }
 
@@ -48,11 +50,10 @@ std::optional<std::uint32_t> parse_process_id(std::string_view text) {
     return pid;
 }
 
-bool owner_is_alive(const fs::path& lock_file, LivenessProbe liveness) {
-    auto text = read_utf8_file(lock_file);
-    if (!text)
+bool owner_is_alive(const std::optional<std::string> &contents, LivenessProbe liveness) {
+    if (!contents || !is_valid_utf8(*contents))
         return false;
-    const auto pid = parse_process_id(trim_unicode_space(*text));
+    const auto pid = parse_process_id(trim_unicode_space(*contents));
     if (!pid)
         return false;
     // Denied means the process exists under another account: it may well be building.
@@ -61,25 +62,28 @@ bool owner_is_alive(const fs::path& lock_file, LivenessProbe liveness) {
 
 } // namespace
 
-Result<BuildLock> take_lock(const fs::path& installation_folder, LivenessProbe liveness) {
+Result<BuildLock> take_lock(const fs::path &installation_folder, LivenessProbe liveness) {
     const fs::path lock_file = installation_folder / installation_entries::lock_file;
     const std::string own_id = std::to_string(platform::current_process_id());
+    const auto stale = [liveness](const std::optional<std::string> &contents) {
+        return !owner_is_alive(contents, liveness);
+    };
     for (int attempt = 0; attempt < 2; ++attempt) {
         std::error_code error;
-        switch (platform::create_new_file(lock_file, own_id, error)) {
-        case platform::NewFile::Created:
-            return BuildLock(lock_file);
-        case platform::NewFile::Failed:
+        platform::NativeHandle held = platform::no_handle;
+        switch (platform::create_lock_file(lock_file, own_id, held, error)) {
+        case platform::NewLock::Created:
+            return BuildLock(lock_file, held);
+        case platform::NewLock::Failed:
             return fail(
                 message("cannot create {}: {}", path_text(lock_file), system_error_text(error)));
-        case platform::NewFile::AlreadyExists:
+        case platform::NewLock::AlreadyExists:
             break;
         }
-        if (owner_is_alive(lock_file, liveness))
+        // Only the file that was judged stale is removed, never one created meanwhile.
+        if (platform::clear_stale_lock(lock_file, stale) == platform::ExistingLock::Held)
             return fail("this game is already being built (another window may be building it); "
                         "wait for that to finish");
-        std::error_code ignored;
-        fs::remove(lock_file, ignored);
     }
     return fail(message("cannot take {}", path_text(lock_file)));
 }

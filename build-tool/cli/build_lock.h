@@ -7,28 +7,32 @@
 
 namespace ormolt {
 
-// Holds the lock file while it lives; removes it when released or destroyed, ignoring failures.
+// Holds the lock file while it lives, kept open so that no other process can clear it as stale;
+// removes it when released or destroyed, ignoring failures.
 class BuildLock {
   public:
-    explicit BuildLock(std::filesystem::path file) : file_(std::move(file)) {}
-    BuildLock(BuildLock&& other) noexcept;
-    BuildLock& operator=(BuildLock&& other) noexcept;
-    BuildLock(const BuildLock&) = delete;
-    BuildLock& operator=(const BuildLock&) = delete;
+    BuildLock(std::filesystem::path file, platform::NativeHandle held)
+        : file_(std::move(file)), held_(held) {}
+    BuildLock(BuildLock &&other) noexcept;
+    BuildLock &operator=(BuildLock &&other) noexcept;
+    BuildLock(const BuildLock &) = delete;
+    BuildLock &operator=(const BuildLock &) = delete;
     ~BuildLock() { release(); }
 
-    const std::filesystem::path& file() const { return file_; }
+    const std::filesystem::path &file() const { return file_; }
     void release();
 
   private:
     std::filesystem::path file_; // empty once released
+    platform::NativeHandle held_ = platform::no_handle;
 };
 
 using LivenessProbe = platform::Liveness (*)(std::uint32_t pid);
 
 // Creates build.lock in the installation folder holding this process's id. An existing lock
-// whose owner is not running is removed and the create tried once more.
-Result<BuildLock> take_lock(const std::filesystem::path& installation_folder,
+// whose owner is not running is removed and the create tried once more; of several processes
+// that find the same stale lock at once, at most one ends up holding the lock.
+Result<BuildLock> take_lock(const std::filesystem::path &installation_folder,
                             LivenessProbe liveness = platform::process_liveness);
 
 } // namespace ormolt

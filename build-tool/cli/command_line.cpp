@@ -2,19 +2,20 @@
 
 #include "platform/platform.h"
 #include "records/message.h"
+#include "records/plain_path.h"
 
 namespace ormolt {
 
 namespace fs = std::filesystem;
 
-std::optional<CommandLine> parse_command_line(const std::vector<std::string>& arguments) {
+std::optional<CommandLine> parse_command_line(const std::vector<std::string> &arguments) {
     if (arguments.empty())
         return std::nullopt;
     CommandLine line;
     line.options.command = arguments[0];
     for (std::size_t i = 1; i < arguments.size(); i += 2) {
-        const std::string& option = arguments[i];
-        std::optional<fs::path>* target = nullptr;
+        const std::string &option = arguments[i];
+        std::optional<fs::path> *target = nullptr;
         if (option == "--source")
             target = &line.options.source;
         else if (option == "--release")
@@ -35,10 +36,9 @@ std::optional<CommandLine> parse_command_line(const std::vector<std::string>& ar
     return line;
 }
 
-fs::path choose_release_folder(const CommandLine& line) {
-    if (line.release)
-        return *line.release;
-    const auto program = platform::running_program_path();
+namespace {
+
+fs::path folder_two_levels_up(const std::optional<fs::path> &program) {
     if (!program)
         return ".";
     const fs::path folder = program->parent_path();
@@ -48,6 +48,25 @@ fs::path choose_release_folder(const CommandLine& line) {
     if (release.empty() || release == folder)
         return ".";
     return release;
+}
+
+} // namespace
+
+fs::path choose_release_folder(const CommandLine &line, const std::optional<fs::path> &program) {
+    const fs::path chosen = line.release ? *line.release : folder_two_levels_up(program);
+    // Made absolute once, here: children run in other working folders, and every path the tool
+    // hands them or CMake is formed from this one.
+    std::error_code error;
+    fs::path resolved = canonical_plain(chosen, error);
+    if (!error)
+        return resolved;
+    // A folder that cannot be resolved fails to load; its message names it in full all the same.
+    resolved = fs::absolute(chosen, error);
+    return error ? chosen : resolved;
+}
+
+fs::path choose_release_folder(const CommandLine &line) {
+    return choose_release_folder(line, platform::running_program_path());
 }
 
 } // namespace ormolt

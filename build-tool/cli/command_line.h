@@ -19,17 +19,20 @@ struct CommandLine {
 };
 
 // Written to standard error on every usage error.
-inline constexpr const char* usage_text =
+inline constexpr const char *usage_text =
     "usage: ormolt-build build [--source <iso or folder>] [--install-dir <folder>] "
     "[--release <dir>]\n"
     "       ormolt-build relink --source <iso or folder> [--release <dir>]\n"
     "       ormolt-build status [--release <dir>]\n";
 
 // Reads the arguments after the program name (UTF-8). nullopt is a usage error.
-std::optional<CommandLine> parse_command_line(const std::vector<std::string>& arguments);
+std::optional<CommandLine> parse_command_line(const std::vector<std::string> &arguments);
 
-// The release folder: --release as typed, else the folder two levels above the running program,
-// else ".".
-std::filesystem::path choose_release_folder(const CommandLine& line);
+// The release folder, made absolute (canonical and plain when it exists): --release, else the
+// folder two levels above the running program, else the current folder.
+std::filesystem::path choose_release_folder(const CommandLine &line);
+// The same with the running program's path given (nullopt when the system cannot tell).
+std::filesystem::path choose_release_folder(const CommandLine &line,
+                                            const std::optional<std::filesystem::path> &program);
 
 } // namespace ormolt

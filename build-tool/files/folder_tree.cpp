@@ -11,57 +11,47 @@ namespace fs = std::filesystem;
 namespace {
 
 // Removes everything below and including a real directory; links are removed as entries.
-std::error_code remove_tree(const fs::path& folder, fs::path& failed) {
+std::error_code remove_tree(const fs::path &folder) {
     std::error_code error;
     for (fs::directory_iterator listing(folder, error), end; !error && listing != end;
          listing.increment(error)) {
         const fs::path entry = listing->path();
         std::error_code entry_error;
-        if (platform::is_link(entry)) {
+        if (platform::is_link(entry))
             entry_error = platform::remove_link(entry);
-        } else if (fs::is_directory(fs::symlink_status(entry, entry_error))) {
-            entry_error = remove_tree(entry, failed);
-            if (entry_error)
-                return entry_error;
-            continue;
-        } else {
+        else if (fs::is_directory(fs::symlink_status(entry, entry_error)))
+            entry_error = remove_tree(entry);
+        else
             fs::remove(entry, entry_error);
-        }
-        if (entry_error) {
-            failed = entry;
+        if (entry_error)
             return entry_error;
-        }
     }
-    if (error) {
-        failed = folder;
-        return error;
-    }
-    fs::remove(folder, error);
     if (error)
-        failed = folder;
+        return error;
+    fs::remove(folder, error);
     return error;
 }
 
 } // namespace
 
-Result<> remove_if_present(const fs::path& path) {
+Result<> remove_if_present(const fs::path &path) {
     std::error_code error;
     const fs::file_status status = fs::symlink_status(path, error);
     if (error || status.type() == fs::file_type::not_found)
         return {};
-    fs::path failed = path;
     if (platform::is_link(path))
         error = platform::remove_link(path);
     else if (fs::is_directory(status))
-        error = remove_tree(path, failed);
+        error = remove_tree(path);
     else
         fs::remove(path, error);
+    // The message names the path asked for; the system's reason says what went wrong inside.
     if (error)
-        return fail(message("cannot remove {}: {}", path_text(failed), system_error_text(error)));
+        return fail(message("cannot remove {}: {}", path_text(path), system_error_text(error)));
     return {};
 }
 
-Result<> copy_folder_tree(const fs::path& source, const fs::path& destination) {
+Result<> copy_folder_tree(const fs::path &source, const fs::path &destination) {
     std::error_code error;
     fs::create_directories(destination, error);
     if (error)

@@ -143,21 +143,13 @@ DiscImageReader::open(const std::filesystem::path &image) {
     return DiscImageReader(*handle);
 }
 
-DiscImageReader DiscImageReader::in_memory(std::span<const char> image) {
-    DiscImageReader reader(platform::no_handle);
-    reader.memory_ = image;
-    return reader;
-}
-
 DiscImageReader::DiscImageReader(DiscImageReader &&other) noexcept
-    : handle_(std::exchange(other.handle_, platform::no_handle)),
-      memory_(std::exchange(other.memory_, {})) {}
+    : handle_(std::exchange(other.handle_, platform::no_handle)) {}
 
 DiscImageReader &DiscImageReader::operator=(DiscImageReader &&other) noexcept {
     if (this != &other) {
         platform::close_handle(handle_);
         handle_ = std::exchange(other.handle_, platform::no_handle);
-        memory_ = std::exchange(other.memory_, {});
     }
     return *this;
 }
@@ -169,12 +161,6 @@ DiscImageReader::~DiscImageReader() {
 std::error_code DiscImageReader::read_exact(std::uint64_t offset, std::span<char> buffer) const {
     if (buffer.size() > std::numeric_limits<std::uint64_t>::max() - offset)
         return end_of_image_error();
-    if (handle_ == platform::no_handle) {
-        if (offset > memory_.size() || buffer.size() > memory_.size() - offset)
-            return end_of_image_error();
-        std::copy_n(memory_.data() + offset, buffer.size(), buffer.data());
-        return {};
-    }
     auto read = platform::read_at(handle_, offset, buffer.data(), buffer.size());
     if (!read)
         return read.error();
@@ -184,8 +170,6 @@ std::error_code DiscImageReader::read_exact(std::uint64_t offset, std::span<char
 }
 
 std::expected<std::uint64_t, std::error_code> DiscImageReader::size() const {
-    if (handle_ == platform::no_handle)
-        return memory_.size();
     return platform::file_size(handle_);
 }
 
@@ -350,8 +334,6 @@ std::error_code DiscImageReader::read_data(const DiscVolume &volume, std::uint32
 std::expected<std::uint64_t, std::error_code>
 DiscImageReader::copy_data(const DiscVolume &volume, std::uint32_t sector, std::uint64_t position,
                            std::uint64_t length, std::intptr_t output) const {
-    if (handle_ == platform::no_handle)
-        return std::unexpected(std::make_error_code(std::errc::operation_not_supported));
     const std::uint64_t start = volume.base + sector_offset(sector);
     if (position > std::numeric_limits<std::uint64_t>::max() - start)
         return 0;

@@ -137,14 +137,12 @@ std::error_code end_of_image_error();
 // it holds by letting entries share data.
 std::uint64_t file_size_allowance(std::uint64_t room);
 
-// A disc image opened read-only, from a file or from bytes in memory (tests, fuzzing). Every
-// read is a positioned read of an exact byte count.
+// A disc image opened read-only. Every read is a positioned read of an exact byte count through
+// the platform seam (which a fuzz target backs with an image in memory).
 class DiscImageReader {
   public:
     // Opening failures carry the system error.
     static std::expected<DiscImageReader, std::error_code> open(const std::filesystem::path &image);
-    // The bytes must outlive the reader.
-    static DiscImageReader in_memory(std::span<const char> image);
 
     DiscImageReader(DiscImageReader &&other) noexcept;
     DiscImageReader &operator=(DiscImageReader &&other) noexcept;
@@ -171,7 +169,7 @@ class DiscImageReader {
     // Copies up to length bytes of file data, from base + sector * 2048 + position, to the
     // current position of an output file inside the system, without passing them through this
     // process. Returns how many it copied: fewer when the image ends. An error when the system
-    // cannot copy this way (an image in memory, Windows, files it cannot pair): the caller then
+    // cannot copy this way (Windows, files it cannot pair): the caller then
     // reads and writes itself, which also gives the precise error of a failing side.
     std::expected<std::uint64_t, std::error_code>
     copy_data(const DiscVolume &volume, std::uint32_t sector, std::uint64_t position,
@@ -186,7 +184,6 @@ class DiscImageReader {
   private:
     explicit DiscImageReader(std::intptr_t handle) : handle_(handle) {}
     std::intptr_t handle_;
-    std::span<const char> memory_; // the image, when it is not a file
 };
 
 // The entry's name decoded from windows-1252, as UTF-8.

@@ -10,7 +10,6 @@
 #include "records/text_file.h"
 #include "records/unicode_case.h"
 
-
 namespace ormolt {
 
 namespace fs = std::filesystem;
@@ -22,23 +21,23 @@ void report_compile_line(std::string_view line) {
         report_progress(Stage::Compile, progress->done, progress->total, progress->detail);
 }
 
-std::string marker_text(const Release& release) {
+std::string marker_text(const Release &release) {
     return release.version + "\n" + path_text(release.release_dir) + "\n";
 }
 
 } // namespace
 
-std::string cmake_path_text(const fs::path& path) {
+std::string cmake_path_text(const fs::path &path) {
     std::string text = path_text(path);
-    for (char& c : text)
+    for (char &c : text)
         if (c == '\\')
             c = '/';
     return text;
 }
 
-Result<fs::path> configure_and_compile(const Release& release, const fs::path& b,
-                                       const fs::path& log_path) {
-    const fs::path& r = release.release_dir;
+Result<fs::path> configure_and_compile(const Release &release, const fs::path &b,
+                                       const fs::path &log_path) {
+    const fs::path &r = release.release_dir;
     const fs::path build = b / "build";
     const fs::path marker = build / "ormolt-release.txt";
     const std::string expected_marker = marker_text(release);
@@ -55,7 +54,11 @@ Result<fs::path> configure_and_compile(const Release& release, const fs::path& b
 
     std::error_code error;
     if (!fs::is_regular_file(build / "CMakeCache.txt", error)) {
-        const auto tool = [&](const char* name) {
+        // A configure that fails part way leaves a tree that must not be reused, so the marker
+        // goes before configuring and comes back only after a configure that succeeded.
+        if (auto removed = remove_if_present(marker); !removed)
+            return std::unexpected(removed.error());
+        const auto tool = [&](const char *name) {
             return cmake_path_text(release_folder::toolchain_program(r, name));
         };
         ToolRun configure{
@@ -73,7 +76,6 @@ Result<fs::path> configure_and_compile(const Release& release, const fs::path& b
             .log_path = log_path};
         if (auto configured = run_tool(configure); !configured)
             return std::unexpected(configured.error());
-        // Only a configure that succeeded is marked, so a failed one is started afresh.
         (void)write_file(marker, expected_marker);
     }
     report_progress(Stage::Configure, 1, 1, "");

@@ -3,12 +3,15 @@
 #include "pipeline/tool_run.h"
 
 #include "pipeline/command_line_text.h"
+#include "pipeline/output_lines.h"
 #include "platform/platform.h"
 #include "records/event_stream.h"
 #include "records/message.h"
 
 #include <deque>
+#include <filesystem>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
 namespace ormolt {
@@ -18,6 +21,8 @@ namespace {
 constexpr std::size_t kept_line_count = 25;
 constexpr std::size_t event_line_limit = 500; // Unicode scalar values
 constexpr std::size_t read_buffer_size = 8 * 1024;
+// Below this much free space a failed step is taken to have run out of room.
+constexpr std::uintmax_t nearly_full_bytes = 1024 * 1024;
 
 // What the two reader threads share: the open log and the child's last lines.
 class RunOutput {
@@ -69,33 +74,19 @@ class RunOutput {
 // Splits one stream into lines until it ends or cannot be read; closes its pipe end.
 void read_lines(platform::NativeHandle stream, RunOutput& output, const LineHook& hook) {
     std::string buffer(read_buffer_size, '\0');
-    std::string pending;
+    OutputLines lines;
+    const auto take = [&](std::string_view raw) {
+        const std::string line = output.take_line(raw);
+        if (hook)
+            hook(line);
+    };
     for (;;) {
         auto read = platform::read_some(stream, buffer.data(), buffer.size());
         if (!read || *read == 0)
             break;
-        std::string_view chunk(buffer.data(), *read);
-        while (!chunk.empty()) {
-            const std::size_t end = chunk.find('\n');
-            if (end == std::string_view::npos) {
-                pending += chunk;
-                break;
-            }
-            pending += chunk.substr(0, end);
-            chunk.remove_prefix(end + 1);
-            if (!pending.empty() && pending.back() == '\r')
-                pending.pop_back();
-            const std::string line = output.take_line(pending);
-            if (hook)
-                hook(line);
-            pending.clear();
-        }
+        lines.feed(std::string_view(buffer.data(), *read), take);
     }
-    if (!pending.empty()) {
-        const std::string line = output.take_line(pending);
-        if (hook)
-            hook(line);
-    }
+    lines.finish(take);
     platform::close_handle(stream);
 }
 
@@ -140,9 +131,18 @@ Result<> run_tool(const ToolRun& run) {
         return fail(message("{}: {}", run.step_name, system_error_text(code.error())));
     if (*code == 0)
         return {};
-    return fail(message("{} failed ({}). Its last lines:\n{}\n\nThe whole log is {}",
-                        run.step_name, exit_status_text(*code), output.joined_last_lines(),
-                        path_text(run.log_path)));
+    std::string failure = message("{} failed ({}). Its last lines:\n{}\n\nThe whole log is {}",
+                                  run.step_name, exit_status_text(*code),
+                                  output.joined_last_lines(), path_text(run.log_path));
+    // Compilers and CMake say "disk full" in many ways, or not at all; the user is told plainly.
+    const std::filesystem::path folder = run.log_path.parent_path();
+    std::error_code error;
+    const auto space = std::filesystem::space(folder, error);
+    if (!error && space.available < nearly_full_bytes)
+        failure = message("cannot write {}: {}\n\n{}", path_text(folder),
+                          system_error_text(std::make_error_code(std::errc::no_space_on_device)),
+                          failure);
+    return fail(std::move(failure));
 }
 
 } // namespace ormolt

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <expected>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -44,15 +45,57 @@ std::optional<std::filesystem::path> per_user_base();
 // to a closed standard output an ignorable error rather than the end of the process (POSIX).
 void prepare_standard_streams();
 
+// ---- The terminal (terminal view) -------------------------------------------------------
+
+// Whether standard output is a person's terminal: a terminal device on POSIX, a console on
+// Windows (GetConsoleMode succeeds on its handle). Pipes and files are not.
+bool standard_output_is_terminal();
+
+// Standard output's terminal, readied for the view for the life of the object. On Windows the
+// console's virtual-terminal processing is turned on where the console supports it and its
+// earlier mode restored afterwards; text reaches the console through its wide-character API,
+// so UTF-8 shows whatever the console's code page.
+class Terminal {
+  public:
+    Terminal();
+    ~Terminal();
+    Terminal(const Terminal &) = delete;
+    Terminal &operator=(const Terminal &) = delete;
+
+    // Whether the terminal acts on control sequences (carriage return rewrites, erase to the
+    // end of the line). POSIX: TERM is set; Windows: virtual-terminal processing is on.
+    bool control_sequences() const { return control_sequences_; }
+    // Columns of the terminal now (it may be resized); 0 when it cannot tell.
+    std::size_t width() const;
+    // Writes UTF-8 text and flushes it. Errors are ignored.
+    void write(std::string_view text);
+
+  private:
+    bool control_sequences_ = false;
+    std::uint32_t saved_mode_ = 0; // the console mode to restore (Windows)
+    bool restore_mode_ = false;
+};
+
 // ---- Files (records, lock) --------------------------------------------------------------
 
-enum class NewFile { Created, AlreadyExists, Failed };
+// The error of a read that found something other than a regular file (a FIFO, a device).
+inline std::error_code not_a_regular_file() {
+    struct Category : std::error_category {
+        const char *name() const noexcept override { return "file kind"; }
+        std::string message(int) const override { return "not a regular file"; }
+    };
+    static const Category category;
+    return {1, category};
+}
 
-// Creates a file that must not exist yet (an exclusive create) and writes the contents into it.
-// A failure to write after the create is not reported: the file exists all the same. On Failed,
-// error holds the reason.
-NewFile create_new_file(const std::filesystem::path &file, std::string_view contents,
-                        std::error_code &error);
+// Records, markers and the lock are small: no reader of them takes in more than this.
+inline constexpr std::size_t small_file_limit = std::size_t(1) << 20;
+
+// Reads a whole regular file of at most limit bytes. Anything else at the path fails without
+// waiting or reading: a folder with is_a_directory, a FIFO or device with not_a_regular_file, a
+// longer file with file_too_large. Other programs may write, rename or delete the file meanwhile.
+std::expected<std::string, std::error_code> read_regular_file(const std::filesystem::path &file,
+                                                              std::size_t limit);
 
 // Copies a file over another, replacing an existing target (the standard library's
 // overwrite_existing copy refuses an existing target on some Windows runtimes).
@@ -117,16 +160,31 @@ std::expected<StartedChild, std::error_code> start_child(const ChildCommand &com
 // a child ended by a signal reads as 128 + the signal number, as shells show it.
 std::expected<std::uint32_t, std::error_code> wait_for_child(NativeHandle process);
 
-// ---- Files: positioned reads (disc images) ---------------------------------------------
+// ---- Lock files (build lock) -------------------------------------------------------------
 
-// Opens an existing file for reading only; others may read it meanwhile. Close with close_handle.
-std::expected<NativeHandle, std::error_code> open_for_reading(const std::filesystem::path &file);
+enum class NewLock { Created, AlreadyExists, Failed };
 
-// Reads up to size bytes starting at the 64-bit offset, without moving any shared file position.
-// Fewer bytes than asked only at the end of the file (0 at or past it). Interrupted reads are
-// retried.
-std::expected<std::size_t, std::error_code> read_at(NativeHandle handle, std::uint64_t offset,
-                                                    char *buffer, std::size_t size);
+// Creates a lock file that must not exist yet (an exclusive create), writes the contents into it
+// and keeps it open in held: while held stays open no other process can clear the file as stale.
+// A failure to write after the create is not reported. On Failed, error holds the reason.
+NewLock create_lock_file(const std::filesystem::path &file, std::string_view contents,
+                         NativeHandle &held, std::error_code &error);
+
+// Removes a lock file made by create_lock_file and closes held; failures are ignored.
+void release_lock_file(const std::filesystem::path &file, NativeHandle held);
+
+enum class ExistingLock {
+    Held,    // a living holder keeps it, another process is clearing it, or is_stale said no
+    Cleared, // it was stale and has been removed (or could not be, which the next create shows)
+    Gone,    // nothing there any more, or another file took its place: try creating again
+};
+
+// Decides about an existing lock file: is_stale is given its contents (nullopt when they cannot
+// be read) and, when it says stale, exactly the file that was read is removed, never one that
+// another process created in its place meanwhile.
+ExistingLock
+clear_stale_lock(const std::filesystem::path &file,
+                 const std::function<bool(const std::optional<std::string> &contents)> &is_stale);
 
 // ---- Links and paths (translation, installation) ----------------------------------------
 
@@ -157,6 +215,11 @@ std::expected<NativeHandle, std::error_code> open_for_reading(const std::filesys
 std::expected<std::size_t, std::error_code> read_at(NativeHandle handle, std::uint64_t offset,
                                                     char *buffer, std::size_t size);
 
+// The length of a file opened by open_for_reading, in bytes. (open_for_reading, read_at and
+// file_size live in one file per platform, so that a program can put an image in memory behind
+// all three at once.)
+std::expected<std::uint64_t, std::error_code> file_size(NativeHandle file);
+
 // SHA-1 from the platform's own vetted implementation: libcrypto on POSIX, CNG on Windows.
 class Sha1 {
   public:
@@ -180,9 +243,6 @@ class Sha1 {
 };
 
 // ---- Files: copying inside the system, preallocation (extraction) ---------------------------
-
-// The length of an open file in bytes.
-std::expected<std::uint64_t, std::error_code> file_size(NativeHandle file);
 
 // Copies up to size bytes from the 64-bit offset of one file to the current position of another
 // (which moves on), inside the system, without passing them through this process. Returns how

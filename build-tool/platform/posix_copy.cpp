@@ -1,11 +1,10 @@
-// POSIX side of the platform seam: file lengths, copies inside the kernel, preallocation.
+// POSIX side of the platform seam: copies inside the kernel, preallocation.
 #include "platform/platform.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <limits>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace ormolt::platform {
@@ -17,13 +16,6 @@ std::error_code errno_error() {
 }
 
 } // namespace
-
-std::expected<std::uint64_t, std::error_code> file_size(NativeHandle file) {
-    struct stat info {};
-    if (::fstat(static_cast<int>(file), &info) != 0)
-        return std::unexpected(errno_error());
-    return static_cast<std::uint64_t>(info.st_size);
-}
 
 std::expected<std::uint64_t, std::error_code>
 copy_file_data(NativeHandle from, std::uint64_t offset, NativeHandle to, std::uint64_t size) {

@@ -1,9 +1,10 @@
-// POSIX side of the platform seam: read-only files and positioned reads.
+// POSIX side of the platform seam: read-only files, their length and positioned reads.
 #include "platform/platform.h"
 
 #include <cerrno>
 #include <fcntl.h>
 #include <limits>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace ormolt::platform {
@@ -16,6 +17,13 @@ std::expected<NativeHandle, std::error_code> open_for_reading(const std::filesys
         if (errno != EINTR)
             return std::unexpected(std::error_code(errno, std::generic_category()));
     }
+}
+
+std::expected<std::uint64_t, std::error_code> file_size(NativeHandle file) {
+    struct stat info {};
+    if (::fstat(static_cast<int>(file), &info) != 0)
+        return std::unexpected(std::error_code(errno, std::generic_category()));
+    return static_cast<std::uint64_t>(info.st_size);
 }
 
 std::expected<std::size_t, std::error_code> read_at(NativeHandle handle, std::uint64_t offset,

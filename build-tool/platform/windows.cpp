@@ -3,10 +3,11 @@
 
 #include <windows.h>
 
+#include <cstdlib>
 #include <fcntl.h>
 #include <io.h>
 #include <stdio.h>
-#include <cstdlib>
+#include <utility>
 #include <vector>
 
 namespace ormolt::platform {
@@ -30,7 +31,7 @@ std::optional<fs::path> running_program_path() {
     }
 }
 
-std::optional<fs::path> environment_path(const char* name) {
+std::optional<fs::path> environment_path(const char *name) {
     const std::wstring wide_name(name, name + std::char_traits<char>::length(name));
     const DWORD needed = GetEnvironmentVariableW(wide_name.c_str(), nullptr, 0);
     if (needed == 0) {
@@ -59,39 +60,137 @@ void prepare_standard_streams() {
 
 // ---- Files (records, lock) --------------------------------------------------------------
 
-NewFile create_new_file(const fs::path& file, std::string_view contents, std::error_code& error) {
-    HANDLE handle = CreateFileW(file.c_str(), GENERIC_WRITE,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
-        const DWORD reason = GetLastError();
-        if (reason == ERROR_FILE_EXISTS || reason == ERROR_ALREADY_EXISTS)
-            return NewFile::AlreadyExists;
-        error = std::error_code(static_cast<int>(reason), std::system_category());
-        return NewFile::Failed;
+namespace {
+
+// The errors a C runtime open would have given, so messages read the same on both systems.
+std::error_code error_of(DWORD code) {
+    switch (code) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+        return std::make_error_code(std::errc::no_such_file_or_directory);
+    case ERROR_ACCESS_DENIED:
+        return std::make_error_code(std::errc::permission_denied);
+    default:
+        return std::error_code(static_cast<int>(code), std::system_category());
     }
-    DWORD written = 0;
-    (void)WriteFile(handle, contents.data(), static_cast<DWORD>(contents.size()), &written,
-                    nullptr);
-    CloseHandle(handle);
-    return NewFile::Created;
 }
 
-std::error_code copy_file_replacing(const fs::path& from, const fs::path& to) {
+class Handle {
+  public:
+    explicit Handle(HANDLE handle) : handle_(handle) {}
+    ~Handle() {
+        if (handle_ != INVALID_HANDLE_VALUE)
+            CloseHandle(handle_);
+    }
+    Handle(const Handle &) = delete;
+    Handle &operator=(const Handle &) = delete;
+    HANDLE get() const { return handle_; }
+    HANDLE release() { return std::exchange(handle_, INVALID_HANDLE_VALUE); }
+
+  private:
+    HANDLE handle_;
+};
+
+// Reads to the end, or fails with file_too_large past limit bytes.
+std::expected<std::string, std::error_code> read_up_to(HANDLE handle, std::size_t limit) {
+    std::string bytes;
+    char buffer[8192];
+    for (;;) {
+        DWORD n = 0;
+        if (!ReadFile(handle, buffer, sizeof buffer, &n, nullptr))
+            return std::unexpected(error_of(GetLastError()));
+        if (n == 0)
+            return bytes;
+        if (bytes.size() + n > limit)
+            return std::unexpected(std::make_error_code(std::errc::file_too_large));
+        bytes.append(buffer, n);
+    }
+}
+
+// Marks the open file for deletion when its last handle closes: removes exactly that file.
+bool delete_on_close(HANDLE handle) {
+    FILE_DISPOSITION_INFO disposition{};
+    disposition.DeleteFile = TRUE;
+    return SetFileInformationByHandle(handle, FileDispositionInfo, &disposition,
+                                      sizeof disposition) != 0;
+}
+
+} // namespace
+
+std::expected<std::string, std::error_code> read_regular_file(const fs::path &file,
+                                                              std::size_t limit) {
+    const DWORD attributes = GetFileAttributesW(file.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return std::unexpected(error_of(GetLastError()));
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+        return std::unexpected(std::make_error_code(std::errc::is_a_directory));
+    // Sharing delete too, so that a writer may replace the file by rename while we read it.
+    Handle handle(CreateFileW(file.c_str(), GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (handle.get() == INVALID_HANDLE_VALUE)
+        return std::unexpected(error_of(GetLastError()));
+    // Pipes, consoles and devices are no record.
+    if (GetFileType(handle.get()) != FILE_TYPE_DISK)
+        return std::unexpected(not_a_regular_file());
+    return read_up_to(handle.get(), limit);
+}
+
+std::error_code copy_file_replacing(const fs::path &from, const fs::path &to) {
     if (!CopyFileW(from.c_str(), to.c_str(), FALSE))
         return std::error_code(static_cast<int>(GetLastError()), std::system_category());
     return {};
 }
 
-std::error_code replace_file(const fs::path& from, const fs::path& to) {
-    if (!MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING))
-        return std::error_code(static_cast<int>(GetLastError()), std::system_category());
-    return {};
+namespace {
+
+// Renames with POSIX semantics: the target is replaced even while a reader has it open (with
+// delete sharing, as our readers open). Not every system offers it.
+bool replace_posix_style(const fs::path &from, const fs::path &to) {
+    const std::wstring target = to.wstring();
+    Handle handle(CreateFileW(from.c_str(), DELETE,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (handle.get() == INVALID_HANDLE_VALUE)
+        return false;
+    std::vector<char> buffer(sizeof(FILE_RENAME_INFO) + target.size() * sizeof(wchar_t));
+    auto *info = reinterpret_cast<FILE_RENAME_INFO *>(buffer.data());
+    info->Flags = FILE_RENAME_FLAG_REPLACE_IF_EXISTS | FILE_RENAME_FLAG_POSIX_SEMANTICS;
+    info->RootDirectory = nullptr;
+    info->FileNameLength = static_cast<DWORD>(target.size() * sizeof(wchar_t));
+    std::copy(target.begin(), target.end(), info->FileName);
+    // FileRenameInfoEx, which these headers declare only for newer targets.
+    constexpr auto rename_info_ex = static_cast<FILE_INFO_BY_HANDLE_CLASS>(22);
+    return SetFileInformationByHandle(handle.get(), rename_info_ex, info,
+                                      static_cast<DWORD>(buffer.size())) != 0;
+}
+
+} // namespace
+
+std::error_code replace_file(const fs::path &from, const fs::path &to) {
+    if (replace_posix_style(from, to))
+        return {};
+    // The classic rename refuses a target that someone has open; readers of our small files
+    // hold them only for a moment, so a few more tries get through.
+    for (int attempt = 0;; ++attempt) {
+        if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING))
+            return {};
+        const DWORD reason = GetLastError();
+        const DWORD attributes = GetFileAttributesW(to.c_str());
+        const bool busy = (reason == ERROR_ACCESS_DENIED || reason == ERROR_SHARING_VIOLATION) &&
+                          attributes != INVALID_FILE_ATTRIBUTES &&
+                          !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+        if (!busy || attempt == 50)
+            return std::error_code(static_cast<int>(reason), std::system_category());
+        Sleep(1);
+    }
 }
 
 // ---- Processes: liveness (build lock) ---------------------------------------------------
 
-std::uint32_t current_process_id() { return GetCurrentProcessId(); }
+std::uint32_t current_process_id() {
+    return GetCurrentProcessId();
+}
 
 Liveness process_liveness(std::uint32_t pid) {
     HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
@@ -101,6 +200,72 @@ Liveness process_liveness(std::uint32_t pid) {
     const BOOL read = GetExitCodeProcess(process, &status);
     CloseHandle(process);
     return read && status == STILL_ACTIVE ? Liveness::Running : Liveness::NotRunning;
+}
+
+// ---- Lock files (build lock) -------------------------------------------------------------
+
+// A holder keeps its lock file open without sharing delete for as long as it lives; the system
+// closes it when the process ends, however it ends. Whoever clears a stale lock file opens it
+// for deletion, which fails while a holder lives, and deletes through that handle, so exactly
+// the file that was read is removed. The holder itself asks no delete access, so that anyone
+// may still read the file while it is held.
+
+NewLock create_lock_file(const fs::path &file, std::string_view contents, NativeHandle &held,
+                         std::error_code &error) {
+    Handle handle(CreateFileW(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (handle.get() == INVALID_HANDLE_VALUE) {
+        const DWORD reason = GetLastError();
+        if (reason == ERROR_FILE_EXISTS || reason == ERROR_ALREADY_EXISTS)
+            return NewLock::AlreadyExists;
+        // A lock file that another process is deleting refuses access until it is gone.
+        if (reason == ERROR_ACCESS_DENIED &&
+            (GetFileAttributesW(file.c_str()) != INVALID_FILE_ATTRIBUTES ||
+             GetLastError() == ERROR_ACCESS_DENIED))
+            return NewLock::AlreadyExists;
+        error = std::error_code(static_cast<int>(reason), std::system_category());
+        return NewLock::Failed;
+    }
+    DWORD written = 0;
+    (void)WriteFile(handle.get(), contents.data(), static_cast<DWORD>(contents.size()), &written,
+                    nullptr);
+    held = reinterpret_cast<NativeHandle>(handle.release());
+    return NewLock::Created;
+}
+
+void release_lock_file(const fs::path &file, NativeHandle held) {
+    if (held != no_handle)
+        CloseHandle(reinterpret_cast<HANDLE>(held));
+    (void)DeleteFileW(file.c_str());
+}
+
+ExistingLock
+clear_stale_lock(const fs::path &file,
+                 const std::function<bool(const std::optional<std::string> &)> &is_stale) {
+    // Sharing read only: a second process clearing the same file meanwhile is refused and
+    // answers busy, as the lock will be taken.
+    Handle handle(CreateFileW(file.c_str(), GENERIC_READ | DELETE, FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (handle.get() == INVALID_HANDLE_VALUE) {
+        const DWORD reason = GetLastError();
+        if (reason == ERROR_FILE_NOT_FOUND || reason == ERROR_PATH_NOT_FOUND)
+            return ExistingLock::Gone;
+        if (reason == ERROR_SHARING_VIOLATION)
+            return ExistingLock::Held;
+        // A folder, a file being deleted, or one we may not open: unreadable, so stale.
+        if (!is_stale(std::nullopt))
+            return ExistingLock::Held;
+        (void)DeleteFileW(file.c_str());
+        return ExistingLock::Cleared;
+    }
+    std::optional<std::string> contents;
+    if (GetFileType(handle.get()) == FILE_TYPE_DISK)
+        if (auto bytes = read_up_to(handle.get(), small_file_limit))
+            contents = std::move(*bytes);
+    if (!is_stale(contents))
+        return ExistingLock::Held;
+    (void)delete_on_close(handle.get());
+    return ExistingLock::Cleared;
 }
 
 // ---- Child processes (tool runner) ------------------------------------------------------

@@ -1,4 +1,4 @@
-// Windows side of the platform seam: file lengths and preallocation. There is no copy between
+// Windows side of the platform seam: preallocation. There is no copy between
 // two open files inside the system; extraction reads and writes itself.
 #include "platform/platform.h"
 
@@ -13,13 +13,6 @@ std::error_code last_error() {
 }
 
 } // namespace
-
-std::expected<std::uint64_t, std::error_code> file_size(NativeHandle file) {
-    LARGE_INTEGER size{};
-    if (!GetFileSizeEx(reinterpret_cast<HANDLE>(file), &size))
-        return std::unexpected(last_error());
-    return static_cast<std::uint64_t>(size.QuadPart);
-}
 
 std::expected<std::uint64_t, std::error_code> copy_file_data(NativeHandle, std::uint64_t,
                                                              NativeHandle, std::uint64_t) {

@@ -1,4 +1,4 @@
-// Windows side of the platform seam: read-only files and positioned reads.
+// Windows side of the platform seam: read-only files, their length and positioned reads.
 #include "platform/platform.h"
 
 #include <windows.h>
@@ -22,6 +22,13 @@ std::expected<NativeHandle, std::error_code> open_for_reading(const std::filesys
     if (handle == INVALID_HANDLE_VALUE)
         return std::unexpected(last_error());
     return reinterpret_cast<NativeHandle>(handle);
+}
+
+std::expected<std::uint64_t, std::error_code> file_size(NativeHandle file) {
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(reinterpret_cast<HANDLE>(file), &size))
+        return std::unexpected(last_error());
+    return static_cast<std::uint64_t>(size.QuadPart);
 }
 
 std::expected<std::size_t, std::error_code> read_at(NativeHandle handle, std::uint64_t offset,

@@ -22,13 +22,13 @@ class TrackingIterator {
     using iterator_category = std::input_iterator_tag;
     using value_type = char;
     using difference_type = std::ptrdiff_t;
-    using pointer = const char*;
-    using reference = const char&;
+    using pointer = const char *;
+    using reference = const char &;
 
-    TrackingIterator(const char* at, std::size_t* furthest, const char* begin)
+    TrackingIterator(const char *at, std::size_t *furthest, const char *begin)
         : at_(at), furthest_(furthest), begin_(begin) {}
     reference operator*() const { return *at_; }
-    TrackingIterator& operator++() {
+    TrackingIterator &operator++() {
         ++at_;
         *furthest_ = static_cast<std::size_t>(at_ - begin_);
         return *this;
@@ -38,12 +38,12 @@ class TrackingIterator {
         ++*this;
         return before;
     }
-    bool operator==(const TrackingIterator& other) const { return at_ == other.at_; }
+    bool operator==(const TrackingIterator &other) const { return at_ == other.at_; }
 
   private:
-    const char* at_;
-    std::size_t* furthest_;
-    const char* begin_;
+    const char *at_;
+    std::size_t *furthest_;
+    const char *begin_;
 };
 
 std::string escape_pointer_token(std::string_view token) {
@@ -70,11 +70,16 @@ std::string line_and_column(std::string_view text, std::size_t offset) {
 }
 
 // The parser's own message without its "[json.exception....] " tag.
-std::string parser_text(const std::string& what) {
-    if (!what.starts_with("[json.exception."))
-        return what;
-    const std::size_t end = what.find("] ");
-    return end == std::string::npos ? what : what.substr(end + 2);
+// The parser quotes the bytes it last read, which may end inside a character: the fault text
+// goes into messages and events, which are UTF-8.
+std::string parser_text(const std::string &what) {
+    std::string_view text = what;
+    if (text.starts_with("[json.exception.")) {
+        const std::size_t end = text.find("] ");
+        if (end != std::string_view::npos)
+            text.remove_prefix(end + 2);
+    }
+    return utf8_replacing_invalid(text);
 }
 
 } // namespace
@@ -89,27 +94,27 @@ class JsonDocumentBuilder {
     using string_t = json::string_t;
     using binary_t = json::binary_t;
 
-    JsonDocumentBuilder(JsonDocument& document, const std::size_t& furthest)
+    JsonDocumentBuilder(JsonDocument &document, const std::size_t &furthest)
         : document_(document), furthest_(furthest) {}
 
-    const std::string& fault() const { return fault_; }
+    const std::string &fault() const { return fault_; }
 
     bool null() { return add(nullptr, furthest_); }
     bool boolean(bool value) { return add(value, furthest_); }
     // The parser reads one character past a number before it knows the number has ended.
     bool number_integer(number_integer_t value) { return add(value, number_end()); }
     bool number_unsigned(number_unsigned_t value) { return add(value, number_end()); }
-    bool number_float(number_float_t value, const string_t&) { return add(value, number_end()); }
-    bool string(string_t& value) { return add(std::move(value), furthest_); }
-    bool binary(binary_t&) { return refuse("binary values are not JSON"); }
+    bool number_float(number_float_t value, const string_t &) { return add(value, number_end()); }
+    bool string(string_t &value) { return add(std::move(value), furthest_); }
+    bool binary(binary_t &) { return refuse("binary values are not JSON"); }
 
     bool start_object(std::size_t) { return open(json::object()); }
     bool start_array(std::size_t) { return open(json::array()); }
     bool end_object() { return close(); }
     bool end_array() { return close(); }
 
-    bool key(string_t& name) {
-        Frame& top = stack_.back();
+    bool key(string_t &name) {
+        Frame &top = stack_.back();
         if (!top.names.insert(name).second)
             return refuse(message("duplicate member \"{}\" at {}", name,
                                   line_and_column(document_.text_, furthest_ - 1)));
@@ -117,9 +122,16 @@ class JsonDocumentBuilder {
         return true;
     }
 
-    bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception& error) {
-        if (fault_.empty())
-            fault_ = parser_text(error.what());
+    bool parse_error(std::size_t position, const std::string &,
+                     const nlohmann::detail::exception &error) {
+        if (!fault_.empty())
+            return false;
+        fault_ = parser_text(error.what());
+        // Syntax errors carry their place; others (a number out of range) are given it here.
+        if (!fault_.starts_with("parse error"))
+            fault_ =
+                message("parse error at {}: {}",
+                        line_and_column(document_.text_, position == 0 ? 0 : position - 1), fault_);
         return false;
     }
 
@@ -132,7 +144,7 @@ class JsonDocumentBuilder {
     };
 
     std::size_t number_end() const {
-        const std::string& text = document_.text_;
+        const std::string &text = document_.text_;
         if (furthest_ > 0 && furthest_ <= text.size() &&
             std::string_view("0123456789.eE+-").find(text[furthest_ - 1]) == std::string::npos)
             return furthest_ - 1;
@@ -148,7 +160,7 @@ class JsonDocumentBuilder {
     std::string next_pointer() const {
         if (stack_.empty())
             return "";
-        const Frame& top = stack_.back();
+        const Frame &top = stack_.back();
         if (top.value.is_object())
             return top.pointer + "/" + escape_pointer_token(top.key);
         return top.pointer + "/" + std::to_string(top.value.size());
@@ -181,7 +193,7 @@ class JsonDocumentBuilder {
             document_.root_ = std::move(value);
             return true;
         }
-        Frame& top = stack_.back();
+        Frame &top = stack_.back();
         if (top.value.is_object())
             top.value[top.key] = std::move(value);
         else
@@ -189,8 +201,8 @@ class JsonDocumentBuilder {
         return true;
     }
 
-    JsonDocument& document_;
-    const std::size_t& furthest_;
+    JsonDocument &document_;
+    const std::size_t &furthest_;
     std::vector<Frame> stack_;
     std::string fault_;
 };
@@ -204,22 +216,28 @@ std::expected<JsonDocument, std::string> JsonDocument::parse(std::string_view te
     document.text_ = std::string(text);
     std::size_t furthest = 0;
     JsonDocumentBuilder builder(document, furthest);
-    const char* begin = document.text_.data();
+    const char *begin = document.text_.data();
     const TrackingIterator first(begin, &furthest, begin);
     const TrackingIterator last(begin + document.text_.size(), &furthest, begin);
     bool parsed = false;
     try {
         parsed = json::sax_parse(first, last, &builder, json::input_format_t::json, true, false);
-    } catch (const std::exception& error) {
+    } catch (const std::exception &error) {
         return std::unexpected(parser_text(error.what()));
     }
     if (!parsed)
         return std::unexpected(builder.fault().empty() ? std::string("parse error")
                                                        : builder.fault());
+    // The parser takes a NUL byte for the end of the text. Anywhere but after the value it is
+    // refused there; after the value it is trailing text like any other.
+    if (const std::size_t nul = document.text_.find('\0'); nul != std::string::npos)
+        return std::unexpected(message("parse error at {}: syntax error while parsing value - "
+                                       "unexpected NUL byte; expected end of input",
+                                       line_and_column(document.text_, nul)));
     return document;
 }
 
-std::string JsonDocument::position_of(const std::string& pointer) const {
+std::string JsonDocument::position_of(const std::string &pointer) const {
     const auto found = value_offsets_.find(pointer);
     return line_and_column(text_, found == value_offsets_.end() ? 0 : found->second);
 }
@@ -228,7 +246,7 @@ std::string JsonDocument::position_of(const std::string& pointer) const {
 
 namespace {
 
-std::string describe(const json& value) {
+std::string describe(const json &value) {
     if (value.is_number())
         return value.dump();
     if (value.is_string())
@@ -242,8 +260,8 @@ std::string describe(const json& value) {
 
 } // namespace
 
-JsonFields::Read<JsonFields> JsonFields::at(const JsonDocument& document, std::string pointer) {
-    const json* value = &document.root();
+JsonFields::Read<JsonFields> JsonFields::at(const JsonDocument &document, std::string pointer) {
+    const json *value = &document.root();
     if (!pointer.empty()) {
         const json::json_pointer where(pointer);
         if (!document.root().contains(where))
@@ -261,12 +279,12 @@ std::string JsonFields::member_pointer(std::string_view name) const {
 }
 
 std::string JsonFields::type_fault(std::string_view name, std::string_view expected,
-                                   const json& value) const {
+                                   const json &value) const {
     return message("member \"{}\" at {} must be {}, not {}", name,
                    document_->position_of(member_pointer(name)), expected, describe(value));
 }
 
-JsonFields::Read<const json*> JsonFields::find(std::string_view name, bool required) const {
+JsonFields::Read<const json *> JsonFields::find(std::string_view name, bool required) const {
     const auto found = object_->find(name);
     if (found != object_->end())
         return &*found;
@@ -319,7 +337,7 @@ JsonFields::string_or_null(std::string_view name) const {
 }
 
 JsonFields::Read<std::vector<std::string>> JsonFields::strings_of(std::string_view name,
-                                                                  const json& array) const {
+                                                                  const json &array) const {
     std::vector<std::string> strings;
     for (std::size_t i = 0; i < array.size(); ++i) {
         if (!array[i].is_string()) {

@@ -14,6 +14,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// A description lists a few copies of one game; this is far beyond any real one.
+constexpr std::size_t release_file_limit = std::size_t(16) << 20;
+
 bool equal_ignoring_ascii_case(std::string_view a, std::string_view b) {
     const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
@@ -21,7 +24,7 @@ bool equal_ignoring_ascii_case(std::string_view a, std::string_view b) {
 }
 
 // Reads the members in declaration order, so the first fault reported is the first member's.
-JsonFields::Read<Image> read_image(const JsonFields& fields) {
+JsonFields::Read<Image> read_image(const JsonFields &fields) {
     Image image;
     auto sha1 = fields.required_string("sha1");
     if (!sha1)
@@ -38,7 +41,7 @@ JsonFields::Read<Image> read_image(const JsonFields& fields) {
     return image;
 }
 
-JsonFields::Read<Release> read_release(const JsonDocument& document) {
+JsonFields::Read<Release> read_release(const JsonDocument &document) {
     auto fields = JsonFields::at(document, "");
     if (!fields)
         return std::unexpected(fields.error());
@@ -59,7 +62,7 @@ JsonFields::Read<Release> read_release(const JsonDocument& document) {
     auto images = fields->object_array("images");
     if (!images)
         return std::unexpected(images.error());
-    for (const JsonFields& entry : *images) {
+    for (const JsonFields &entry : *images) {
         auto image = read_image(entry);
         if (!image)
             return std::unexpected(image.error());
@@ -80,12 +83,12 @@ JsonFields::Read<Release> read_release(const JsonDocument& document) {
     return release;
 }
 
-Result<void> normalise(Release& release, const std::string& shown_path) {
+Result<void> normalise(Release &release, const std::string &shown_path) {
     release.title_id = unicode_upper(release.title_id);
 
-    for (std::string& digest : release.xbe_sha1) {
+    for (std::string &digest : release.xbe_sha1) {
         const bool known =
-            std::any_of(release.images.begin(), release.images.end(), [&](const Image& image) {
+            std::any_of(release.images.begin(), release.images.end(), [&](const Image &image) {
                 return equal_ignoring_ascii_case(image.sha1, digest);
             });
         if (!known)
@@ -97,21 +100,29 @@ Result<void> normalise(Release& release, const std::string& shown_path) {
     if (release.images.empty())
         return fail(message("{} names no {} images", shown_path, xbe_name));
 
-    for (Image& image : release.images)
+    for (Image &image : release.images)
         image.sha1 = unicode_lower(image.sha1);
 
     if (xbe_name.find_first_of("/\\") != std::string::npos || xbe_name.starts_with('.'))
         return fail(message("{}: xbe must be a file name in the game folder", shown_path));
+
+    // The title id names the default build folder: it must stay one folder of its own.
+    const std::string &title = release.title_id;
+    if (title.empty() || title == "." || title.find("..") != std::string::npos ||
+        title.find_first_of("/\\:") != std::string::npos)
+        return fail(message("{}: title_id must be a plain folder name (no \"/\", \"\\\", \":\" "
+                            "or \"..\")",
+                            shown_path));
     return {};
 }
 
 } // namespace
 
-Result<Release> load_release(const fs::path& release_dir) {
+Result<Release> load_release(const fs::path &release_dir) {
     const fs::path file = release_dir / release_folder::release_file;
     const std::string shown_path = path_text(file);
 
-    auto text = read_utf8_file(file);
+    auto text = read_utf8_file(file, release_file_limit);
     if (!text)
         return fail(message("cannot read {}: {}", shown_path, system_error_text(text.error())));
 

@@ -16,7 +16,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::optional<JsonDocument> read_document(const fs::path& file) {
+std::optional<JsonDocument> read_document(const fs::path &file) {
     auto text = read_utf8_file(file);
     if (!text)
         return std::nullopt;
@@ -31,7 +31,7 @@ std::string json_string(std::string_view text) {
 }
 
 // Two-space indented object, members in the given order, no line end after the closing brace.
-std::string indented_object(const std::vector<std::pair<std::string_view, std::string>>& members) {
+std::string indented_object(const std::vector<std::pair<std::string_view, std::string>> &members) {
     std::string text = "{\n";
     for (std::size_t i = 0; i < members.size(); ++i) {
         text += "  " + json_string(members[i].first) + ": " + members[i].second;
@@ -40,7 +40,7 @@ std::string indented_object(const std::vector<std::pair<std::string_view, std::s
     return text + "}";
 }
 
-Result<void> write_record(const fs::path& target, const std::string& text) {
+Result<void> write_record(const fs::path &target, const std::string &text) {
     fs::path temporary = target;
     temporary.replace_extension("json.part");
     if (auto error = replace_file_contents(target, temporary, text))
@@ -50,7 +50,7 @@ Result<void> write_record(const fs::path& target, const std::string& text) {
 
 } // namespace
 
-std::optional<SourceRecord> read_source_record(const fs::path& file) {
+std::optional<SourceRecord> read_source_record(const fs::path &file) {
     auto document = read_document(file);
     if (!document)
         return std::nullopt;
@@ -65,7 +65,7 @@ std::optional<SourceRecord> read_source_record(const fs::path& file) {
     return SourceRecord{std::move(*path), *size, *mtime};
 }
 
-std::optional<Stamp> read_stamp(const fs::path& file) {
+std::optional<Stamp> read_stamp(const fs::path &file) {
     auto document = read_document(file);
     if (!document)
         return std::nullopt;
@@ -85,13 +85,13 @@ std::optional<Stamp> read_stamp(const fs::path& file) {
     return stamp;
 }
 
-Result<void> write_source_record(const fs::path& target, const SourceRecord& record) {
+Result<void> write_source_record(const fs::path &target, const SourceRecord &record) {
     return write_record(target, indented_object({{"path", json_string(record.path)},
                                                  {"size", std::to_string(record.size)},
                                                  {"mtime", std::to_string(record.mtime)}}));
 }
 
-Result<void> write_stamp(const fs::path& target, const Stamp& stamp) {
+Result<void> write_stamp(const fs::path &target, const Stamp &stamp) {
     return write_record(target,
                         indented_object({{"release_version", json_string(stamp.release_version)},
                                          {"title_id", json_string(stamp.title_id)},
@@ -99,12 +99,12 @@ Result<void> write_stamp(const fs::path& target, const Stamp& stamp) {
                                          {"exe", json_string(stamp.exe)}}));
 }
 
-Result<void> remember_installation_folder(const std::string& title_id,
-                                          const fs::path& installation_folder) {
+Result<void> remember_installation_folder(const std::string &title_id,
+                                          const fs::path &installation_folder) {
     auto folder = default_build_folder(title_id);
     if (!folder)
         return std::unexpected(folder.error());
-    const auto failed = [](const std::error_code& error) {
+    const auto failed = [](const std::error_code &error) {
         return fail(message("cannot remember installation folder: {}", system_error_text(error)));
     };
     std::error_code error;
@@ -113,10 +113,10 @@ Result<void> remember_installation_folder(const std::string& title_id,
         return failed(error);
     // Through a temporary file and a rename, like the records: a crash part way must not leave a
     // torn path that could still read as an absolute folder.
+    // The temporary name is the writer's own: builds of the same title into different folders
+    // may finish together.
     const fs::path target = *folder / installation_entries::remembered_location;
-    fs::path temporary = target;
-    temporary += ".part";
-    if (auto written = replace_file_contents(target, temporary, path_text(installation_folder)))
+    if (auto written = replace_file_contents(target, path_text(installation_folder)))
         return failed(written);
     return {};
 }

@@ -3,9 +3,10 @@
 #include "platform/platform.h"
 #include "records/message.h"
 
+#include <atomic>
 #include <cerrno>
+#include <cstdint>
 #include <fstream>
-#include <iterator>
 
 namespace ormolt {
 
@@ -21,28 +22,20 @@ std::error_code last_error() {
 
 } // namespace
 
-std::expected<std::string, std::error_code> read_file_bytes(const fs::path& file) {
-    std::error_code error;
-    if (fs::is_directory(file, error))
-        return std::unexpected(std::make_error_code(std::errc::is_a_directory));
-    errno = 0;
-    std::ifstream in(file, std::ios::binary);
-    if (!in)
-        return std::unexpected(last_error());
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad())
-        return std::unexpected(last_error());
-    return bytes;
+std::expected<std::string, std::error_code> read_file_bytes(const fs::path &file,
+                                                            std::size_t limit) {
+    return platform::read_regular_file(file, limit);
 }
 
-std::expected<std::string, std::error_code> read_utf8_file(const fs::path& file) {
-    auto bytes = read_file_bytes(file);
+std::expected<std::string, std::error_code> read_utf8_file(const fs::path &file,
+                                                           std::size_t limit) {
+    auto bytes = read_file_bytes(file, limit);
     if (bytes && !is_valid_utf8(*bytes))
         return std::unexpected(std::make_error_code(std::errc::illegal_byte_sequence));
     return bytes;
 }
 
-std::error_code write_file(const fs::path& file, std::string_view contents) {
+std::error_code write_file(const fs::path &file, std::string_view contents) {
     errno = 0;
     std::ofstream out(file, std::ios::binary | std::ios::trunc);
     if (!out)
@@ -54,11 +47,33 @@ std::error_code write_file(const fs::path& file, std::string_view contents) {
     return {};
 }
 
-std::error_code replace_file_contents(const fs::path& target, const fs::path& temporary,
+fs::path unique_temporary_name(const fs::path &target) {
+    static std::atomic<std::uint64_t> counter{0};
+    std::string suffix = ".";
+    suffix += std::to_string(platform::current_process_id());
+    suffix += '-';
+    suffix += std::to_string(counter.fetch_add(1));
+    suffix += ".part";
+    fs::path temporary = target;
+    temporary += suffix;
+    return temporary;
+}
+
+std::error_code replace_file_contents(const fs::path &target, const fs::path &temporary,
                                       std::string_view contents) {
     if (auto error = write_file(temporary, contents))
         return error;
     return platform::replace_file(temporary, target);
+}
+
+std::error_code replace_file_contents(const fs::path &target, std::string_view contents) {
+    const fs::path temporary = unique_temporary_name(target);
+    auto error = replace_file_contents(target, temporary, contents);
+    if (error) {
+        std::error_code ignored;
+        fs::remove(temporary, ignored);
+    }
+    return error;
 }
 
 } // namespace ormolt

@@ -1,6 +1,8 @@
 // The built ormolt-build run the way a launcher runs it, through whole build and relink
 // commands, with a release whose Python and CMake are the recording stand-in.
+#include "fake_release.h"
 #include "identity/file_sha1.h"
+#include "pipeline/compile.h"
 #include "platform/platform.h"
 #include "records/message.h"
 #include "records/state_records.h"
@@ -8,6 +10,7 @@
 #include "testkit/release_folder.h"
 #include "testkit/sample_game.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace ormolt {
@@ -16,7 +19,7 @@ namespace {
 namespace fs = std::filesystem;
 using test::write_text;
 
-std::string exe_name(const std::string& stem) {
+std::string exe_name(const std::string &stem) {
     return stem + platform::executable_suffix;
 }
 
@@ -36,8 +39,9 @@ class BuildFlow : public ::testing::Test {
         description_.xbe_sha1.clear();
         ASSERT_FALSE(testkit::write_release(release(), description_));
         ASSERT_FALSE(testkit::place_program(release(), ORMOLT_BUILD_EXE));
-        for (const fs::path& stand_in : {release() / "python" / exe_name("python"),
-                                        release() / "toolchain" / "cmake" / "bin" / exe_name("cmake")}) {
+        for (const fs::path &stand_in :
+             {release() / "python" / exe_name("python"),
+              release() / "toolchain" / "cmake" / "bin" / exe_name("cmake")}) {
             fs::create_directories(stand_in.parent_path());
             fs::copy_file(HELPER_fake_tool, stand_in);
         }
@@ -48,8 +52,8 @@ class BuildFlow : public ::testing::Test {
 
         environment_["ORMOLT_BUILD_DIR"] = path_text(temp_ / "builds");
         // What any program needs to start on this system.
-        for (const char* name : {"PATH", "SystemRoot", "windir", "TEMP", "TMP", "HOME"})
-            if (const char* value = std::getenv(name))
+        for (const char *name : {"PATH", "SystemRoot", "windir", "TEMP", "TMP", "HOME"})
+            if (const char *value = std::getenv(name))
                 environment_[name] = value;
     }
 
@@ -64,7 +68,7 @@ class BuildFlow : public ::testing::Test {
         std::string err;
         std::vector<std::string> kinds() const {
             std::vector<std::string> found;
-            for (const auto& event : events)
+            for (const auto &event : events)
                 if (event["event"] != "progress" && event["event"] != "log")
                     found.push_back(event["event"]);
             return found;
@@ -76,8 +80,10 @@ class BuildFlow : public ::testing::Test {
         }
     };
 
-    Outcome run(const std::vector<std::string>& arguments) {
-        const auto result = test::run_program(program(), arguments, temp_.path(), environment_,
+    Outcome run(const std::vector<std::string> &arguments, fs::path working_folder = {}) {
+        if (working_folder.empty())
+            working_folder = temp_.path();
+        const auto result = test::run_program(program(), arguments, working_folder, environment_,
                                               temp_ / "scratch");
         Outcome outcome{result.exit_status, {}, result.err};
         std::istringstream lines(result.out);
@@ -98,12 +104,12 @@ TEST_F(BuildFlow, BuildsInstallsAndRebuildsFromTheRecordedSource) {
     ASSERT_EQ(first.exit_status, 0) << first.error_message();
     EXPECT_EQ(first.err, "");
     EXPECT_EQ(first.kinds(), (std::vector<std::string>{"start", "done"}));
-    const Event& start = first.events.front();
+    const Event &start = first.events.front();
     EXPECT_EQ(start["log"], path_text(f / "build.log"));
     EXPECT_EQ(start["source"], path_text(image()));
     EXPECT_EQ(start["title"], "Sample Game");
     EXPECT_EQ(start["user_dir"], path_text(f));
-    const Event& done = first.events.back();
+    const Event &done = first.events.back();
     EXPECT_EQ(done["exe"], path_text(f / "game.exe"));
     EXPECT_EQ(done["game_dir"], path_text(f / "game"));
     EXPECT_DOUBLE_EQ(first.events[first.events.size() - 2]["overall"].get<double>(), 1.0);
@@ -115,9 +121,10 @@ TEST_F(BuildFlow, BuildsInstallsAndRebuildsFromTheRecordedSource) {
     const auto stamp = read_stamp(f / "build.json");
     ASSERT_TRUE(stamp.has_value());
     EXPECT_EQ(stamp->xbe_sha1, sha1_);
-    for (const char* temporary : {"project", "pipe", "build", "zig-cache", "tmp", "build.lock"})
+    for (const char *temporary : {"project", "pipe", "build", "zig-cache", "tmp", "build.lock"})
         EXPECT_FALSE(fs::exists(f / temporary)) << temporary;
-    EXPECT_TRUE(test::read_text(f / "build.log").starts_with("ormolt-build 0.1.0 for Sample Game 1.0\n"));
+    EXPECT_TRUE(
+        test::read_text(f / "build.log").starts_with("ormolt-build 0.1.0 for Sample Game 1.0\n"));
     EXPECT_EQ(fs::path(test::read_text(default_folder() / "install-location.txt")), f);
 
     // Without --source the recorded image is used, and it is not extracted again; status says
@@ -125,10 +132,49 @@ TEST_F(BuildFlow, BuildsInstallsAndRebuildsFromTheRecordedSource) {
     auto second = run({"build"});
     ASSERT_EQ(second.exit_status, 0) << second.error_message();
     bool shortcut = false;
-    for (const auto& event : second.events)
-        shortcut = shortcut || (event["event"] == "progress" && event["detail"] == "already extracted");
+    for (const auto &event : second.events)
+        shortcut =
+            shortcut || (event["event"] == "progress" && event["detail"] == "already extracted");
     EXPECT_TRUE(shortcut);
     auto status = run({"status"});
+    ASSERT_EQ(status.events.size(), 1u);
+    EXPECT_EQ(status.events[0]["state"], "ready");
+}
+
+TEST_F(BuildFlow, ARelativeReleaseFolderServesAWholeBuild) {
+    // Run from inside the release as "--release .": every program and path the toolkit and
+    // CMake are given must name the release absolutely, since they run in other folders.
+    const fs::path f = temp_ / "install";
+    auto built = run(
+        {"build", "--source", path_text(image()), "--install-dir", path_text(f), "--release", "."},
+        release());
+    ASSERT_EQ(built.exit_status, 0) << built.error_message();
+    EXPECT_EQ(built.kinds(), (std::vector<std::string>{"start", "done"}));
+    EXPECT_EQ(test::read_text(f / "game.exe"), "program");
+
+    const auto python = test::read_calls(release() / "python" / "calls.txt");
+    ASSERT_FALSE(python.empty());
+    const auto &symbols = python.front().arguments;
+    const auto cli = std::find(symbols.begin(), symbols.end(), "--cli");
+    ASSERT_NE(cli, symbols.end());
+    ASSERT_NE(std::next(cli), symbols.end());
+    EXPECT_EQ(*std::next(cli), path_text(release_folder::fendrel_cli(release())));
+    const auto cmake = test::read_calls(release() / "toolchain" / "cmake" / "bin" / "calls.txt");
+    ASSERT_FALSE(cmake.empty());
+    const std::string engine = "-DORMOLT_DIR=" + cmake_path_text(release() / "engine");
+    EXPECT_NE(std::find(cmake.front().arguments.begin(), cmake.front().arguments.end(), engine),
+              cmake.front().arguments.end());
+    for (const auto &call : cmake) {
+        for (const auto &argument : call.arguments) {
+            if (!argument.starts_with("-D") || argument == "-DCMAKE_BUILD_TYPE=Release")
+                continue;
+            EXPECT_TRUE(fs::path(argument.substr(argument.find('=') + 1)).is_absolute())
+                << argument;
+        }
+    }
+
+    // status from the same place, the same way, finds that build.
+    const auto status = run({"status", "--release", "."}, release());
     ASSERT_EQ(status.events.size(), 1u);
     EXPECT_EQ(status.events[0]["state"], "ready");
 }
@@ -154,8 +200,8 @@ TEST_F(BuildFlow, RelinkChecksTheCopy) {
     const std::string other_digest = *file_sha1_hex(temp_ / "other" / "default.xbe");
     EXPECT_EQ(other_folder.error_message(),
               "This is a different copy of Sample Game from the one it was built from (its "
-              "default.xbe has SHA-1 " + other_digest + ", not " + sha1_ +
-                  "). Build again to use it.");
+              "default.xbe has SHA-1 " +
+                  other_digest + ", not " + sha1_ + "). Build again to use it.");
     EXPECT_TRUE(fs::exists(f / "build.json"));
 
     // Another copy as an image: found after extraction, and the build no longer counts.
@@ -179,34 +225,53 @@ TEST_F(BuildFlow, FolderAndSourceChecks) {
     };
     const fs::path f = temp_ / "f";
     const Case cases[] = {
-        {"relative folder", {"build", "--install-dir", "relative"}, [] {}, 1,
+        {"relative folder",
+         {"build", "--install-dir", "relative"},
+         [] {},
+         1,
          "Choose an absolute installation folder."},
         {"folder inside the source",
          {"build", "--source", path_text(temp_ / "disc"), "--install-dir",
           path_text(temp_ / "disc" / "out")},
-         [] {}, 1, "Choose an installation folder separate from the source game folder."},
+         [] {},
+         1,
+         "Choose an installation folder separate from the source game folder."},
         {"source inside the folder",
          {"build", "--source", path_text(temp_ / "disc"), "--install-dir", path_text(temp_.path())},
-         [] {}, 1, "Choose an installation folder separate from the source game folder."},
-        {"foreign files", {"build", "--install-dir", path_text(f)},
-         [&] { write_text(f / "notes.txt", "mine"); }, 1,
+         [] {},
+         1,
+         "Choose an installation folder separate from the source game folder."},
+        {"foreign files",
+         {"build", "--install-dir", path_text(f)},
+         [&] { write_text(f / "notes.txt", "mine"); },
+         1,
          "Choose an empty installation folder, or an existing Quillon installation."},
-        {"marker with a line end", {"build", "--install-dir", path_text(f)},
-         [&] { write_text(f / ".quillon-install", "51520001\n"); }, 1,
+        {"marker with a line end",
+         {"build", "--install-dir", path_text(f)},
+         [&] { write_text(f / ".quillon-install", "51520001\n"); },
+         1,
          "Choose an empty installation folder, or an existing Quillon installation."},
-        {"another game", {"build", "--install-dir", path_text(f)},
+        {"another game",
+         {"build", "--install-dir", path_text(f)},
          [&] {
              write_text(f / ".quillon-install", "51520001");
              write_text(f / "build.json", R"({"release_version": "1", "title_id": "4D530004", )"
                                           R"("xbe_sha1": "aa", "exe": "x.exe"})");
          },
-         1, "This folder contains another game. Choose a separate folder for Quillon."},
-        {"no source yet", {"build", "--install-dir", path_text(f)}, [] {}, 1,
+         1,
+         "This folder contains another game. Choose a separate folder for Quillon."},
+        {"no source yet",
+         {"build", "--install-dir", path_text(f)},
+         [] {},
+         1,
          "no disc chosen yet: pass --source <iso or folder>"},
-        {"relink without a build", {"relink", "--source", path_text(image())}, [] {}, 1,
+        {"relink without a build",
+         {"relink", "--source", path_text(image())},
+         [] {},
+         1,
          "nothing is built yet: build it first"},
     };
-    for (const auto& c : cases) {
+    for (const auto &c : cases) {
         fs::remove_all(f);
         c.prepare();
         const auto outcome = run(c.arguments);
@@ -215,12 +280,14 @@ TEST_F(BuildFlow, FolderAndSourceChecks) {
         EXPECT_FALSE(fs::exists(f / "build.lock")) << c.name;
     }
     EXPECT_FALSE(fs::exists(temp_ / "relative"));
+    // A refused folder is refused before it is made.
+    EXPECT_FALSE(fs::exists(temp_ / "disc" / "out"));
     // A disc image may sit inside the installation folder it is built into.
     fs::create_directories(f);
     write_text(f / ".quillon-install", "51520001");
     fs::copy_file(image(), f / "game.iso");
-    const auto inside = run({"build", "--source", path_text(f / "game.iso"), "--install-dir",
-                             path_text(f)});
+    const auto inside =
+        run({"build", "--source", path_text(f / "game.iso"), "--install-dir", path_text(f)});
     EXPECT_EQ(inside.exit_status, 0) << inside.error_message();
 }
 
@@ -239,7 +306,8 @@ TEST_F(BuildFlow, ALiveOwnerKeepsTheFolderBusy) {
 
     // Once its owner is gone the lock is stale and the build goes ahead.
     owner.end();
-    const auto built = run({"build", "--source", path_text(image()), "--install-dir", path_text(f)});
+    const auto built =
+        run({"build", "--source", path_text(image()), "--install-dir", path_text(f)});
     EXPECT_EQ(built.exit_status, 0) << built.error_message();
 }
 
@@ -247,12 +315,13 @@ TEST_F(BuildFlow, UnsupportedCopyStopsAfterExtraction) {
     description_.images = {{std::string(40, 'b'), "", std::nullopt}};
     ASSERT_FALSE(testkit::write_release(release(), description_));
     const fs::path f = temp_ / "install";
-    const auto outcome = run({"build", "--source", path_text(image()), "--install-dir", path_text(f)});
+    const auto outcome =
+        run({"build", "--source", path_text(image()), "--install-dir", path_text(f)});
     EXPECT_EQ(outcome.exit_status, 2);
     EXPECT_EQ(outcome.error_message(),
               "This isn't a copy of Sample Game this release supports. Its default.xbe is Sample "
-              "Game (51520001, USA, Japan), SHA-1 " + sha1_ + ". This release was made for: " +
-                  std::string(40, 'b') + ".");
+              "Game (51520001, USA, Japan), SHA-1 " +
+                  sha1_ + ". This release was made for: " + std::string(40, 'b') + ".");
     EXPECT_TRUE(fs::exists(f / "game" / "default.xbe"));
     EXPECT_EQ(run({"status"}).events[0]["state"], "no-source");
 }

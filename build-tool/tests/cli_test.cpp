@@ -36,15 +36,15 @@ TEST(CommandLine, WalksOptionsAndValues) {
         {{"build", "--source", "a", "--install-dir", "f", "--release", ""}, false, "a", "f", ""},
         {{"frobnicate", "--source", "s"}, false, "s", nullopt, nullopt},
     };
-    for (const Case& c : cases) {
+    for (const Case &c : cases) {
         std::string shown;
-        for (const auto& argument : c.arguments)
+        for (const auto &argument : c.arguments)
             shown += argument + " ";
         const auto line = parse_command_line(c.arguments);
         ASSERT_EQ(!line, c.usage_error) << shown;
         if (!line)
             continue;
-        const auto text = [](const std::optional<fs::path>& path) {
+        const auto text = [](const std::optional<fs::path> &path) {
             return path ? std::optional<std::string>(path->string()) : std::nullopt;
         };
         EXPECT_EQ(line->options.command, c.arguments[0]) << shown;
@@ -54,20 +54,40 @@ TEST(CommandLine, WalksOptionsAndValues) {
     }
 }
 
-TEST(CommandLine, ReleaseFolderIsTheOptionElseTwoLevelsAboveTheProgram) {
-    CommandLine chosen;
-    chosen.release = fs::path("relative/r");
-    EXPECT_EQ(choose_release_folder(chosen), fs::path("relative/r"));
-
+TEST(CommandLine, ReleaseFolderIsTheOptionElseTwoLevelsAboveTheProgramMadeAbsolute) {
+    // Children run in other working folders: whatever chose it, the folder is absolute.
+    const fs::path here = fs::canonical(fs::current_path());
     const auto program = platform::running_program_path();
     ASSERT_TRUE(program);
-    EXPECT_EQ(choose_release_folder(CommandLine{}), program->parent_path().parent_path());
+    const fs::path above_program = fs::canonical(program->parent_path().parent_path());
+    struct Case {
+        std::optional<fs::path> release;
+        std::optional<fs::path> program;
+        fs::path expected;
+    };
+    const Case cases[] = {
+        {fs::path("."), program, here},
+        {fs::path("relative/r"), program, here / "relative" / "r"}, // unresolvable: absolute
+        {std::nullopt, program, above_program},
+        {std::nullopt, std::nullopt, here},                 // the system cannot tell
+        {std::nullopt, fs::path("ormolt-build"), here},     // no folder above the program
+        {std::nullopt, fs::path("bin/ormolt-build"), here}, // one level only
+        {std::nullopt, here / "bin" / "ormolt-build", here},
+    };
+    for (const Case &c : cases) {
+        CommandLine line;
+        line.release = c.release;
+        const fs::path chosen = choose_release_folder(line, c.program);
+        EXPECT_TRUE(chosen.is_absolute()) << chosen;
+        EXPECT_EQ(chosen, c.expected) << (c.release ? *c.release : fs::path("(none)"));
+    }
+    EXPECT_EQ(choose_release_folder(CommandLine{}), above_program);
 }
 
 TEST(CommandTable, MatchesWordsByteForByte) {
     ASSERT_NE(find_command("status"), nullptr);
     EXPECT_EQ(find_command("status")->word, "status");
-    for (const char* word : {"Status", "status ", "stat", "", "frobnicate"})
+    for (const char *word : {"Status", "status ", "stat", "", "frobnicate"})
         EXPECT_EQ(find_command(word), nullptr) << word;
 }
 

@@ -26,8 +26,9 @@ struct CompileFixture : ::testing::Test {
 };
 
 TEST_F(CompileFixture, FirstBuildConfiguresMarksAndBuilds) {
-    fake.steer(fake.cmake(), ".out", "[1/2] Building C object CMakeFiles/game.dir/src/a.c.o\n"
-                                     "[2/2] Linking C executable game\n");
+    fake.steer(fake.cmake(), ".out",
+               "[1/2] Building C object CMakeFiles/game.dir/src/a.c.o\n"
+               "[2/2] Linking C executable game\n");
     EventCapture events;
     const auto built = configure_and_compile(fake.release(), b, log);
     ASSERT_TRUE(built.has_value()) << built.error().message;
@@ -35,25 +36,32 @@ TEST_F(CompileFixture, FirstBuildConfiguresMarksAndBuilds) {
 
     const auto calls = fake.calls(fake.cmake());
     ASSERT_EQ(calls.size(), 2u);
-    const auto tool = [&](const char* name) {
+    const auto tool = [&](const char *name) {
         return cmake_path_text(release_folder::toolchain_program(fake.dir(), name));
     };
     const std::vector<std::string> configure{
-        "-S", path_text(b / "project"), "-B", path_text(b / "build"), "-G", "Ninja",
+        "-S",
+        path_text(b / "project"),
+        "-B",
+        path_text(b / "build"),
+        "-G",
+        "Ninja",
         "-DCMAKE_MAKE_PROGRAM=" + cmake_path_text(release_folder::ninja(fake.dir())),
-        "-DCMAKE_BUILD_TYPE=Release", "-DCMAKE_C_COMPILER=" + tool("zcc"),
-        "-DCMAKE_CXX_COMPILER=" + tool("zc++"), "-DCMAKE_AR=" + tool("zar"),
+        "-DCMAKE_BUILD_TYPE=Release",
+        "-DCMAKE_C_COMPILER=" + tool("zcc"),
+        "-DCMAKE_CXX_COMPILER=" + tool("zc++"),
+        "-DCMAKE_AR=" + tool("zar"),
         "-DCMAKE_RANLIB=" + tool("zranlib"),
         "-DORMOLT_DIR=" + cmake_path_text(fake.dir() / "engine"),
         "-DCMAKE_RC_COMPILER=" + tool("zrc")};
     EXPECT_EQ(calls[0].arguments, configure);
     EXPECT_EQ(calls[1].arguments,
               (std::vector<std::string>{"--build", path_text(b / "build"), "--target", "game"}));
-    for (const auto& call : calls) {
+    for (const auto &call : calls) {
         EXPECT_EQ(fs::path(call.cwd), b);
         std::vector<std::string> caches;
         std::ranges::copy_if(call.environment, std::back_inserter(caches),
-                             [](const std::string& entry) { return entry.starts_with("ZIG_"); });
+                             [](const std::string &entry) { return entry.starts_with("ZIG_"); });
         EXPECT_EQ(caches,
                   (std::vector<std::string>{"ZIG_GLOBAL_CACHE_DIR=" + path_text(b / "zig-cache"),
                                             "ZIG_LOCAL_CACHE_DIR=" + path_text(b / "zig-cache")}));
@@ -63,7 +71,7 @@ TEST_F(CompileFixture, FirstBuildConfiguresMarksAndBuilds) {
 
     // Stages in order; the build's status lines become compile progress with short details.
     std::vector<std::string> progress;
-    for (const auto& event : events.of_kind("progress"))
+    for (const auto &event : events.of_kind("progress"))
         progress.push_back(event["stage"].get<std::string>() + " " +
                            std::to_string(event["done"].get<std::uint64_t>()) + "/" +
                            std::to_string(event["total"].get<std::uint64_t>()) + " " +
@@ -88,7 +96,7 @@ TEST_F(CompileFixture, ReusesOrDiscardsTheBuildFolderByMarker) {
         {"extra blank line", marker + "\n", "1.0", true},
         {"no final line end", marker.substr(0, marker.size() - 1), "1.0", true},
     };
-    for (const auto& c : cases) {
+    for (const auto &c : cases) {
         fake.release().version = "1.0";
         ASSERT_TRUE(configure_and_compile(fake.release(), b, log).has_value()) << c.name;
         test::write_text(b / "build" / "ormolt-release.txt", c.marker);
@@ -100,6 +108,27 @@ TEST_F(CompileFixture, ReusesOrDiscardsTheBuildFolderByMarker) {
         EXPECT_EQ(calls.size(), c.configures ? 2u : 1u) << c.name;
         EXPECT_EQ(fs::exists(b / "build" / "sentinel"), !c.configures) << c.name;
     }
+}
+
+TEST_F(CompileFixture, AFailedConfigureLeavesNoValidMarker) {
+    ASSERT_TRUE(configure_and_compile(fake.release(), b, log).has_value());
+    ASSERT_TRUE(fs::exists(b / "build" / "ormolt-release.txt"));
+    // The tree needs configuring again (its cache has gone) and that configure fails part way,
+    // after CMake has already written a new cache.
+    fs::remove(b / "build" / "CMakeCache.txt");
+    fake.steer(fake.cmake(), ".exit", "1");
+    ASSERT_FALSE(configure_and_compile(fake.release(), b, log).has_value());
+    EXPECT_TRUE(fs::exists(b / "build" / "CMakeCache.txt"));
+    EXPECT_FALSE(fs::exists(b / "build" / "ormolt-release.txt"));
+
+    // So the next build discards that tree and configures afresh.
+    fs::remove(fs::path(fake.cmake().string() + ".exit"));
+    test::write_text(b / "build" / "sentinel", "left by the failed configure");
+    fs::remove(fake.dir() / "toolchain" / "cmake" / "bin" / "calls.txt");
+    ASSERT_TRUE(configure_and_compile(fake.release(), b, log).has_value());
+    EXPECT_EQ(fake.calls(fake.cmake()).size(), 2u);
+    EXPECT_FALSE(fs::exists(b / "build" / "sentinel"));
+    EXPECT_TRUE(fs::exists(b / "build" / "ormolt-release.txt"));
 }
 
 TEST_F(CompileFixture, Failures) {

@@ -542,27 +542,6 @@ TEST(DiscImage, FilesMayNotAddUpToMoreThanTheImageHolds) {
     EXPECT_EQ(sharing(1, 512 * 1024, 0x18300000), "lists");
 }
 
-TEST(DiscImage, ReadsAnImageInMemory) {
-    TempFolder temp;
-    const fs::path image = temp / "image.iso";
-    ASSERT_FALSE(testkit::write_disc_image(
-        image, {DiscNode::folder("Media", {DiscNode::file("a.bin", "in memory")})}));
-    const std::string bytes = test::read_text(image);
-    const auto reader = DiscImageReader::in_memory(bytes);
-    auto volume = reader.locate_volume();
-    ASSERT_TRUE(volume.has_value());
-    auto listing = reader.list(*volume);
-    ASSERT_TRUE(listing.has_value()) << listing.error().text();
-    EXPECT_EQ(listing_lines(*listing), (std::vector<std::string>{"|Media/", "/Media|a.bin"}));
-    EXPECT_EQ(read_file(reader, *volume, (*listing)[1].entry), "in memory");
-    ASSERT_TRUE(reader.size().has_value());
-    EXPECT_EQ(*reader.size(), bytes.size());
-    std::string past(8, '\0');
-    EXPECT_EQ(reader.read_exact(bytes.size() - 4, past), end_of_image_error());
-    // Nothing to copy inside the system from memory: the caller reads and writes itself.
-    EXPECT_FALSE(reader.copy_data(*volume, 0, 0, 4, platform::no_handle).has_value());
-}
-
 TEST(DiscImage, OpeningAMissingImageGivesTheSystemError) {
     TempFolder temp;
     auto reader = DiscImageReader::open(temp / "missing.iso");

@@ -13,19 +13,19 @@ namespace {
 namespace fs = std::filesystem;
 using test::write_text;
 
-std::string quoted(const std::string& text) {
+std::string quoted(const std::string &text) {
     return testkit::json_quote(text);
 }
 
-std::string error_line(const std::string& message) {
+std::string error_line(const std::string &message) {
     return R"({"event":"error","message":)" + quoted(message) +
            R"(,"rebuild":false,"unsupported":false})" + "\n";
 }
 
-std::string status_line(const std::string& state, const fs::path& folder,
+std::string status_line(const std::string &state, const fs::path &folder,
                         std::optional<std::string> source, std::optional<std::string> built,
                         bool with_exe) {
-    const auto value = [](const std::optional<std::string>& text) {
+    const auto value = [](const std::optional<std::string> &text) {
         return text ? quoted(*text) : std::string("null");
     };
     return R"({"built_version":)" + value(built) + R"(,"event":"status","exe":)" +
@@ -47,31 +47,37 @@ class EndToEnd : public ::testing::Test {
         environment_ = {{"ORMOLT_BUILD_DIR", (temp_ / "builds").string()}};
 #ifdef _WIN32
         // What any program needs to start on this system.
-        for (const char* name : {"PATH", "SystemRoot", "windir"})
-            if (const char* value = std::getenv(name))
+        for (const char *name : {"PATH", "SystemRoot", "windir"})
+            if (const char *value = std::getenv(name))
                 environment_[name] = value;
 #else
         environment_["PATH"] = "/usr/bin:/bin";
 #endif
     }
 
-    fs::path release() const { return temp_ / "R"; }
-    fs::path program() const { return release() / "bin" / fs::path(ORMOLT_BUILD_EXE).filename(); }
-    fs::path default_folder() const { return temp_ / "builds" / "4D530004"; }
+    fs::path release() const {
+        return temp_ / "R";
+    }
+    fs::path program() const {
+        return release() / "bin" / fs::path(ORMOLT_BUILD_EXE).filename();
+    }
+    fs::path default_folder() const {
+        return temp_ / "builds" / "4D530004";
+    }
 
-    test::ProgramRun run(const std::vector<std::string>& arguments) {
+    test::ProgramRun run(const std::vector<std::string> &arguments) {
         return test::run_program(program(), arguments, temp_.path(), environment_,
                                  temp_ / "scratch");
     }
 
-    void expect_usage(const std::vector<std::string>& arguments) {
+    void expect_usage(const std::vector<std::string> &arguments) {
         const auto result = run(arguments);
         EXPECT_EQ(result.exit_status, 64);
         EXPECT_EQ(result.err, usage_text);
         EXPECT_EQ(result.out, "");
     }
 
-    void expect_error(const std::vector<std::string>& arguments, const std::string& message) {
+    void expect_error(const std::vector<std::string> &arguments, const std::string &message) {
         const auto result = run(arguments);
         EXPECT_EQ(result.exit_status, 1);
         EXPECT_EQ(result.err, "");
@@ -97,7 +103,7 @@ TEST_F(EndToEnd, UsageErrorsWriteOnlyTheUsageText) {
         {"build", "--install-dir"},
         {"frobnicate", "--source", "a", "--install-dir"},
     };
-    for (const auto& arguments : cases)
+    for (const auto &arguments : cases)
         expect_usage(arguments);
     // A usage error is found before the release description is read.
     fs::remove(release() / "release.json");
@@ -112,13 +118,14 @@ TEST_F(EndToEnd, CommandsAreLookedUpAfterTheReleaseLoads) {
     expect_error({"frobnicate"}, "unknown command frobnicate");
     expect_error({"relink", "--source", "a.iso", "--release", release().string()},
                  "nothing is built yet: build it first");
+    // The release folder is made absolute before anything is read from it.
     expect_error({"frobnicate", "--release", "missing"},
-                 "cannot read " + (fs::path("missing") / "release.json").string() + ": " +
+                 "cannot read " + (temp_ / "missing" / "release.json").string() + ": " +
                      not_found());
 }
 
 TEST_F(EndToEnd, ALauncherThatStopsListeningDoesNotEndTheRun) {
-    for (const auto& [arguments, exit_status] :
+    for (const auto &[arguments, exit_status] :
          {std::pair{std::vector<std::string>{"frobnicate"}, 1},
           std::pair{std::vector<std::string>{"status"}, 0}}) {
         const auto result = test::run_program(program(), arguments, temp_.path(), environment_,
@@ -146,7 +153,7 @@ TEST_F(EndToEnd, RefusesBadReleaseDescriptions) {
         {R"({"title_id": "a", "title_name": "b", "version": "1", "exe": "g"})",
          shown + " names no default.xbe images"},
     };
-    for (const Case& c : cases) {
+    for (const Case &c : cases) {
         ASSERT_FALSE(testkit::write_release_text(release(), c.text));
         expect_error(arguments, c.message);
     }
@@ -160,12 +167,12 @@ TEST_F(EndToEnd, StatusReportsEachState) {
     const auto source_json = [&] {
         write_text(f / "source.json", R"({"path": ")" + source + R"(", "size": 1, "mtime": 2})");
     };
-    const auto build_json = [&](const std::string& version) {
+    const auto build_json = [&](const std::string &version) {
         write_text(f / "build.json", R"({"release_version": ")" + version +
                                          R"(", "title_id": "4D530004", "xbe_sha1": "aa", )"
                                          R"("exe": "game.exe"})");
     };
-    const auto expect_status = [&](const std::string& expected) {
+    const auto expect_status = [&](const std::string &expected) {
         const auto result = run({"status", "--source", "x", "--install-dir", "/elsewhere"});
         EXPECT_EQ(result.exit_status, 0);
         EXPECT_EQ(result.err, "");
@@ -227,6 +234,58 @@ TEST_F(EndToEnd, StatusWithoutAnyPerUserFolderIsAnError) {
               status_line("no-source", temp_ / "local" / "ormolt" / "builds" / "4D530004",
                           std::nullopt, std::nullopt, false));
 }
+
+#ifndef _WIN32
+// On a terminal the same run is shown for a person: the status as labelled lines, an error as
+// its message; ORMOLT_OUTPUT=json brings the event lines back. Exit statuses stay the same.
+// (Pseudo-terminals are POSIX's; a Windows console cannot be given to a child under test.)
+TEST_F(EndToEnd, OnATerminal) {
+    const auto on_terminal = [&](const std::vector<std::string> &arguments,
+                                 std::map<std::string, std::string> extra) {
+        auto environment = environment_;
+        environment.merge(extra);
+        return test::run_on_terminal(program(), arguments, temp_.path(), environment,
+                                     temp_ / "scratch", 80);
+    };
+    const auto lines = [](std::string text) { // the terminal's own line ends
+        for (std::size_t at; (at = text.find("\r\n")) != std::string::npos;)
+            text.replace(at, 2, "\n");
+        return text;
+    };
+    const std::string folder = default_folder().string();
+    struct Case {
+        std::vector<std::string> arguments;
+        std::map<std::string, std::string> environment;
+        int exit_status;
+        std::string out;
+    };
+    const Case cases[] = {
+        {{"status"}, {{"TERM", "xterm"}}, 0, "  state    no-source\n  folder   " + folder + "\n"},
+        {{"status"}, {{"TERM", "dumb"}}, 0, "  state    no-source\n  folder   " + folder + "\n"},
+        {{"frobnicate"},
+         {{"TERM", "xterm"}},
+         1,
+         "\x1b[31mError:\x1b[0m unknown command frobnicate\n"},
+        {{"frobnicate"}, {{"TERM", "dumb"}}, 1, "Error: unknown command frobnicate\n"},
+        {{"status"},
+         {{"TERM", "xterm"}, {"ORMOLT_OUTPUT", "json"}},
+         0,
+         status_line("no-source", default_folder(), std::nullopt, std::nullopt, false)},
+        {{"frobnicate"}, {{"ORMOLT_OUTPUT", "json"}}, 1, error_line("unknown command frobnicate")},
+    };
+    for (const auto &c : cases) {
+        const auto result = on_terminal(c.arguments, c.environment);
+        EXPECT_EQ(result.exit_status, c.exit_status) << c.arguments[0];
+        EXPECT_EQ(result.err, "");
+        EXPECT_EQ(lines(result.out), c.out) << c.arguments[0];
+    }
+    // Usage errors are unchanged: standard error only.
+    const auto usage = on_terminal({}, {{"TERM", "xterm"}});
+    EXPECT_EQ(usage.exit_status, 64);
+    EXPECT_EQ(usage.err, usage_text);
+    EXPECT_EQ(usage.out, "");
+}
+#endif
 
 } // namespace
 } // namespace ormolt

@@ -3,6 +3,13 @@
 #include "records/message.h"
 #include "test_support.h"
 
+#ifdef __linux__
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+#endif
+
 namespace ormolt {
 namespace {
 
@@ -25,6 +32,68 @@ TEST(FolderTree, RemoveIfPresentNeverFollowsLinks) {
         EXPECT_FALSE(fs::exists(fs::symlink_status(root / name, error))) << name;
     }
     EXPECT_EQ(test::read_text(root / "target" / "keep.txt"), "keep");
+}
+
+// Keeps one file from being removed while it lives: held open without delete sharing on
+// Windows, marked immutable on Linux (where the tests may run as root, whom permissions do not
+// stop).
+class Unremovable {
+  public:
+    explicit Unremovable(const fs::path &file) : file_(file) {
+#ifdef _WIN32
+        stream_.open(file, std::ios::binary | std::ios::in);
+        works_ = stream_.is_open();
+#elif defined(__linux__)
+        works_ = set_immutable(true);
+#endif
+    }
+    ~Unremovable() {
+#ifdef __linux__
+        if (works_)
+            (void)set_immutable(false);
+#endif
+    }
+    Unremovable(const Unremovable &) = delete;
+    Unremovable &operator=(const Unremovable &) = delete;
+    bool works() const {
+        return works_;
+    }
+
+  private:
+#ifdef __linux__
+    bool set_immutable(bool on) const {
+        const int fd = ::open(file_.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0)
+            return false;
+        int flags = 0;
+        bool done = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+        if (done) {
+            flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
+            done = ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+        }
+        ::close(fd);
+        return done;
+    }
+#endif
+    fs::path file_;
+    std::ifstream stream_;
+    bool works_ = false;
+};
+
+TEST(FolderTree, ARemovalThatFailsNamesThePathAskedFor) {
+    TempFolder root;
+    const fs::path stuck_file = root / "tree" / "a" / "b" / "stuck.txt";
+    test::write_text(stuck_file, "x");
+    test::write_text(root / "tree" / "a" / "other.txt", "y");
+    Unremovable stuck(stuck_file);
+    if (!stuck.works())
+        GTEST_SKIP() << "this system offers no way to keep a file from removal here";
+    const auto removed = remove_if_present(root / "tree");
+    ASSERT_FALSE(removed);
+    // The system's reason follows; it tells what failed inside, in its own words.
+    const std::string prefix = "cannot remove " + path_text(root / "tree") + ": ";
+    EXPECT_TRUE(removed.error().message.starts_with(prefix)) << removed.error().message;
+    EXPECT_GT(removed.error().message.size(), prefix.size());
 }
 
 TEST(FolderTree, CopySkipsDiscSavesAtEveryDepth) {
@@ -65,31 +134,15 @@ TEST(SafeNames, PiecesThatWouldLeaveTheFolder) {
         bool posix, windows;
     };
     const Case cases[] = {
-        {"default.xbe", true, true},
-        {"Media/a.bin", true, true},
-        {"./a", true, true},
-        {"..", false, false},
-        {"a/../b", false, false},
-        {"a//b", false, false},
-        {"", false, false},
-        {"a/", false, false},
-        {"a\\..\\b", true, false},
-        {"C:", true, false},
-        {"a:stream", true, false},
-        {"CON", true, false},
-        {"nul.txt", true, false},
-        {"com1", true, false},
-        {"LPT\xc2\xb9", true, false},
-        {"Com10", true, true},
-        {"...", true, false},
-        {"a. ", true, false},
-        {"tab\tname", false, false},
-        {"caf\xc3\xa9", true, true},
-        {"CONSOLE", true, true},
+        {"default.xbe", true, true}, {"Media/a.bin", true, true}, {"./a", true, true},
+        {"..", false, false},        {"a/../b", false, false},    {"a//b", false, false},
+        {"", false, false},          {"a/", false, false},        {"a\\..\\b", true, false},
+        {"C:", true, false},         {"a:stream", true, false},   {"CON", true, false},
+        {"nul.txt", true, false},    {"com1", true, false},       {"LPT\xc2\xb9", true, false},
+        {"Com10", true, true},       {"...", true, false},        {"a. ", true, false},
+        {"tab\tname", false, false}, {"caf\xc3\xa9", true, true}, {"CONSOLE", true, true},
         // A NUL would cut the name short at the system call; C1 controls come from 0x81 etc.
-        {"del\x7f", false, false},
-        {"c1\xc2\x81", false, false},
-        {"\xc2\xa0nbsp", true, true},
+        {"del\x7f", false, false}, {"c1\xc2\x81", false, false}, {"\xc2\xa0nbsp", true, true},
     };
     for (const auto &c : cases) {
         EXPECT_EQ(is_safe_relative_path(c.path, NameRules::Posix), c.posix) << c.path;

@@ -18,8 +18,21 @@ TEST(JsonReader, RefusesWhatAPermissiveParserWouldAccept) {
         {"\xEF\xBB\xBF{}", "parse error at line 1, column 1: a byte order mark is not JSON text"},
         {"{} // note", "parse error at line 1, column 4: syntax error while parsing value - "
                        "invalid literal; last read: '{} /'; expected end of input"},
+        // The parser stops at a NUL byte; behind the value it is trailing text all the same.
+        {std::string("{}\0garbage", 10), "parse error at line 1, column 3: syntax error while "
+                                         "parsing value - unexpected NUL byte; expected end of "
+                                         "input"},
+        {std::string("{}\n \0", 5), "parse error at line 2, column 2: syntax error while parsing "
+                                    "value - unexpected NUL byte; expected end of input"},
+        {std::string("{\"a\": \0}", 8), "parse error at line 1, column 7: syntax error while "
+                                        "parsing value - unexpected end of input; expected '[', "
+                                        "'{', or a literal"},
+        // A number too large for a double is placed like every other fault.
+        {"{\n  \"a\": 1e400\n}", "parse error at line 2, column 12: number overflow parsing "
+                                 "'1e400'"},
+        {"[-1e999]", "parse error at line 1, column 7: number overflow parsing '-1e999'"},
     };
-    for (const Case& c : cases) {
+    for (const Case &c : cases) {
         const auto document = JsonDocument::parse(c.text);
         ASSERT_FALSE(document) << c.text;
         EXPECT_EQ(document.error(), c.fault) << c.text;

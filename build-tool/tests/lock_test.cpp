@@ -5,6 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <barrier>
+#include <thread>
+
+#ifndef _WIN32
+#include <sys/wait.h>
+#endif
+
 namespace ormolt {
 namespace {
 
@@ -50,7 +57,7 @@ TEST(BuildLock, ReadsTheOwnerIdStrictly) {
         {"0x10", std::nullopt},
     };
     test::TempFolder temp;
-    for (const Case& c : cases) {
+    for (const Case &c : cases) {
         write_text(temp / "build.lock", c.contents);
         asked.clear();
         answer = Liveness::NotRunning;
@@ -88,6 +95,62 @@ TEST(BuildLock, ChecksRealProcesses) {
     const auto taken = take_lock(temp.path());
     ASSERT_TRUE(taken) << taken.error().message;
     EXPECT_EQ(read_text(temp / "build.lock"), own_id());
+}
+#endif
+
+TEST(BuildLock, OfManyTakersOfOneStaleLockOnlyOneHoldsIt) {
+    // Each taker opens the file on its own, so threads race here exactly as processes do: the
+    // advisory locks and sharing modes that guard the lock belong to open files, not processes.
+    // The winner's file holds our own id, which reads as alive to the others.
+    constexpr int takers = 4;
+    constexpr int rounds = 400;
+    test::TempFolder temp;
+    for (int round = 0; round < rounds; ++round) {
+        write_text(temp / "build.lock", round % 2 == 0 ? "not a number" : "4294967295");
+        std::barrier start(takers);
+        std::vector<std::optional<BuildLock>> held(takers);
+        std::vector<std::string> refusals(takers);
+        {
+            std::vector<std::jthread> threads;
+            for (int i = 0; i < takers; ++i)
+                threads.emplace_back([&, i] {
+                    start.arrive_and_wait();
+                    auto lock = take_lock(temp.path());
+                    if (lock)
+                        held[i] = std::move(*lock);
+                    else
+                        refusals[i] = lock.error().message;
+                });
+        }
+        int holders = 0;
+        for (int i = 0; i < takers; ++i) {
+            holders += held[i] ? 1 : 0;
+            if (!held[i]) {
+                EXPECT_TRUE(refusals[i] == busy_message ||
+                            refusals[i] == "cannot take " + path_text(temp / "build.lock"))
+                    << refusals[i];
+            }
+        }
+        ASSERT_EQ(holders, 1) << "round " << round;
+        EXPECT_EQ(read_text(temp / "build.lock"), own_id());
+        held.clear();
+        EXPECT_FALSE(fs::exists(temp / "build.lock"));
+    }
+}
+
+#ifndef _WIN32
+TEST(ProcessLiveness, AChildThatEndedButIsNotCollectedIsNotRunning) {
+    auto child = platform::start_child({"/bin/sh", {"-c", "exit 0"}, std::nullopt, {}});
+    ASSERT_TRUE(child);
+    platform::close_handle(child->output);
+    platform::close_handle(child->errors);
+    const auto pid = static_cast<std::uint32_t>(child->process);
+    // Waits for the end but leaves the child uncollected: a zombie, which kill() still finds.
+    siginfo_t info{};
+    ASSERT_EQ(::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT), 0);
+    EXPECT_EQ(platform::process_liveness(pid), Liveness::NotRunning);
+    EXPECT_EQ(platform::wait_for_child(child->process).value_or(99), 0u);
+    EXPECT_EQ(platform::process_liveness(platform::current_process_id()), Liveness::Running);
 }
 #endif
 

@@ -1,12 +1,20 @@
 #include "records/build_folders.h"
 #include "records/message.h"
 #include "records/state_records.h"
+#include "records/text_file.h"
+#include "testkit/release_folder.h"
 
 #include "test_support.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <limits>
+#include <thread>
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 namespace ormolt {
 namespace {
@@ -99,7 +107,7 @@ TEST(StateRecords, ReadsDamagedOrOldRecordsAsNothing) {
         {"[]", false},
         {"", false},
     };
-    for (const Case& c : sources) {
+    for (const Case &c : sources) {
         write_text(temp / "source.json", c.text);
         const auto record = read_source_record(temp / "source.json");
         EXPECT_EQ(record.has_value(), c.source_ok) << c.text;
@@ -113,6 +121,49 @@ TEST(StateRecords, ReadsDamagedOrOldRecordsAsNothing) {
     EXPECT_FALSE(read_stamp(temp / "build.json"));
     EXPECT_FALSE(read_stamp(temp / "missing.json"));
     EXPECT_FALSE(read_source_record(temp.path())); // a folder
+
+    // Only the value: trailing text is refused even behind a NUL byte, which the parser would
+    // otherwise take for the end of the text.
+    const std::string stamp = R"({"release_version": "1", "title_id": "T", "xbe_sha1": "s", )"
+                              R"("exe": "g.exe"})";
+    for (const std::string &tail : {std::string("\n"), std::string("x"), std::string("\0x", 2),
+                                    std::string("\0", 1), std::string(" \0\n", 3)}) {
+        write_text(temp / "build.json", stamp + tail);
+        EXPECT_EQ(read_stamp(temp / "build.json").has_value(), tail == "\n")
+            << testkit::json_quote(tail);
+    }
+}
+
+TEST(StateRecords, ReadsOnlySmallRegularFiles) {
+    test::TempFolder temp;
+    const std::string record = R"({"path": "a.iso", "size": 5, "mtime": 7})";
+    const fs::path file = temp / "source.json";
+    // Records are small: a longer file is not taken in, whatever it holds.
+    write_text(file, record + std::string(platform::small_file_limit - record.size(), ' '));
+    EXPECT_TRUE(read_source_record(file));
+    write_text(file, record + std::string(platform::small_file_limit - record.size() + 1, ' '));
+    EXPECT_FALSE(read_source_record(file));
+    fs::remove(file);
+#ifndef _WIN32
+    // A FIFO would never deliver an end, and a device like /dev/zero never ends: both read as
+    // no record, at once.
+    ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);
+    EXPECT_FALSE(read_source_record(file));
+    EXPECT_FALSE(read_stamp(file));
+    fs::remove(file);
+    for (const char *device : {"/dev/zero", "/dev/null"}) {
+        fs::create_symlink(device, file);
+        EXPECT_FALSE(read_source_record(file)) << device;
+        fs::remove(file);
+    }
+    test::ScopedEnvironment environment({{"ORMOLT_BUILD_DIR", temp.path().string()}});
+    fs::create_directories(temp / "T");
+    fs::create_symlink("/dev/zero", temp / "T" / "install-location.txt");
+    EXPECT_EQ(installation_folder("T").value(), temp / "T");
+    fs::remove(temp / "T" / "install-location.txt");
+    ASSERT_EQ(::mkfifo((temp / "T" / "install-location.txt").c_str(), 0600), 0);
+    EXPECT_EQ(installation_folder("T").value(), temp / "T");
+#endif
 }
 
 TEST(BuildFolders, DefaultFolderFollowsTheEnvironment) {
@@ -145,7 +196,7 @@ TEST(BuildFolders, DefaultFolderFollowsTheEnvironment) {
         {{{"ORMOLT_BUILD_DIR", std::nullopt}, {"LOCALAPPDATA", ""}}, std::nullopt},
 #endif
     };
-    for (const Case& c : cases) {
+    for (const Case &c : cases) {
         test::ScopedEnvironment environment(c.environment);
         const auto folder = default_build_folder("51520001");
         if (c.expected) {
@@ -178,7 +229,7 @@ TEST(BuildFolders, UsesOnlyAnAbsoluteRememberedFolder) {
         {"", default_folder},
         {chosen + "\xFF", default_folder}, // not UTF-8
     };
-    for (const Case& c : cases) {
+    for (const Case &c : cases) {
         std::error_code ignored;
         fs::remove(default_folder / "install-location.txt", ignored);
         if (c.text)
@@ -197,7 +248,8 @@ TEST(BuildFolders, RemembersTheInstallationFolderWholeAndExactly) {
 
     ASSERT_TRUE(remember_installation_folder("T", chosen)); // creates the default folder
     EXPECT_EQ(read_text(temp / "builds" / "T" / "install-location.txt"), path_text(chosen));
-    EXPECT_FALSE(fs::exists(temp / "builds" / "T" / "install-location.txt.part"));
+    // Each write has a temporary name of its own; another's is left alone.
+    EXPECT_EQ(read_text(temp / "builds" / "T" / "install-location.txt.part"), "stale");
     EXPECT_EQ(installation_folder("T").value(), chosen);
 
     ASSERT_TRUE(remember_installation_folder("T", temp / "builds" / "T"));
@@ -211,6 +263,50 @@ TEST(BuildFolders, RemembersTheInstallationFolderWholeAndExactly) {
     ASSERT_FALSE(failed);
     EXPECT_TRUE(failed.error().message.starts_with("cannot remember installation folder: "))
         << failed.error().message;
+}
+
+TEST(BuildFolders, BuildsFinishingTogetherEachRememberTheirFolderWhole) {
+    test::TempFolder temp;
+    test::ScopedEnvironment environment({{"ORMOLT_BUILD_DIR", (temp / "builds").string()}});
+    const fs::path remembered = temp / "builds" / "T" / "install-location.txt";
+    const std::string folders[] = {path_text(temp / "first"),
+                                   path_text(temp / "a much longer second folder name" / "G")};
+    constexpr int rounds = 300;
+    std::atomic<int> writers_left{2};
+    std::atomic<int> failures{0};
+    std::vector<std::string> torn;
+    {
+        std::vector<std::jthread> threads;
+        for (const std::string &folder : folders)
+            threads.emplace_back([&, folder] {
+                for (int round = 0; round < rounds; ++round)
+                    if (!remember_installation_folder("T", path_from_utf8(folder)))
+                        ++failures;
+                --writers_left;
+            });
+#ifndef _WIN32
+        // A reader meanwhile sees one whole path or the other, never a mix or a part. (Where a
+        // rename cannot replace an open file, as under Wine, a reader that never pauses would
+        // starve the writers' retries, so there the writers race alone.)
+        threads.emplace_back([&] {
+            while (writers_left > 0) {
+                const auto text = read_utf8_file(remembered);
+                if (text && *text != folders[0] && *text != folders[1])
+                    torn.push_back(*text);
+                std::this_thread::yield();
+            }
+        });
+#endif
+    }
+    EXPECT_EQ(failures, 0);
+    EXPECT_EQ(torn, std::vector<std::string>{});
+    const std::string last = read_text(remembered);
+    EXPECT_TRUE(last == folders[0] || last == folders[1]) << last;
+    // No temporary file is left behind.
+    std::vector<std::string> entries;
+    for (const auto &entry : fs::directory_iterator(temp / "builds" / "T"))
+        entries.push_back(entry.path().filename().string());
+    EXPECT_EQ(entries, std::vector<std::string>{"install-location.txt"});
 }
 
 } // namespace

@@ -9,16 +9,16 @@
 namespace ormolt {
 namespace {
 
-constexpr const char* base_members =
+constexpr const char *base_members =
     R"("title_id": "51520001", "title_name": "Game", "version": "2", "exe": "game")";
 
-std::string with_base(const std::string& more) {
+std::string with_base(const std::string &more) {
     return "{" + std::string(base_members) + (more.empty() ? "" : ", " + more) + "}";
 }
 
 class ReleaseTest : public ::testing::Test {
   protected:
-    Result<Release> load(const std::string& text) {
+    Result<Release> load(const std::string &text) {
         EXPECT_FALSE(testkit::write_release_text(release_dir(), text));
         return load_release(release_dir());
     }
@@ -41,6 +41,9 @@ TEST_F(ReleaseTest, RefusesMalformedDescriptionsWithThePositionOfTheFault) {
         {with_base(R"("xbe_sha1": ["aa"])") + "\n{}",
          "parse error at line 2, column 1: syntax error while parsing value - unexpected '{'; "
          "expected end of input"},
+        {with_base(R"("xbe_sha1": ["aa"])") + std::string("\0garbage", 8),
+         "parse error at line 1, column 98: syntax error while parsing value - unexpected NUL "
+         "byte; expected end of input"},
         {"[1]", "the value at line 1, column 1 must be an object, not an array"},
         {"{\"title_id\": \"a\",\n \"title_id\": \"b\"}",
          "duplicate member \"title_id\" at line 2, column 11"},
@@ -68,7 +71,7 @@ TEST_F(ReleaseTest, RefusesMalformedDescriptionsWithThePositionOfTheFault) {
         {with_base(R"("xbe_sha1": ["aa"], "launcher": true)"),
          "member \"launcher\" at line 1, column 114 must be a string or null, not true"},
     };
-    for (const Case& c : cases) {
+    for (const Case &c : cases) {
         const auto release = load(c.text);
         ASSERT_FALSE(release) << c.text;
         EXPECT_EQ(release.error().message, shown() + " is not a valid release file: " + c.reason)
@@ -93,10 +96,30 @@ TEST_F(ReleaseTest, RefusesDescriptionsWithoutImagesOrWithAPathAsXbe) {
         {R"("xbe": ".hidden", "xbe_sha1": ["aa"])", ": xbe must be a file name in the game folder"},
         {R"("xbe": "..", "xbe_sha1": ["aa"])", ": xbe must be a file name in the game folder"},
     };
-    for (const Case& c : cases) {
+    for (const Case &c : cases) {
         const auto release = load(with_base(c.more));
         ASSERT_FALSE(release) << c.more;
         EXPECT_EQ(release.error().message, shown() + c.message) << c.more;
+    }
+}
+
+TEST_F(ReleaseTest, RefusesATitleIdThatIsNoPlainFolderName) {
+    // The title id names the default build folder; it must not reach outside it.
+    const std::string refusal =
+        ": title_id must be a plain folder name (no \"/\", \"\\\", \":\" or \"..\")";
+    const std::pair<std::string, bool> cases[] = {
+        {"51520001", true}, {"a.b", true},     {"../escape", false}, {"..", false},
+        {"a/b", false},     {"a\\\\b", false}, {"/abs", false},      {"c:x", false},
+        {"x..y", false},    {".", false},      {"", false},
+    };
+    for (const auto &[title_id, accepted] : cases) {
+        const auto release = load(R"({"title_id": ")" + title_id +
+                                  R"(", "title_name": "G", "version": "1", "exe": "g", )"
+                                  R"("xbe_sha1": ["aa"]})");
+        EXPECT_EQ(release.has_value(), accepted) << title_id;
+        if (!release) {
+            EXPECT_EQ(release.error().message, shown() + refusal) << title_id;
+        }
     }
 }
 
@@ -135,11 +158,11 @@ TEST_F(ReleaseTest, NormalisesCaseAndMergesDigestsWithoutRepeats) {
          {{"abcd", "NTSC"}, {"12", ""}}},
         {R"("images": [{"sha1": "AA"}, {"sha1": "aa"}])", {{"aa", ""}, {"aa", ""}}},
     };
-    for (const Case& c : cases) {
+    for (const Case &c : cases) {
         const auto release = load(with_base(c.more));
         ASSERT_TRUE(release) << release.error().message;
         std::vector<std::pair<std::string, std::string>> images;
-        for (const Image& image : release->images) {
+        for (const Image &image : release->images) {
             images.emplace_back(image.sha1, image.name);
             EXPECT_FALSE(image.config);
         }

@@ -3,6 +3,7 @@
 // demo to turn a folder of game files into an image.
 // Usage: make-disc-image <folder> <image> [--base HEX]
 #include "testkit/disc_image_writer.h"
+#include "testkit/tools/arguments.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -80,8 +81,11 @@ bool collect(const fs::path &folder, std::vector<testkit::DiscNode> &nodes) {
 } // namespace
 
 int main(int argc, char **argv) {
+    const char *usage = "usage: make-disc-image <folder> <image> [--base HEX]\n";
+    if (auto status = testkit::check_tool_arguments(argc, argv, usage, {"--base"}))
+        return *status;
     if (argc != 3 && !(argc == 5 && std::string(argv[3]) == "--base")) {
-        std::fputs("usage: make-disc-image <folder> <image> [--base HEX]\n", stderr);
+        std::fputs(usage, stderr);
         return 64;
     }
     testkit::DiscImageOptions options;

@@ -2,15 +2,18 @@
 // bin/. Used by the demo.
 // Usage: make-release-folder <release folder> [--title-id ID] [--version V] [program...]
 #include "testkit/release_folder.h"
+#include "testkit/tools/arguments.h"
 
 #include <cstdio>
 #include <string>
 
-int main(int argc, char** argv) {
-    if (argc < 2) {
-        std::fputs("usage: make-release-folder <release folder> [--title-id ID] [--version V] "
-                   "[program...]\n",
-                   stderr);
+int main(int argc, char **argv) {
+    const char *usage =
+        "usage: make-release-folder <release folder> [--title-id ID] [--version V] [program...]\n";
+    if (auto status = testkit::check_tool_arguments(argc, argv, usage, {"--title-id", "--version"}))
+        return *status;
+    if (argc < 2 || std::string(argv[1]).starts_with("--")) {
+        std::fputs(usage, stderr);
         return 64;
     }
     const std::filesystem::path release = argv[1];
@@ -18,9 +21,13 @@ int main(int argc, char** argv) {
     std::vector<std::filesystem::path> programs;
     for (int i = 2; i < argc; ++i) {
         const std::string argument = argv[i];
-        if ((argument == "--title-id" || argument == "--version") && i + 1 < argc)
+        if (argument == "--title-id" || argument == "--version") {
+            if (i + 1 == argc) {
+                std::fputs(usage, stderr);
+                return 64;
+            }
             (argument == "--title-id" ? description.title_id : description.version) = argv[++i];
-        else
+        } else
             programs.emplace_back(argument);
     }
     if (auto error = testkit::write_release(release, description)) {
@@ -28,7 +35,7 @@ int main(int argc, char** argv) {
                      error.message().c_str());
         return 1;
     }
-    for (const auto& program : programs) {
+    for (const auto &program : programs) {
         if (auto error = testkit::place_program(release, program)) {
             std::fprintf(stderr, "make-release-folder: cannot place %s: %s\n",
                          program.string().c_str(), error.message().c_str());

@@ -2,12 +2,16 @@
 // <out>/sample-game.iso (the same files as a disc image). Used by the demo and release scripts.
 // Usage: make-sample-game <out folder>
 #include "testkit/sample_game.h"
+#include "testkit/tools/arguments.h"
 
 #include <cstdio>
 
-int main(int argc, char** argv) {
+int main(int argc, char **argv) {
+    const char *usage = "usage: make-sample-game <out folder>\n";
+    if (auto status = testkit::check_tool_arguments(argc, argv, usage))
+        return *status;
     if (argc != 2) {
-        std::fputs("usage: make-sample-game <out folder>\n", stderr);
+        std::fputs(usage, stderr);
         return 64;
     }
     const std::filesystem::path out = argv[1];

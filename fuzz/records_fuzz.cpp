@@ -1,0 +1,77 @@
+// The readers of the files the tool keeps or is given: release.json, source.json, build.json and
+// install-location.txt. The first byte chooses the reader, the rest is the file.
+#include "records/build_folders.h"
+#include "records/message.h"
+#include "records/release.h"
+#include "records/state_records.h"
+#include "scratch.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+void check_text(const std::string& text) {
+    if (ormolt::is_valid_utf8(text))
+        return;
+    std::fprintf(stderr, "text: %s\n", text.c_str());
+    fuzz::broken("a message or value is not valid UTF-8");
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size == 0)
+        return 0;
+    const auto& scratch = fuzz::scratch_folder();
+    const std::uint8_t choice = data[0] % 4;
+    ++data;
+    --size;
+    switch (choice) {
+    case 0: {
+        const auto release_dir = scratch / "release";
+        fuzz::write_input(release_dir / "release.json", data, size);
+        const auto release = ormolt::load_release(release_dir);
+        if (!release) {
+            check_text(release.error().message);
+            break;
+        }
+        if (release->images.empty())
+            fuzz::broken("a loaded release has no image");
+        for (const auto& image : release->images)
+            check_text(image.sha1);
+        check_text(release->title_id);
+        break;
+    }
+    case 1: {
+        const auto file = scratch / "source.json";
+        fuzz::write_input(file, data, size);
+        if (const auto record = ormolt::read_source_record(file))
+            check_text(record->path);
+        break;
+    }
+    case 2: {
+        const auto file = scratch / "build.json";
+        fuzz::write_input(file, data, size);
+        if (const auto stamp = ormolt::read_stamp(file))
+            check_text(stamp->exe);
+        break;
+    }
+    default: {
+        // The remembered installation folder of title "T" under the build folder base.
+        static const bool base_set = setenv("ORMOLT_BUILD_DIR", scratch.c_str(), 1) == 0;
+        if (!base_set)
+            fuzz::broken("cannot set ORMOLT_BUILD_DIR");
+        fuzz::write_input(scratch / "T" / "install-location.txt", data, size);
+        const auto folder = ormolt::installation_folder("T");
+        if (!folder)
+            fuzz::broken("the installation folder is unknown although the base is set");
+        if (!folder->is_absolute())
+            fuzz::broken("the installation folder is not absolute");
+        break;
+    }
+    }
+    return 0;
+}
