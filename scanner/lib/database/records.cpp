@@ -228,11 +228,19 @@ class RecordsReader {
 
     void close_revision() {
         if (open_) {
+            // Reported at the revision's own line.
+            const auto whole_revision_error = [&](const std::string &text) {
+                result_.errors.push_back(join(current_.source, ": ", text));
+                revision_failed_ = true;
+            };
+            const auto name = [&] {
+                return catalogue_.Groups[current_.group].Entries[current_.entry].Name;
+            };
             if (!revision_failed_ && lovps_.empty())
-                error(join("revision of ", current_.source, " has no lovp pairs"));
+                whole_revision_error(join(name(), " ", current_.build, " has no lovp pairs"));
             if (!revision_failed_ && references_.size() + lovps_.size() > kFenxiMaxRecordPairs)
-                error(join("revision of ", current_.source, " has more than ", kFenxiMaxRecordPairs,
-                           " pairs"));
+                whole_revision_error(join(name(), " ", current_.build, " has more than ",
+                                          kFenxiMaxRecordPairs, " pairs"));
             if (!revision_failed_) {
                 current_.xref_count = static_cast<std::uint8_t>(references_.size());
                 current_.pairs = references_;
