@@ -135,6 +135,7 @@ class Author {
         map_functions();
         for (std::size_t k = 0; k < chosen_.size(); ++k)
             author(chosen_[k].first, chosen_[k].second);
+        drop_references_to_left_out();
         Fenxi_SortRecords(result_.revisions);
         check_against_database();
         return std::move(result_);
@@ -401,6 +402,29 @@ class Author {
         revision.source = label;
         result_.revisions.push_back(std::move(revision));
         result_.authored.push_back(join(label, ", ", function.end - function.start, " bytes"));
+    }
+
+    // A reference to a function that was mapped but left out (ambiguous) would keep its caller
+    // from ever matching; the field stays an unknown stretch instead.
+    void drop_references_to_left_out() {
+        std::set<std::uint32_t> authored;
+        for (const FenxiRecordedRevision &revision : result_.revisions)
+            authored.insert(catalogue_.Groups[revision.group].Entries[revision.entry].SymbolIndex);
+        mapped_indices_ = authored;
+        for (FenxiRecordedRevision &revision : result_.revisions) {
+            for (std::size_t k = 0; k < revision.xref_count;) {
+                if (resolvable(revision.pairs[k].Value)) {
+                    ++k;
+                    continue;
+                }
+                result_.notes.push_back(join(revision.source, ": the reference at ",
+                                             revision.pairs[k].Offset, " to ",
+                                             Fenx_SymbolName(revision.pairs[k].Value),
+                                             " is left out: that function was left out"));
+                revision.pairs.erase(revision.pairs.begin() + static_cast<std::ptrdiff_t>(k));
+                --revision.xref_count;
+            }
+        }
     }
 
     void check_against_database() {
