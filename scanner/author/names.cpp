@@ -29,18 +29,17 @@ bool all_digits(std::string_view text) {
     return true;
 }
 
-// "?Name@Scope@Outer@@..." -> "Scope_Name"; `special` replaces the name for "??0" and "??1".
+// "?Name@Scope@Outer@@..." -> "Scope_Name"; "??0Class@..." and "??1Class@..." ->
+// "Class_Constructor" and "Class_Destructor".
 std::optional<std::string> cplusplus_name(std::string_view text) {
     text.remove_prefix(1); // '?'
     std::string name;
-    if (text.starts_with("?0"))
-        name = "Constructor";
-    else if (text.starts_with("?1"))
-        name = "Destructor";
-    else if (text.starts_with("?") || text.starts_with("$"))
-        return std::nullopt; // operators, templates
-    if (!name.empty()) {
+    const bool special = text.starts_with("?0") || text.starts_with("?1");
+    if (special) {
+        name = text[1] == '0' ? "Constructor" : "Destructor";
         text.remove_prefix(2);
+    } else if (text.starts_with("?") || text.starts_with("$")) {
+        return std::nullopt; // operators, templates
     } else {
         const std::size_t at = text.find('@');
         if (at == std::string_view::npos || at == 0)
@@ -48,10 +47,8 @@ std::optional<std::string> cplusplus_name(std::string_view text) {
         name = std::string(text.substr(0, at));
         text.remove_prefix(at + 1);
     }
-    if (text.starts_with("@"))
-        return name.size() > 0 && (name == "Constructor" || name == "Destructor")
-                   ? std::nullopt
-                   : std::optional<std::string>(name); // no scope
+    if (text.starts_with("@")) // no scope: a global function
+        return special ? std::nullopt : std::optional<std::string>(name);
     // The innermost scope is the first qualifier.
     const std::size_t at = text.find('@');
     if (at == std::string_view::npos || at == 0)
