@@ -11,4 +11,4 @@ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
 cmake --build "$build" --parallel "${ORMOLT_JOBS:-2}"
 export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1}"
 export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
-ctest --test-dir "$build" --output-on-failure --parallel "${ORMOLT_JOBS:-2}" "$@"
+ctest --test-dir "$build" --output-on-failure --timeout 900 --parallel "${ORMOLT_JOBS:-2}" "$@"

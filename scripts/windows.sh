@@ -33,4 +33,4 @@ wine reg delete 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v D
     >/dev/null 2>&1 || true
 wineserver -w
 
-ctest --test-dir "$build" --output-on-failure "$@"
+ctest --test-dir "$build" --output-on-failure --timeout 900 "$@"

@@ -19,32 +19,6 @@ namespace testkit {
 
 namespace fs = std::filesystem;
 
-namespace {
-
-std::string slurp(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-// Where a child's stream is captured: in the scratch folder, else the working folder.
-fs::path capture_file(const ChildOptions& options, const char* name) {
-    return (options.scratch.empty() ? options.working_folder : options.scratch) / name;
-}
-
-// Reads the captured streams into the result and removes their files.
-void collect_output(ChildResult& result, const ChildOptions& options) {
-    const fs::path out_file = capture_file(options, ".child.out");
-    const fs::path err_file = capture_file(options, ".child.err");
-    if (!options.reader_gone)
-        result.out = slurp(out_file);
-    result.err = slurp(err_file);
-    std::error_code ignored;
-    fs::remove(out_file, ignored);
-    fs::remove(err_file, ignored);
-}
-
-} // namespace
-
 #ifdef _WIN32
 
 namespace {
@@ -95,49 +69,111 @@ std::wstring environment_block(const std::map<std::string, std::string>& environ
     return block;
 }
 
-HANDLE inheritable_file(const fs::path& file, bool write) {
+HANDLE null_input() {
     SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
-    return CreateFileW(file.c_str(), write ? GENERIC_WRITE : GENERIC_READ,
-                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &inherit,
-                       write ? CREATE_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    return CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
+
+// A pipe whose writing end the child inherits and whose reading end stays ours alone.
+bool capture_pipe(HANDLE& read_end, HANDLE& write_end) {
+    SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
+    if (!CreatePipe(&read_end, &write_end, &inherit, 0))
+        return false;
+    SetHandleInformation(read_end, HANDLE_FLAG_INHERIT, 0);
+    return true;
+}
+
+// Reads a pipe to its end on a thread of its own, so that neither stream can block the other.
+class PipeDrain {
+  public:
+    explicit PipeDrain(HANDLE pipe) : pipe_(pipe) {
+        thread_ = CreateThread(nullptr, 0, &PipeDrain::run, this, 0, nullptr);
+    }
+    ~PipeDrain() { finish(); }
+    PipeDrain(const PipeDrain&) = delete;
+    PipeDrain& operator=(const PipeDrain&) = delete;
+
+    // Waits for the end of the stream. A grandchild that outlived the child may still hold the
+    // writing end; after a generous grace the read is cancelled rather than waited on for ever.
+    std::string finish() {
+        if (thread_ != nullptr) {
+            if (WaitForSingleObject(thread_, 60'000) == WAIT_TIMEOUT) {
+                CancelSynchronousIo(thread_);
+                WaitForSingleObject(thread_, INFINITE);
+            }
+            CloseHandle(thread_);
+            thread_ = nullptr;
+        } else {
+            drain();
+        }
+        if (pipe_ != nullptr) {
+            CloseHandle(pipe_);
+            pipe_ = nullptr;
+        }
+        return std::move(text_);
+    }
+
+  private:
+    static DWORD WINAPI run(void* self) {
+        static_cast<PipeDrain*>(self)->drain();
+        return 0;
+    }
+    void drain() {
+        char buffer[16384];
+        DWORD got = 0;
+        while (pipe_ != nullptr && ReadFile(pipe_, buffer, sizeof(buffer), &got, nullptr) && got > 0)
+            text_.append(buffer, got);
+    }
+
+    HANDLE pipe_;
+    HANDLE thread_ = nullptr;
+    std::string text_;
+};
 
 } // namespace
 
+// The streams come back through pipes, never files: under Wine, reading back and removing a
+// capture file the child had just written could stall the test program indefinitely.
 ChildResult run_child(const fs::path& program, const std::vector<std::string>& arguments,
                       const ChildOptions& options) {
-    const fs::path out_file = capture_file(options, ".child.out");
-    const fs::path err_file = capture_file(options, ".child.err");
-    HANDLE in = inheritable_file(L"NUL", false);
-    HANDLE out = INVALID_HANDLE_VALUE, gone_read = nullptr;
-    if (options.reader_gone) {
-        SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
-        CreatePipe(&gone_read, &out, &inherit, 0);
-        CloseHandle(gone_read);
-    } else {
-        out = inheritable_file(out_file, true);
+    ChildResult result;
+    HANDLE out_read = nullptr, out_write = nullptr, err_read = nullptr, err_write = nullptr;
+    if (!capture_pipe(out_read, out_write))
+        return result;
+    if (!capture_pipe(err_read, err_write)) {
+        CloseHandle(out_read);
+        CloseHandle(out_write);
+        return result;
     }
-    HANDLE err = inheritable_file(err_file, true);
+    if (options.reader_gone) {
+        // Nobody listens: the child's first write fails as it would with a departed launcher.
+        CloseHandle(out_read);
+        out_read = nullptr;
+    }
+    HANDLE in = null_input();
 
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdInput = in;
-    startup.hStdOutput = out;
-    startup.hStdError = err;
+    startup.hStdOutput = out_write;
+    startup.hStdError = err_write;
     PROCESS_INFORMATION process{};
     std::wstring line = command_line(program, arguments);
     std::wstring block;
     if (options.environment)
         block = environment_block(*options.environment);
-    ChildResult result;
     result.started = CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, TRUE,
                                     CREATE_NO_WINDOW | CREATE_UNICODE_ENVIRONMENT,
                                     options.environment ? block.data() : nullptr,
                                     options.working_folder.c_str(), &startup, &process);
+    // Only the child may hold the writing ends now, so the drains see the end of each stream.
     CloseHandle(in);
-    CloseHandle(out);
-    CloseHandle(err);
+    CloseHandle(out_write);
+    CloseHandle(err_write);
+    PipeDrain out_drain(out_read);
+    PipeDrain err_drain(err_read);
     if (result.started) {
         WaitForSingleObject(process.hProcess, INFINITE);
         DWORD code = 0;
@@ -146,7 +182,8 @@ ChildResult run_child(const fs::path& program, const std::vector<std::string>& a
         CloseHandle(process.hThread);
         CloseHandle(process.hProcess);
     }
-    collect_output(result, options);
+    result.out = out_drain.finish();
+    result.err = err_drain.finish();
     return result;
 }
 
@@ -181,6 +218,32 @@ void BackgroundChild::end() {
 }
 
 #else
+
+namespace {
+
+std::string slurp(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Where a child's stream is captured: in the scratch folder, else the working folder.
+fs::path capture_file(const ChildOptions& options, const char* name) {
+    return (options.scratch.empty() ? options.working_folder : options.scratch) / name;
+}
+
+// Reads the captured streams into the result and removes their files.
+void collect_output(ChildResult& result, const ChildOptions& options) {
+    const fs::path out_file = capture_file(options, ".child.out");
+    const fs::path err_file = capture_file(options, ".child.err");
+    if (!options.reader_gone)
+        result.out = slurp(out_file);
+    result.err = slurp(err_file);
+    std::error_code ignored;
+    fs::remove(out_file, ignored);
+    fs::remove(err_file, ignored);
+}
+
+} // namespace
 
 ChildResult run_child(const fs::path& program, const std::vector<std::string>& arguments,
                       const ChildOptions& options) {

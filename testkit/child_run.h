@@ -14,7 +14,8 @@ struct ChildOptions {
     std::filesystem::path working_folder;
     // The child's whole environment when set; else it inherits ours.
     std::optional<std::map<std::string, std::string>> environment;
-    // Folder for the capture files (the working folder when empty).
+    // Folder for the capture files on POSIX (the working folder when empty); Windows captures
+    // through pipes.
     std::filesystem::path scratch;
     // Standard output is a pipe whose reading end is already closed, as when a launcher has
     // stopped listening.

@@ -134,8 +134,8 @@ struct ProgramRun {
     std::string err;
 };
 
-// Runs the program in the folder with exactly this environment; output goes through files in
-// scratch so that neither stream can block the other. With reader_gone, standard output is a pipe
+// Runs the program in the folder with exactly this environment; both streams are captured so
+// that neither can block the other (through files in scratch on POSIX, pipes on Windows). With reader_gone, standard output is a pipe
 // whose reading end is already closed, as when a launcher stops listening.
 inline ProgramRun run_program(const fs::path& program, const std::vector<std::string>& arguments,
                               const fs::path& working_folder,
