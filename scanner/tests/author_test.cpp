@@ -302,6 +302,34 @@ TEST(AuthorCore, KernelImportsBecomeOrdinalReferences) {
     EXPECT_FALSE(author_records(input, options, Fenxi_CatalogueDatabase(), Fenxi_BuiltinRecords()));
 }
 
+// Re-authoring unchanged code from a newer library build adds a second, identical signature: the
+// self-check says so.
+TEST(AuthorCore, ConflictsWithTheDatabaseAreListed) {
+    testkit::TestCoff coff;
+    coff.sections.push_back(
+        {".text",
+         {0x55, 0x8B, 0xEC, 0x8B, 0x45, 0x08, 0x0F, 0xAF, 0xC0, 0x5D, 0xC2, 0x04, 0x00},
+         {}});
+    coff.symbols = {{"_SetThreadPriorityBoost@8", 0, 1}};
+    AuthorInput input;
+    input.objects.push_back(*read_coff_object(testkit::build_test_coff(coff), "t.obj"));
+    AuthorOptions options;
+    options.library_flag = FENX_LIB_XAPILIB;
+    options.build = 5344;
+    std::vector<FenxiRecordedRevision> existing = Fenxi_BuiltinRecords();
+    const auto first = author_records(input, options, Fenxi_CatalogueDatabase(), existing);
+    ASSERT_TRUE(first) << first.error();
+    EXPECT_EQ(first->conflicts, std::vector<std::string>{});
+    existing.insert(existing.end(), first->revisions.begin(), first->revisions.end());
+    options.build = 5849;
+    const auto second = author_records(input, options, Fenxi_CatalogueDatabase(), existing);
+    ASSERT_TRUE(second) << second.error();
+    ASSERT_EQ(second->revisions.size(), 1u);
+    ASSERT_FALSE(second->conflicts.empty());
+    for (const std::string &conflict : second->conflicts)
+        EXPECT_NE(conflict.find("OOVPA's are identical"), std::string::npos) << conflict;
+}
+
 TEST(AuthorProgram, ADamagedLibraryIsRefusedNamingTheMember) {
     TemporaryFolder folder;
     std::vector<std::uint8_t> object =
