@@ -10,6 +10,10 @@
 #include <string>
 #include <string_view>
 #include <vector>
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
 
 #include "author/author.h"
 #include "lib/database/recorded_database.h"
@@ -44,6 +48,11 @@ void list(const char *title, const std::vector<std::string> &items) {
 } // namespace
 
 int main(int argc, char **argv) {
+#ifdef _WIN32
+    // The same bytes as on other systems: lines end with "\n" alone.
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
+#endif
     std::string library;
     std::string build_text;
     std::string names_file;
