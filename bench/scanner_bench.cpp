@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "lib/context.h"
+#include "lib/scan/context.h"
 
 namespace {
 

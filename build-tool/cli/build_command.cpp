@@ -4,7 +4,7 @@
 #include "identity/file_sha1.h"
 #include "identity/game_identity.h"
 #include "install/install_game.h"
-#include "intake/folder_tree.h"
+#include "files/folder_tree.h"
 #include "intake/game_files.h"
 #include "pipeline/compile.h"
 #include "pipeline/progress.h"

@@ -1,6 +1,6 @@
 #include "install/install_game.h"
 
-#include "install/folder_sync.h"
+#include "files/folder_sync.h"
 #include "pipeline/progress.h"
 #include "platform/platform.h"
 #include "records/build_folders.h"

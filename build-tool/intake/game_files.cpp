@@ -1,7 +1,7 @@
 #include "intake/game_files.h"
 
 #include "intake/disc_extraction.h"
-#include "intake/folder_tree.h"
+#include "files/folder_tree.h"
 #include "intake/save_folders.h"
 #include "pipeline/progress.h"
 #include "records/message.h"

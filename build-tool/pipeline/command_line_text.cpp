@@ -1,5 +1,4 @@
-// Text forms used by the tool runner: the logged command line and the exit status.
-#include "pipeline/tool_run.h"
+#include "pipeline/command_line_text.h"
 
 #include "records/message.h"
 

@@ -1,6 +1,6 @@
 #include "pipeline/compile.h"
 
-#include "intake/folder_tree.h"
+#include "files/folder_tree.h"
 #include "pipeline/progress.h"
 #include "pipeline/progress_lines.h"
 #include "pipeline/tool_run.h"
@@ -58,19 +58,19 @@ Result<fs::path> configure_and_compile(const Release& release, const fs::path& b
         const auto tool = [&](const char* name) {
             return cmake_path_text(release_folder::toolchain_program(r, name));
         };
-        ToolRun configure{cmake,
-                          {"-S", path_text(b / "project"), "-B", path_text(build), "-G", "Ninja",
-                           "-DCMAKE_MAKE_PROGRAM=" + cmake_path_text(release_folder::ninja(r)),
-                           "-DCMAKE_BUILD_TYPE=Release", "-DCMAKE_C_COMPILER=" + tool("zcc"),
-                           "-DCMAKE_CXX_COMPILER=" + tool("zc++"), "-DCMAKE_AR=" + tool("zar"),
-                           "-DCMAKE_RANLIB=" + tool("zranlib"),
-                           "-DORMOLT_DIR=" + cmake_path_text(r / release_folder::engine_dir),
-                           "-DCMAKE_RC_COMPILER=" + tool("zrc")},
-                          b,
-                          environment,
-                          "CMake",
-                          log_path,
-                          {}};
+        ToolRun configure{
+            .program = cmake,
+            .arguments = {"-S", path_text(b / "project"), "-B", path_text(build), "-G", "Ninja",
+                          "-DCMAKE_MAKE_PROGRAM=" + cmake_path_text(release_folder::ninja(r)),
+                          "-DCMAKE_BUILD_TYPE=Release", "-DCMAKE_C_COMPILER=" + tool("zcc"),
+                          "-DCMAKE_CXX_COMPILER=" + tool("zc++"), "-DCMAKE_AR=" + tool("zar"),
+                          "-DCMAKE_RANLIB=" + tool("zranlib"),
+                          "-DORMOLT_DIR=" + cmake_path_text(r / release_folder::engine_dir),
+                          "-DCMAKE_RC_COMPILER=" + tool("zrc")},
+            .working_folder = b,
+            .environment = environment,
+            .step_name = "CMake",
+            .log_path = log_path};
         if (auto configured = run_tool(configure); !configured)
             return std::unexpected(configured.error());
         // Only a configure that succeeded is marked, so a failed one is started afresh.
@@ -79,10 +79,13 @@ Result<fs::path> configure_and_compile(const Release& release, const fs::path& b
     report_progress(Stage::Configure, 1, 1, "");
     report_progress(Stage::Compile, 0, 1, "");
 
-    ToolRun compile{cmake,        {"--build", path_text(build), "--target", release.exe},
-                    b,            environment,
-                    "the compile", log_path,
-                    report_compile_line};
+    ToolRun compile{.program = cmake,
+                    .arguments = {"--build", path_text(build), "--target", release.exe},
+                    .working_folder = b,
+                    .environment = environment,
+                    .step_name = "the compile",
+                    .log_path = log_path,
+                    .line_hook = report_compile_line};
     if (auto compiled = run_tool(compile); !compiled)
         return std::unexpected(compiled.error());
 

@@ -3,7 +3,6 @@
 // into "log" events, and a failure quotes its last lines.
 #include "records/build_error.h"
 
-#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -24,22 +23,12 @@ struct ToolRun {
     std::vector<std::pair<std::string, std::string>> environment; // added or replaced
     std::string step_name;             // "the translation to C", "CMake", ...
     std::filesystem::path log_path;    // build.log of the installation folder
-    LineHook line_hook;                // optional
+    LineHook line_hook = {};           // optional
 };
 
 // Starts the child, copies its output into the log and the event stream, and waits for it.
 // Fails when the log cannot be opened, the child cannot be started or waited for, or it
 // exits with a code other than 0.
 Result<> run_tool(const ToolRun& run);
-
-// The "$ " line of the log: the program and each argument, quoted and escaped as in a C string.
-std::string logged_command_line(const std::filesystem::path& program,
-                                const std::vector<std::string>& arguments);
-
-// "exit code: 2", or "exit code: 0xc0000005" when the top bit is set.
-std::string exit_status_text(std::uint32_t code);
-
-// The first count Unicode scalar values of a valid UTF-8 text.
-std::string_view first_scalars(std::string_view text, std::size_t count);
 
 } // namespace ormolt

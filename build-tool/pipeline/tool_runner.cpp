@@ -2,6 +2,7 @@
 // standard error on a second one, both into the same log and event stream.
 #include "pipeline/tool_run.h"
 
+#include "pipeline/command_line_text.h"
 #include "platform/platform.h"
 #include "records/event_stream.h"
 #include "records/message.h"

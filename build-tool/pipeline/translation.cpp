@@ -1,6 +1,6 @@
 #include "pipeline/translation.h"
 
-#include "install/folder_sync.h"
+#include "files/folder_sync.h"
 #include "pipeline/progress.h"
 #include "pipeline/progress_lines.h"
 #include "pipeline/tool_run.h"
@@ -74,14 +74,14 @@ Result<> standard_translation(const Release& release, const Image& image, const 
         if (error)
             return fail(message("cannot copy the XDK symbols: {}", system_error_text(error)));
     } else {
-        ToolRun scan{release_folder::python(r),
-                     {"-m", "tools.xdk_symbols", path_text(xbe), "--cli",
-                      path_text(release_folder::fendrel_cli(r)), "--out", path_text(symbols)},
-                     toolkit,
-                     environment,
-                     "Fendrel",
-                     log_path,
-                     {}};
+        ToolRun scan{.program = release_folder::python(r),
+                     .arguments = {"-m", "tools.xdk_symbols", path_text(xbe), "--cli",
+                                   path_text(release_folder::fendrel_cli(r)), "--out",
+                                   path_text(symbols)},
+                     .working_folder = toolkit,
+                     .environment = environment,
+                     .step_name = "Fendrel",
+                     .log_path = log_path};
         if (auto scanned = run_tool(scan); !scanned)
             return scanned;
     }
@@ -103,8 +103,13 @@ Result<> standard_translation(const Release& release, const Image& image, const 
     } else if (image.config) {
         arguments.push_back("--no-xbe-patches");
     }
-    ToolRun translate{release_folder::python(r), arguments,        toolkit,         environment,
-                      "the translation to C",    log_path,         report_lift_line};
+    ToolRun translate{.program = release_folder::python(r),
+                      .arguments = arguments,
+                      .working_folder = toolkit,
+                      .environment = environment,
+                      .step_name = "the translation to C",
+                      .log_path = log_path,
+                      .line_hook = report_lift_line};
     if (auto translated = run_tool(translate); !translated)
         return translated;
     report_progress(Stage::Lift, 5, 5, "");
@@ -149,8 +154,13 @@ Result<> custom_translation(const Release& release, const Image& image, const fs
     std::vector<std::string> arguments{path_text(project / path_from_utf8(lift.front()))};
     for (std::size_t i = 1; i < lift.size(); ++i)
         arguments.push_back(replace_all(lift[i], "{xbe_dir}", xbe_dir));
-    ToolRun run{release_folder::python(r), arguments, project, script_environment(b / "tmp"),
-                "the translation to C",    log_path,  report_lift_line};
+    ToolRun run{.program = release_folder::python(r),
+                .arguments = arguments,
+                .working_folder = project,
+                .environment = script_environment(b / "tmp"),
+                .step_name = "the translation to C",
+                .log_path = log_path,
+                .line_hook = report_lift_line};
     if (auto translated = run_tool(run); !translated)
         return translated;
     report_progress(Stage::Lift, 5, 5, "");

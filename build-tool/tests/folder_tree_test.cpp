@@ -1,4 +1,4 @@
-#include "intake/folder_tree.h"
+#include "files/folder_tree.h"
 #include "intake/safe_names.h"
 #include "records/message.h"
 #include "test_support.h"

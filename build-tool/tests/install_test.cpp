@@ -1,6 +1,6 @@
 // Installing the finished game: what lands in the installation folder, what a failure leaves,
 // the launcher name check, and the folder sync that rewrites only differing files.
-#include "install/folder_sync.h"
+#include "files/folder_sync.h"
 #include "install/install_game.h"
 #include "records/message.h"
 #include "records/state_records.h"

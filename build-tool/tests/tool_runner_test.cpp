@@ -1,3 +1,4 @@
+#include "pipeline/command_line_text.h"
 #include "pipeline/progress.h"
 #include "pipeline/tool_run.h"
 #include "records/message.h"

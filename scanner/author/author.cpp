@@ -7,12 +7,12 @@
 #include <optional>
 #include <set>
 
-#include "lib/context.h"
 #include "lib/database/catalogue.h"
+#include "lib/database/database_tools.h"
 #include "lib/database/recorded_database.h"
 #include "lib/database/text_join.h"
-#include "lib/database_tools.h"
 #include "lib/fendrel.h"
+#include "lib/scan/context.h"
 
 using fenxi_text::join;
 

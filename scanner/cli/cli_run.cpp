@@ -12,20 +12,16 @@
 #include "cli/options.h"
 #include "cli/symbol_lines.h"
 #include "cli/xbe_file.h"
-#include "lib/context.h"
-#include "lib/database_tools.h"
-#include "lib/xbe_layout.h"
+#include "lib/scan/context.h"
+#include "lib/database/database_tools.h"
+#include "lib/image/filter_array.h"
+#include "lib/image/xbe_layout.h"
 
 namespace {
 
 constexpr std::uint32_t kXbeMagic = 0x48454258; // "XBEH"
 constexpr int kExitScanned = 0;
 constexpr int kExitFailed = 1;
-
-template <typename Filter> struct FilterArray {
-    Filter *filters = nullptr;
-    ~FilterArray() { delete[] filters; }
-};
 
 int usage(const char *program) {
     std::fprintf(stderr, "usage: %s xbefile [-v -verbose] [-d -demangle] [-e -extendinfo]\n",

@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "lib/database_tools.h"
+#include "lib/database/database_tools.h"
 #include "lib/fendrel.h"
-#include "lib/message_sink.h"
+#include "lib/scan/message_sink.h"
 #include "support/scan_recorder.h"
 #include "support/synthetic_database.h"
 #include "support/test_context.h"

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "lib/database_tools.h"
-#include "lib/signature_match.h"
+#include "lib/database/database_tools.h"
+#include "lib/scan/signature_match.h"
 #include "support/scan_recorder.h"
 #include "support/synthetic_database.h"
 #include "support/test_context.h"
@@ -204,6 +204,55 @@ TEST(ScanDriver, ALibraryScanCountsLearnedReferencesToo) {
     // The derived slot holds the raw displacement.
     EXPECT_EQ(context->XRefs[1139], 0x70u - 0x2Bu);
     EXPECT_EQ(FenxContext_ScanLibrary(context.get(), context.library(0), false), 0u);
+}
+
+TEST(ScanDriver, AMarkerValueIsNeitherLearnedNorRegisteredSoTheScansEnd) {
+    // One automatic entry: byte AA, then a field that teaches XGetSectionSize (waiting to be
+    // learned from the start). A slot left holding a marker would be "found" again by every
+    // scan, and the full scan would repeat the library for ever.
+    struct Case {
+        const char *name;
+        std::uint32_t base;  // the section's virtual address
+        std::uint32_t field; // the bytes after AA
+        std::uint32_t first_scan;
+        std::uint32_t learned; // slot 1139 afterwards
+        std::vector<std::string> found;
+    };
+    constexpr std::uint32_t kAt = 0x10;
+    const std::vector<Case> cases = {
+        {"an address", kBase, 0x00031234, 2, 0x00031234, {"Reader@0x00020010"}},
+        {"the derive marker", kBase, XRefDerive, 1, XRefDerive, {"Reader@0x00020010"}},
+        {"the not-set marker", kBase, XRefNotSet, 1, XRefDerive, {"Reader@0x00020010"}},
+        // The match itself lands on the not-set marker: no slot can hold that as an address.
+        {"a match at the not-set marker", XRefNotSet - kAt, 0x00031234, 1, 0x00031234, {}},
+    };
+    SyntheticDatabase db;
+    db.entry(db.group(FENX_LIB_XAPILIB, {".text"}), 703, FENX_SCAN_AUTOMATIC, "Reader",
+             {{3911, db.record(1, 0, {{1, 1139}, {0, 0xAA}})}});
+    for (const Case &test : cases) {
+        SCOPED_TRACE(test.name);
+        std::vector<std::uint8_t> bytes = section_bytes(0x20, {kAt}, {0xAA});
+        put_u32(bytes, kAt + 1, test.field);
+        {
+            ScanRecorder recorder;
+            TestContext context(db.database(), {test_library(FENX_LIB_XAPILIB, 4627)},
+                                {{".text", test.base, bytes}});
+            FenxContext_ScanManual(context.get());
+            ASSERT_EQ(FenxContext_ScanLibrary(context.get(), context.library(0), true),
+                      test.first_scan);
+            ASSERT_EQ(FenxContext_ScanLibrary(context.get(), context.library(0), false), 0u);
+            EXPECT_EQ(context->XRefs[1139], test.learned);
+        }
+        ScanRecorder recorder;
+        TestContext context(db.database(), {test_library(FENX_LIB_XAPILIB, 4627)},
+                            {{".text", test.base, bytes}});
+        recorder.clear();
+        FenxContext_ScanManual(context.get());
+        FenxContext_ScanAll(context.get());
+        EXPECT_EQ(recorder.found(), test.found);
+        EXPECT_EQ(starting_with(recorder.texts(), "Scanning "),
+                  std::vector<std::string>(2, "Scanning XAPILIB library in .text section"));
+    }
 }
 
 TEST(ScanDriver, DerivedVariablesAreReportedInTableOrderWhateverTheImageLists) {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "lib/signature_match.h"
+#include "lib/scan/signature_match.h"
 #include "support/scan_recorder.h"
 #include "support/synthetic_database.h"
 #include "support/test_context.h"
@@ -142,6 +142,12 @@ TEST(Matching, ReferencesCompareAbsoluteOrRelativeAndLearnDerivedSlots) {
         {"not set: not tried", XRefNotSet, kVoiceAddress, false, XRefNotSet, 0},
         // Learned raw, without turning the displacement into an address.
         {"derived: learned", XRefDerive, 0x0000ABCD, true, 0x0000ABCD, 1},
+        // A marker would leave the slot waiting to learn it again at every scan; 0 is stored but
+        // is no address to count.
+        {"derived: the field holds the derive marker", XRefDerive, XRefDerive, true, XRefDerive, 0},
+        {"derived: the field holds the not-set marker", XRefDerive, XRefNotSet, true, XRefDerive,
+         0},
+        {"derived: the field holds 0", XRefDerive, 0, true, 0, 0},
     };
     for (const ReferenceCase &test : cases) {
         SCOPED_TRACE(test.name);
@@ -155,11 +161,18 @@ TEST(Matching, ReferencesCompareAbsoluteOrRelativeAndLearnDerivedSlots) {
         TestContext context(database, {test_library(FENX_LIB_DSOUND, 3911)},
                             {{"DSOUND", kBase, bytes}});
         recorder.clear(); // the context's own start-up messages
-        context->XRefs[kVoice] = test.slot;
-        const Matched found = match(context, database, 0);
-        EXPECT_EQ(found.address, test.hit ? kBase + kPosition : 0u);
-        EXPECT_EQ(context->XRefs[kVoice], test.slot_after);
-        EXPECT_EQ(context->FoundCount[2], test.found_count);
+        // The fast search and the literal walk learn alike.
+        for (const FenxiMatchStrategy strategy :
+             {FenxiMatchStrategy::Automatic, FenxiMatchStrategy::Literal}) {
+            SCOPED_TRACE(strategy == FenxiMatchStrategy::Literal ? "literal walk" : "fast search");
+            context->Strategy = strategy;
+            context->XRefs[kVoice] = test.slot;
+            context->FoundCount[2] = 0;
+            const Matched found = match(context, database, 0);
+            EXPECT_EQ(found.address, test.hit ? kBase + kPosition : 0u);
+            EXPECT_EQ(context->XRefs[kVoice], test.slot_after);
+            EXPECT_EQ(context->FoundCount[2], test.found_count);
+        }
     }
 }
 

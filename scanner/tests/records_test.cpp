@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "lib/database/database_tools.h"
 #include "lib/database/recorded_database.h"
 #include "lib/database/records.h"
 #include "lib/database/records_tables.h"
-#include "lib/database_tools.h"
 #include "lib/fendrel.h"
 #include "support/run_program.h"
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "lib/context.h"
+#include "lib/scan/context.h"
 #include "support/scan_recorder.h"
 #include "support/synthetic_database.h"
 #include "testkit/xbe_builder.h"

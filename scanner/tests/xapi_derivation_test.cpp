@@ -27,6 +27,12 @@ constexpr std::uint32_t kMUDeviceType = kXppBase + 0xC0;
 const CodeSignature kMUInit{0x31, {}};
 const CodeSignature kMaxDeviceTypes{0x32, {}};
 const CodeSignature kTypeInformation{0x33, {{8, 1076}, {12, 1077}}};
+const CodeSignature kTypeInformation2{0x34, {{8, 1076}, {12, 1077}}};
+const CodeSignature kInputOpen{0x35, {}};
+constexpr std::size_t kAtInputOpen = 0x180;
+
+// Which of the two table readers the image holds.
+enum class TypeInformation { First, Second, Neither };
 
 struct Scene {
     // The call to XGetSectionSize is at +8 unless the signature says otherwise.
@@ -37,6 +43,10 @@ struct Scene {
     // outside every section.
     std::vector<std::pair<std::uint8_t, std::uint32_t>> records;
     bool table_outside = false;
+    TypeInformation type_information = TypeInformation::First;
+    bool input_open = false;
+    std::uint16_t missing_placeholder = 0;
+    std::vector<std::uint8_t> text_tail; // the last bytes of the .text section
 };
 
 // push imm32; call rel32 to `target`, as bytes at `at` of the .text section.
@@ -79,8 +89,9 @@ SceneResult run_scene(const Scene &scene) {
     SyntheticDatabase db;
     const std::uint32_t group = db.group(FENX_LIB_XAPILIB, {".text", "XPP"});
     const auto placeholder = [&](std::uint16_t index, const char *name, std::uint16_t build) {
-        db.entry(group, index, FENX_SCAN_MANUAL, name, {{build, db.record(0, 0, {})}},
-                 FENX_SYMBOL_VARIABLE, FENX_CALL_NONE);
+        if (index != scene.missing_placeholder)
+            db.entry(group, index, FENX_SCAN_MANUAL, name, {{build, db.record(0, 0, {})}},
+                     FENX_SYMBOL_VARIABLE, FENX_CALL_NONE);
     };
     placeholder(1070, "g_DeviceType_Gamepad", 0);
     placeholder(1071, "g_DeviceType_IRDongle", 0);
@@ -90,7 +101,8 @@ SceneResult run_scene(const Scene &scene) {
     placeholder(1075, "g_DeviceType_SBC", 0);
     placeholder(1076, "g_DeviceTypeInfoTableBegin", 0);
     placeholder(1077, "g_DeviceTypeInfoTableEnd", 0);
-    db.entry(group, 1139, FENX_SCAN_MANUAL, "XGetSectionSize", {{0, db.record(0, 0, {})}});
+    if (scene.missing_placeholder != 1139)
+        db.entry(group, 1139, FENX_SCAN_MANUAL, "XGetSectionSize", {{0, db.record(0, 0, {})}});
     db.entry(group, 1127, FENX_SCAN_MANUAL, "XapiMapLetterToDirectory",
              {{3911, scene.map_letter.record(db)}});
     db.entry(group, 1085, FENX_SCAN_MANUAL, "MU_Init", {{3911, kMUInit.record(db)}});
@@ -98,6 +110,9 @@ SceneResult run_scene(const Scene &scene) {
              {{3911, kMaxDeviceTypes.record(db)}});
     db.entry(group, 1100, FENX_SCAN_MANUAL, "GetTypeInformation",
              {{3911, kTypeInformation.record(db)}});
+    db.entry(group, 1101, FENX_SCAN_MANUAL, "GetTypeInformation2",
+             {{3911, kTypeInformation2.record(db)}});
+    db.entry(group, 1146, FENX_SCAN_MANUAL, "XInputOpen", {{3911, kInputOpen.record(db)}});
 
     std::vector<std::uint8_t> text = blank_code(0x200);
     std::vector<std::uint8_t> xpp(0x100, 0);
@@ -114,7 +129,14 @@ SceneResult run_scene(const Scene &scene) {
 
     const std::uint32_t begin = scene.table_outside ? 0x00090000 : kXppBase;
     const std::uint32_t end = begin + 4 * static_cast<std::uint32_t>(scene.records.size());
-    kTypeInformation.place(text, kAtTypeInformation, {begin, end});
+    if (scene.type_information == TypeInformation::First)
+        kTypeInformation.place(text, kAtTypeInformation, {begin, end});
+    else if (scene.type_information == TypeInformation::Second)
+        kTypeInformation2.place(text, kAtTypeInformation, {begin, end});
+    if (scene.input_open)
+        kInputOpen.place(text, kAtInputOpen);
+    std::copy(scene.text_tail.begin(), scene.text_tail.end(),
+              text.end() - static_cast<std::ptrdiff_t>(scene.text_tail.size()));
     for (std::size_t i = 0; i < scene.records.size(); ++i) {
         const auto [code, descriptor] = scene.records[i];
         const std::uint32_t at = 0x40 + 8 * static_cast<std::uint32_t>(i);
@@ -204,19 +226,29 @@ TEST(XapiDerivation, MemoryUnitTypeFromTheFirstPushBeforeTheCall) {
         std::vector<std::uint8_t> body;
         bool found;
         bool error;
+        std::vector<std::uint8_t> tail = {}; // the last bytes of the section
     };
     const std::vector<Case> cases = {
         {"relative call", mu_body_with({}), true, false},
         {"absolute call", mu_body_with({}, true), true, false},
         {"after other code", mu_body_with({0x33, 0xC0, 0xC2, 0x08, 0x00}), true, false},
         {"returns first", mu_body_with({0x5F, 0xC9, 0xC2, 0x04, 0x00}), false, true},
+        // Only leave followed by a return popping 4 bytes ends the search.
+        {"return 4 without leave", mu_body_with({0x33, 0xC2, 0x04, 0x00}), true, false},
+        {"leave, return 8", mu_body_with({0xC9, 0xC2, 0x08, 0x00}), true, false},
         // Without the pair and the return the search runs to the section's end.
         {"no pair at all", {0x90, 0x90}, false, false},
+        {"no pair, the return in the section's last bytes",
+         {0x90, 0x90},
+         false,
+         true,
+         {0xC9, 0xC2, 0x04}},
     };
     for (const Case &test : cases) {
         SCOPED_TRACE(test.name);
         Scene scene = complete_scene();
         scene.mu_body = test.body;
+        scene.text_tail = test.tail;
         const SceneResult result = run_scene(scene);
         EXPECT_EQ(has(result.reports, "g_DeviceType_MU@200c0/4242"), test.found);
         EXPECT_EQ(has(result.errors, "Could not find g_DeviceType_MU from MU_Init!"), test.error);
@@ -258,6 +290,97 @@ TEST(XapiDerivation, DeviceTypeTableGivesTheKnownTypes) {
         EXPECT_FALSE(has(result.reports, "g_DeviceType_Gamepad@30100/0"));
         EXPECT_EQ(result.errors, std::vector<std::string>{});
     }
+}
+
+TEST(XapiDerivation, TheTableComesFromEitherReaderElseXInputOpenIsLookedFor) {
+    struct Case {
+        const char *name;
+        TypeInformation reader;
+        bool input_open;
+        std::vector<std::string> reported;
+        std::vector<std::string> unreported;
+        bool complete; // the handler's work ends in the first section
+    };
+    const std::vector<Case> cases = {
+        {"the first reader",
+         TypeInformation::First,
+         true,
+         {"GetTypeInformation@11140/3911", "g_DeviceTypeInfoTableBegin@20000/4242"},
+         {"XInputOpen@11180/3911"},
+         true},
+        {"the second reader",
+         TypeInformation::Second,
+         false,
+         {"GetTypeInformation2@11140/3911", "g_DeviceTypeInfoTableBegin@20000/4242",
+          "g_DeviceType_SBC@30800/4242"},
+         {},
+         true},
+        {"neither, XInputOpen instead",
+         TypeInformation::Neither,
+         true,
+         {"XInputOpen@11180/3911"},
+         {"g_DeviceTypeInfoTableBegin@20000/4242"},
+         true},
+        {"neither, nor XInputOpen",
+         TypeInformation::Neither,
+         false,
+         {},
+         {"g_DeviceTypeInfoTableBegin@20000/4242"},
+         false},
+    };
+    for (const Case &test : cases) {
+        SCOPED_TRACE(test.name);
+        Scene scene = complete_scene();
+        scene.type_information = test.reader;
+        scene.input_open = test.input_open;
+        const SceneResult result = run_scene(scene);
+        for (const std::string &report : test.reported)
+            EXPECT_TRUE(has(result.reports, report)) << report;
+        for (const std::string &report : test.unreported)
+            EXPECT_FALSE(has(result.reports, report)) << report;
+        EXPECT_EQ(has(result.messages, "Scanning XAPILIB library in XPP section"), !test.complete);
+    }
+}
+
+TEST(XapiDerivation, MissingPlaceholdersAreNamedAndStopTheirPart) {
+    const std::string unknown =
+        "Unknown device type, DeviceTypeInfoTable[6]:  ucType = 5, XppType = 00030500";
+    struct Case {
+        std::uint16_t missing;
+        std::vector<std::string> errors;
+        std::vector<std::string> unreported;
+    };
+    const std::vector<Case> cases = {
+        {1139,
+         {"Unable to find XGetSectionSize entry in database...", unknown},
+         {"XGetSectionSize@11200/3911"}},
+        {1074, {"Unable to find g_DeviceType_MU entry in database...", unknown}, {}},
+        {1076,
+         {"Unable to find g_DeviceTypeInfoTableBegin entry in database..."},
+         {"g_DeviceTypeInfoTableEnd@2001c/4242", "g_DeviceType_Gamepad@30100/0"}},
+        {1077,
+         {"Unable to find g_DeviceTypeInfoTableEnd entry in database..."},
+         {"g_DeviceType_Gamepad@30100/0"}},
+        // The walk of the table stops at the first record it cannot name.
+        {1072,
+         {"Unable to find g_DeviceType_Keyboard entry in database..."},
+         {"g_DeviceType_IRDongle@30300/0", "g_DeviceType_SBC@30800/4242"}},
+    };
+    for (const Case &test : cases) {
+        SCOPED_TRACE(test.missing);
+        Scene scene = complete_scene();
+        scene.missing_placeholder = test.missing;
+        const SceneResult result = run_scene(scene);
+        EXPECT_EQ(result.errors, test.errors);
+        for (const std::string &report : test.unreported)
+            EXPECT_FALSE(has(result.reports, report)) << report;
+        // The parts that do not need the missing entry still do their work.
+        EXPECT_TRUE(has(result.reports, "MU_Init@11040/3911"));
+    }
+    // The records before the missing one are taken.
+    Scene scene = complete_scene();
+    scene.missing_placeholder = 1072;
+    EXPECT_TRUE(has(run_scene(scene).reports, "g_DeviceType_Gamepad@30100/0"));
 }
 
 } // namespace

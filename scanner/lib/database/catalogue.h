@@ -1,5 +1,5 @@
 #pragma once
-// The vocabulary of the signature database: canonical symbol names by index and the names of
+// The signature database's vocabulary: canonical symbol names by index and the names of
 // calling conventions and parameter locations used in the extended output.
 #include <cstdint>
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "lib/context.h"
+#include "lib/scan/context.h"
 
 struct TestSection {
     std::string name;

@@ -1,10 +1,10 @@
 // XAPI derivations: XGetSectionSize from the call in XapiMapLetterToDirectory, g_DeviceType_MU
 // from the push before MU_Init's call of IUsbInit_GetMaxDeviceTypeCount, and the device-type
 // variables from the device type table that the linker fills.
-#include "lib/derivation_terms.h"
-#include "lib/derivations.h"
-#include "lib/signature_match.h"
-#include "lib/xbe_layout.h"
+#include "lib/derive/derivation_terms.h"
+#include "lib/derive/derivations.h"
+#include "lib/scan/signature_match.h"
+#include "lib/image/xbe_layout.h"
 
 namespace {
 

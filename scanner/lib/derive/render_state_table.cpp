@@ -1,5 +1,5 @@
 // The render-state positions by first build, and the ones with a symbol.
-#include "lib/render_state_table.h"
+#include "lib/derive/render_state_table.h"
 
 #include <array>
 

@@ -1,6 +1,7 @@
 #pragma once
-// Merges a folder tree into another, rewriting only the files whose content differs, so that
-// unchanged files keep their timestamps (and builds that depend on them stay up to date).
+// Shared by the steps: merges a folder tree into another, rewriting only the files whose content
+// differs, so that unchanged files keep their timestamps (and builds that depend on them stay up to
+// date).
 #include "records/build_error.h"
 
 #include <filesystem>

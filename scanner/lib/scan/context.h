@@ -1,14 +1,14 @@
 #pragma once
-// The scan context: known symbol addresses, options, the caller's symbol callback, the message
-// sink copy, the library and section lists, and the per-type scan guards. Internal routines
-// (Fenxi_) take the context and read its database and handler table from it, so tests and
+// Scanning: the scan context holds known symbol addresses, options, the caller's symbol callback,
+// the message sink copy, the library and section lists, and the per-type scan guards. Internal
+// routines (Fenxi_) take the context and read its database and handler table from it, so tests and
 // benchmarks can give it their own.
 #include <cstdint>
 
 #include "lib/fendrel.h"
-#include "lib/manual_handlers.h"
-#include "lib/message_sink.h"
-#include "lib/section_index.h"
+#include "lib/derive/manual_handlers.h"
+#include "lib/scan/message_sink.h"
+#include "lib/scan/section_index.h"
 
 // How candidate positions of a signature are found. Every strategy reports the same hits; the
 // literal one walks every position as the matching rules are written and serves as the oracle.
@@ -65,4 +65,9 @@ inline std::uint32_t Fenxi_Slot(const FenxContext *context, std::uint32_t index)
 
 inline bool Fenxi_IsUnresolved(std::uint32_t slot) {
     return slot == XRefNotSet || slot == XRefDerive;
+}
+
+// A slot that holds neither a marker nor 0.
+inline bool Fenxi_HoldsAddress(std::uint32_t slot) {
+    return slot != XRefNotSet && slot != XRefDerive && slot != 0;
 }

@@ -1,5 +1,5 @@
 #pragma once
-// Removing and copying folder trees for the game files, never following links.
+// Folder operations shared by the steps: removing and copying trees, never following links.
 #include "records/build_error.h"
 
 #include <filesystem>

@@ -3,8 +3,8 @@
 // against it.
 #include <cstring>
 
-#include "lib/signature_match.h"
-#include "lib/xbe_layout.h"
+#include "lib/scan/signature_match.h"
+#include "lib/image/xbe_layout.h"
 
 namespace {
 
@@ -85,12 +85,9 @@ FenxiMatch Fenxi_MatchEntryLiteral(FenxContext *context, const FenxLibraryFilter
                 for (std::uint32_t k = ref_count; k-- > 0;) {
                     if (!learn[k])
                         continue;
-                    const std::uint32_t index = record->Pairs[k].Value;
-                    const std::uint32_t before = context->XRefs[index];
-                    context->XRefs[index] =
-                        Fenxi_ReadU32(section->Data + position + record->Pairs[k].Offset);
-                    if (Fenxi_IsUnresolved(before) && library_type < FENXI_LIBRARY_TYPE_COUNT)
-                        ++context->FoundCount[library_type];
+                    Fenxi_LearnReference(
+                        context, library_type, record->Pairs[k].Value,
+                        Fenxi_ReadU32(section->Data + position + record->Pairs[k].Offset));
                     learn[k] = false;
                 }
             }

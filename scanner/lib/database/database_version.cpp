@@ -2,7 +2,7 @@
 // programs with the same version report the same symbols.
 #include <cstring>
 
-#include "lib/database_tools.h"
+#include "lib/database/database_tools.h"
 #include "lib/fendrel.h"
 
 namespace {

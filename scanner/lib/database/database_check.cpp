@@ -5,9 +5,9 @@
 #include <cstdio>
 #include <vector>
 
-#include "lib/database_tools.h"
+#include "lib/database/database_tools.h"
 #include "lib/fendrel.h"
-#include "lib/message_sink.h"
+#include "lib/scan/message_sink.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "install/folder_sync.h"
+#include "files/folder_sync.h"
 
 #include "platform/platform.h"
 #include "records/message.h"

@@ -1,6 +1,6 @@
 // Building the per-section search aids: one counting pass and one placing pass (a counting
 // sort of positions by their byte pair), so positions within a bucket stay ascending.
-#include "lib/section_index.h"
+#include "lib/scan/section_index.h"
 
 #include <new>
 

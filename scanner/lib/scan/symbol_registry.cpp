@@ -1,12 +1,25 @@
-// Finding a manual entry by symbol index, and registering a found symbol: store, count, report.
-#include "lib/signature_match.h"
+// Finding a manual entry by symbol index, learning a reference, and registering a found symbol:
+// store, count, report.
+#include "lib/scan/signature_match.h"
+
+void Fenxi_LearnReference(FenxContext *context, std::uint32_t library_type, std::uint32_t index,
+                          std::uint32_t value) {
+    if (index >= FENX_XREF_SLOT_COUNT || Fenxi_IsUnresolved(value))
+        return;
+    std::uint32_t &slot = context->XRefs[index];
+    const bool found = Fenxi_IsUnresolved(slot) && Fenxi_HoldsAddress(value);
+    slot = value;
+    if (found && library_type < FENXI_LIBRARY_TYPE_COUNT)
+        ++context->FoundCount[library_type];
+}
 
 bool Fenxi_RegisterSymbol(FenxContext *context, const FenxLibraryFilter *library,
                           std::uint32_t symbol_index, const char *name, std::uint32_t symbol_type,
                           std::uint32_t call_convention, std::uint32_t param_count,
                           const OOVPAParam *params, std::uint32_t build_version,
                           std::uint32_t address) {
-    if (symbol_index >= FENX_XREF_SLOT_COUNT || !Fenxi_IsUnresolved(context->XRefs[symbol_index]))
+    if (symbol_index >= FENX_XREF_SLOT_COUNT || !Fenxi_IsUnresolved(context->XRefs[symbol_index]) ||
+        !Fenxi_HoldsAddress(address))
         return false;
     context->XRefs[symbol_index] = address;
     const std::uint32_t type = Fenx_LibraryType(library->Flag);

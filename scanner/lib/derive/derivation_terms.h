@@ -5,12 +5,7 @@
 // point anywhere.
 #include <cstdint>
 
-#include "lib/context.h"
-
-// A slot that holds neither a marker nor 0.
-inline bool Fenxi_HoldsAddress(std::uint32_t slot) {
-    return slot != XRefNotSet && slot != XRefDerive && slot != 0;
-}
+#include "lib/scan/context.h"
 
 // The first entry of `group` with the manual mark and this symbol index, or nullptr.
 const OOVPATable *Fenxi_ManualEntry(const LibraryDatabase *group, std::uint32_t symbol_index);
@@ -27,7 +22,8 @@ bool Fenxi_SectionHas(const FenxSectionFilter *section, std::uint32_t address,
 bool Fenxi_ReadByteAt(const FenxSectionFilter *section, std::uint32_t address, std::uint8_t *value);
 bool Fenxi_ReadU32At(const FenxSectionFilter *section, std::uint32_t address, std::uint32_t *value);
 
-// Puts `value` in the slot, counting it for the library's type when the slot was unresolved.
+// Puts `value` in the slot, counting it for the library's type when an unresolved slot now holds
+// an address.
 void Fenxi_StoreSlot(FenxContext *context, const FenxLibraryFilter *library, std::uint32_t index,
                      std::uint32_t value);
 

@@ -1,4 +1,4 @@
-#include "intake/folder_tree.h"
+#include "files/folder_tree.h"
 
 #include "platform/platform.h"
 #include "records/message.h"

@@ -1,12 +1,12 @@
 // Creating, configuring and releasing a scan context; the kernel thunk table is registered here.
-#include "lib/context.h"
+#include "lib/scan/context.h"
 
 #include <algorithm>
 #include <cstring>
 #include <iterator>
 #include <new>
 
-#include "lib/xbe_layout.h"
+#include "lib/image/xbe_layout.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // Bounds-checked reading of the XBE image header, section headers and library version table.
-#include "lib/xbe_layout.h"
+#include "lib/image/xbe_layout.h"
 
 #include <cstring>
 

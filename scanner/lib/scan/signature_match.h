@@ -2,7 +2,7 @@
 // Matching database entries against a section, and registering what is found.
 #include <cstdint>
 
-#include "lib/context.h"
+#include "lib/scan/context.h"
 
 struct FenxiMatch {
     const OOVPARevision *Revision; // the last revision in list order that matched; nullptr: none
@@ -33,9 +33,16 @@ std::uint32_t Fenxi_FindEntryBySymbol(FenxContext *context, const FenxLibraryFil
                                       const OOVPATable **found_entry = nullptr,
                                       const OOVPARevision **found_revision = nullptr);
 
+// Puts a value read from a reference field into the slot that waited to learn it. A value equal
+// to a marker teaches nothing: storing it would leave the slot waiting, and every later scan
+// would learn it again. Only a slot that turns from unresolved into an address counts as found.
+void Fenxi_LearnReference(FenxContext *context, std::uint32_t library_type, std::uint32_t index,
+                          std::uint32_t value);
+
 // Stores `address` in the symbol's slot when the slot is unresolved, counts it for the library's
 // type and reports it. A slot that already holds an address is left alone and nothing is
-// reported; the result says whether the symbol was registered.
+// reported; so is an address equal to a marker or 0, which no slot can hold as an address. The
+// result says whether the symbol was registered.
 bool Fenxi_RegisterSymbol(FenxContext *context, const FenxLibraryFilter *library,
                           const OOVPATable *entry, std::uint32_t build_version,
                           std::uint32_t address);

@@ -1,7 +1,7 @@
 // The built-in manual handler table. A derivation joins the manual scan by one row here.
-#include "lib/manual_handlers.h"
+#include "lib/derive/manual_handlers.h"
 
-#include "lib/derivations.h"
+#include "lib/derive/derivations.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // Shared steps of the special derivations.
-#include "lib/derivation_terms.h"
+#include "lib/derive/derivation_terms.h"
 
-#include "lib/xbe_layout.h"
+#include "lib/image/xbe_layout.h"
 
 const OOVPATable *Fenxi_ManualEntry(const LibraryDatabase *group, std::uint32_t symbol_index) {
     for (std::uint32_t i = 0; i < group->EntryCount; ++i) {
@@ -48,7 +48,7 @@ void Fenxi_StoreSlot(FenxContext *context, const FenxLibraryFilter *library, std
                      std::uint32_t value) {
     if (index >= FENX_XREF_SLOT_COUNT)
         return;
-    if (Fenxi_IsUnresolved(context->XRefs[index]))
+    if (Fenxi_IsUnresolved(context->XRefs[index]) && Fenxi_HoldsAddress(value))
         ++context->FoundCount[Fenx_LibraryType(library->Flag)];
     context->XRefs[index] = value;
 }

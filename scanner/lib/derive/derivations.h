@@ -1,9 +1,9 @@
 #pragma once
-// The special derivations of the manual scan: symbols without code of their own to match
-// (globals, device field offsets, render-state slots, virtual tables, link-time tables), taken
-// from the code and data of symbols that can be matched. Each is called for one library, one
+// Derivations: the hand-written steps of the manual scan for symbols without code of their own to
+// match (globals, device field offsets, render-state slots, virtual tables, link-time tables),
+// taken from the code and data of symbols that can be matched. Each is called for one library, one
 // database group and one section at a time and returns true when its work is complete.
-#include "lib/context.h"
+#include "lib/scan/context.h"
 
 // D3D8 and D3D8LTCG: device pointer, render-state block, texture and stream state, device fields.
 bool Fenxi_DeriveD3D8(FenxContext *context, const FenxLibraryFilter *library,

@@ -1,5 +1,5 @@
 // The message sink: threshold first, so that a filtered message costs no formatting.
-#include "lib/message_sink.h"
+#include "lib/scan/message_sink.h"
 
 #include <cstdarg>
 #include <cstdio>

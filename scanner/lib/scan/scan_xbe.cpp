@@ -1,21 +1,12 @@
 // The whole scan of one image in one call.
 #include <new>
 
-#include "lib/context.h"
-
-namespace {
-
-// Owns a filter array for the length of the call.
-template <typename Filter> struct OwnedList {
-    Filter *filters = nullptr;
-    ~OwnedList() { delete[] filters; }
-};
-
-} // namespace
+#include "lib/image/filter_array.h"
+#include "lib/scan/context.h"
 
 bool Fenx_ScanXbe(const std::uint8_t *image, std::size_t image_size,
                   FenxSymbolCallback symbol_callback, bool raw_file) {
-    OwnedList<FenxLibraryFilter> library_array;
+    FilterArray<FenxLibraryFilter> library_array;
     FenxLibraryHeader libraries{Fenx_BuildLibraryHeader(image, image_size, nullptr), nullptr};
     if (libraries.Count == 0)
         return false;
@@ -25,7 +16,7 @@ bool Fenx_ScanXbe(const std::uint8_t *image, std::size_t image_size,
     libraries.Filters = library_array.filters;
     Fenx_BuildLibraryHeader(image, image_size, &libraries);
 
-    OwnedList<FenxSectionFilter> section_array;
+    FilterArray<FenxSectionFilter> section_array;
     FenxSectionHeader sections{Fenx_BuildSectionHeader(image, image_size, nullptr, raw_file),
                                nullptr};
     if (sections.Count == 0)

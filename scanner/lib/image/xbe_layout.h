@@ -1,7 +1,7 @@
 #pragma once
-// The XBE fields the scanner reads, each checked against the buffer before it is read. An image
-// whose header, tables, names or section data do not lie inside the buffer is unusable; the
-// readers say so with a short text instead of reading past the end.
+// Image reading: the XBE fields the scanner reads, each checked against the buffer before it is
+// read. An image whose header, tables, names or section data do not lie inside the buffer is
+// unusable; the readers say so with a short text instead of reading past the end.
 #include <cstddef>
 #include <cstdint>
 

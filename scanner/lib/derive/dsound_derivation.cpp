@@ -3,9 +3,9 @@
 // not match on its own.
 #include <iterator>
 
-#include "lib/derivation_terms.h"
-#include "lib/derivations.h"
-#include "lib/signature_match.h"
+#include "lib/derive/derivation_terms.h"
+#include "lib/derive/derivations.h"
+#include "lib/scan/signature_match.h"
 
 namespace {
 

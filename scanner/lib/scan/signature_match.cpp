@@ -5,12 +5,12 @@
 // bytes occur: a memchr for its rarest byte, or, once a section is scanned often, a lookup in an
 // index of the section's positions by byte pair. Every position found that way still has all of
 // its pairs checked, so the result and the messages are those of the plain walk.
-#include "lib/signature_match.h"
+#include "lib/scan/signature_match.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "lib/xbe_layout.h"
+#include "lib/image/xbe_layout.h"
 
 namespace {
 
@@ -140,11 +140,8 @@ class RevisionHits {
         for (std::uint32_t k = plan_.ref_count; k-- > 0;) {
             if (!plan_.learn[k])
                 continue;
-            std::uint32_t &slot = context_->XRefs[pairs[k].Value];
-            const bool was_unresolved = Fenxi_IsUnresolved(slot);
-            slot = Fenxi_ReadU32(section_->Data + position + pairs[k].Offset);
-            if (was_unresolved && library_type_ < FENXI_LIBRARY_TYPE_COUNT)
-                ++context_->FoundCount[library_type_];
+            Fenxi_LearnReference(context_, library_type_, pairs[k].Value,
+                                 Fenxi_ReadU32(section_->Data + position + pairs[k].Offset));
             plan_.learn[k] = false;
         }
         plan_.learning = false;

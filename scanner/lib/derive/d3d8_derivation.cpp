@@ -6,10 +6,10 @@
 #include <initializer_list>
 #include <type_traits>
 
-#include "lib/derivation_terms.h"
-#include "lib/derivations.h"
-#include "lib/render_state_table.h"
-#include "lib/signature_match.h"
+#include "lib/derive/derivation_terms.h"
+#include "lib/derive/derivations.h"
+#include "lib/derive/render_state_table.h"
+#include "lib/scan/signature_match.h"
 
 namespace {
 
@@ -165,6 +165,12 @@ class D3D8Derivation {
             set({kRenderState}, XRefNotSet);
             return false;
         }
+        // A signature that does not refer to the block found the code but taught no base:
+        // nothing can be counted from the marker, and the checks will say it is not set.
+        if (slot(kRenderState) == XRefDerive)
+            set({kRenderState}, XRefNotSet);
+        if (!Fenxi_HoldsAddress(slot(kRenderState)))
+            return true;
         std::uint8_t state = 0;
         if (!Fenxi_ReadByteAt(Fenxi_SectionHolding(context_, state_byte_at, 1), state_byte_at,
                               &state))
@@ -210,6 +216,8 @@ class D3D8Derivation {
     }
 
     void report_render_state_slots() {
+        if (!Fenxi_HoldsAddress(slot(kRenderState)))
+            return;
         const FenxiRenderStatePosition *positions = Fenxi_RenderStatePositions();
         std::uint32_t n = 0;
         for (std::uint32_t p = 0; p < FENXI_RENDER_STATE_POSITIONS; ++p) {
@@ -243,7 +251,7 @@ class D3D8Derivation {
     // the image's library disagree.
     void check_render_state_slots() {
         const std::uint16_t build = library_->BuildVersion;
-        if (Fenxi_IsUnresolved(slot(kRenderState))) {
+        if (!Fenxi_HoldsAddress(slot(kRenderState))) {
             post(FENX_MSG_ERROR, "D3D_g_RenderState is not set!");
             return;
         }
