@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <string>
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
     fuzz::set_memory_image(ormolt::volume_descriptor_offset, {data, size});
     auto reader = ormolt::DiscImageReader::open("memory.iso");
     if (!reader)
@@ -23,7 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     std::string buffer;
-    for (const auto& [parent, entry] : *listing) {
+    for (const auto &[parent, entry] : *listing) {
         (void)ormolt::decode_name(entry);
         if (entry.is_directory())
             continue;

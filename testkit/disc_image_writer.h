@@ -94,10 +94,10 @@ struct DiscImageLayout {
 
 // Writes the image; the root table holds the given nodes. A table too big for 16-bit links, or a
 // failed write, is an error.
-std::error_code write_disc_image(const std::filesystem::path& image,
-                                 const std::vector<DiscNode>& root,
-                                 const DiscImageOptions& options = {},
-                                 DiscImageLayout* layout = nullptr);
+std::error_code write_disc_image(const std::filesystem::path &image,
+                                 const std::vector<DiscNode> &root,
+                                 const DiscImageOptions &options = {},
+                                 DiscImageLayout *layout = nullptr);
 
 // Deterministic, position-dependent test bytes, so a reader's output can be checked anywhere
 // without keeping the data.

@@ -17,7 +17,7 @@ enum class Comparison { Equal, Different, NeitherReadable };
 
 // Compares two files chunk by chunk: the same answer as reading both whole, without holding
 // either in memory. One unreadable side means the target must be rewritten.
-Comparison compare_files(const fs::path& a, const fs::path& b) {
+Comparison compare_files(const fs::path &a, const fs::path &b) {
     std::ifstream first(a, std::ios::binary);
     std::ifstream second(b, std::ios::binary);
     if (!first && !second)
@@ -49,7 +49,7 @@ Comparison compare_files(const fs::path& a, const fs::path& b) {
 
 } // namespace
 
-Result<> sync_folder_tree(const fs::path& source, const fs::path& target) {
+Result<> sync_folder_tree(const fs::path &source, const fs::path &target) {
     std::error_code error;
     fs::create_directories(target, error);
     if (error)

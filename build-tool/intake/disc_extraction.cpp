@@ -24,14 +24,14 @@ std::string_view without_leading_slashes(std::string_view text) {
 }
 
 // The entry's path relative to the extraction folder, with "/" between folder levels.
-std::string relative_path(const DiscListingEntry& item) {
+std::string relative_path(const DiscListingEntry &item) {
     std::string path(without_leading_slashes(item.parent));
     path += '/';
     path += decode_name(item.entry);
     return std::string(without_leading_slashes(path));
 }
 
-fs::path host_path(const fs::path& folder, std::string_view relative) {
+fs::path host_path(const fs::path &folder, std::string_view relative) {
     fs::path path = folder;
     for (std::size_t start = 0; start <= relative.size();) {
         const std::size_t end = std::min(relative.find('/', start), relative.size());
@@ -45,8 +45,8 @@ class HandleCloser {
   public:
     explicit HandleCloser(platform::NativeHandle handle) : handle_(handle) {}
     ~HandleCloser() { platform::close_handle(handle_); }
-    HandleCloser(const HandleCloser&) = delete;
-    HandleCloser& operator=(const HandleCloser&) = delete;
+    HandleCloser(const HandleCloser &) = delete;
+    HandleCloser &operator=(const HandleCloser &) = delete;
 
   private:
     platform::NativeHandle handle_;
@@ -54,7 +54,7 @@ class HandleCloser {
 
 } // namespace
 
-Result<> extract_disc_image(const fs::path& image, const fs::path& destination) {
+Result<> extract_disc_image(const fs::path &image, const fs::path &destination) {
     const std::string shown = path_text(image);
     auto reader = DiscImageReader::open(image);
     if (!reader)
@@ -71,7 +71,7 @@ Result<> extract_disc_image(const fs::path& image, const fs::path& destination) 
     std::vector<std::string> relative_paths;
     relative_paths.reserve(listing->size());
     std::uint64_t total = 0;
-    for (const auto& item : *listing) {
+    for (const auto &item : *listing) {
         relative_paths.push_back(relative_path(item));
         if (!is_safe_relative_path(relative_paths.back(), host_name_rules))
             return fail(message("{} has an unsafe file name: {}", shown, relative_paths.back()));
@@ -87,8 +87,8 @@ Result<> extract_disc_image(const fs::path& image, const fs::path& destination) 
     const auto buffer = std::make_unique<char[]>(copy_buffer_size);
     std::uint64_t done = 0, last_report = 0;
     for (std::size_t i = 0; i < listing->size(); ++i) {
-        const DirEntryRecord& entry = (*listing)[i].entry;
-        const std::string& relative = relative_paths[i];
+        const DirEntryRecord &entry = (*listing)[i].entry;
+        const std::string &relative = relative_paths[i];
         const fs::path target = host_path(destination, relative);
         if (entry.is_directory()) {
             fs::create_directories(target, error);
@@ -103,8 +103,8 @@ Result<> extract_disc_image(const fs::path& image, const fs::path& destination) 
                                 system_error_text(error)));
         auto output = platform::open_for_writing(target);
         if (!output)
-            return fail(
-                message("cannot write {}: {}", path_text(target), system_error_text(output.error())));
+            return fail(message("cannot write {}: {}", path_text(target),
+                                system_error_text(output.error())));
         HandleCloser closer(*output);
         for (std::uint64_t position = 0; position < entry.data.size;) {
             const std::size_t length = static_cast<std::size_t>(
@@ -113,7 +113,8 @@ Result<> extract_disc_image(const fs::path& image, const fs::path& destination) 
             if (auto read = reader->read_data(*volume, entry.data.sector, position, chunk))
                 return fail(message("reading {}: {}", shown, system_error_text(read)));
             if (auto written = platform::write_all(*output, {chunk.data(), chunk.size()}))
-                return fail(message("writing {}: {}", path_text(target), system_error_text(written)));
+                return fail(
+                    message("writing {}: {}", path_text(target), system_error_text(written)));
             position += length;
             done += length;
             if (done - last_report >= progress_step) {

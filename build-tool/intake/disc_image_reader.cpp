@@ -19,21 +19,21 @@ constexpr std::uint16_t no_child = 0xFFFF;
 
 class EndOfImageCategory : public std::error_category {
   public:
-    const char* name() const noexcept override { return "disc image"; }
+    const char *name() const noexcept override { return "disc image"; }
     std::string message(int) const override { return "unexpected end of file"; }
 };
 
-std::uint16_t u16_at(const unsigned char* bytes) {
+std::uint16_t u16_at(const unsigned char *bytes) {
     return static_cast<std::uint16_t>(bytes[0] | (bytes[1] << 8));
 }
 
-std::uint32_t u32_at(const unsigned char* bytes) {
+std::uint32_t u32_at(const unsigned char *bytes) {
     return static_cast<std::uint32_t>(bytes[0]) | (static_cast<std::uint32_t>(bytes[1]) << 8) |
            (static_cast<std::uint32_t>(bytes[2]) << 16) |
            (static_cast<std::uint32_t>(bytes[3]) << 24);
 }
 
-std::uint64_t u64_at(const unsigned char* bytes) {
+std::uint64_t u64_at(const unsigned char *bytes) {
     return static_cast<std::uint64_t>(u32_at(bytes)) |
            (static_cast<std::uint64_t>(u32_at(bytes + 4)) << 32);
 }
@@ -42,7 +42,7 @@ std::uint64_t sector_offset(std::uint32_t sector) {
     return static_cast<std::uint64_t>(sector) * disc_sector_size;
 }
 
-bool all_bytes_are(const unsigned char* bytes, std::size_t count, unsigned char value) {
+bool all_bytes_are(const unsigned char *bytes, std::size_t count, unsigned char value) {
     return std::all_of(bytes, bytes + count, [value](unsigned char b) { return b == value; });
 }
 
@@ -53,7 +53,7 @@ DiscImageError io_error(std::error_code error) {
     return result;
 }
 
-DiscImageError table_error(DiscImageError::Kind kind, const std::string& path) {
+DiscImageError table_error(DiscImageError::Kind kind, const std::string &path) {
     DiscImageError result;
     result.kind = kind;
     result.directory = path.empty() ? "/" : path;
@@ -90,17 +90,17 @@ std::string DiscImageError::text() const {
 }
 
 std::expected<DiscImageReader, std::error_code>
-DiscImageReader::open(const std::filesystem::path& image) {
+DiscImageReader::open(const std::filesystem::path &image) {
     auto handle = platform::open_for_reading(image);
     if (!handle)
         return std::unexpected(handle.error());
     return DiscImageReader(*handle);
 }
 
-DiscImageReader::DiscImageReader(DiscImageReader&& other) noexcept
+DiscImageReader::DiscImageReader(DiscImageReader &&other) noexcept
     : handle_(std::exchange(other.handle_, platform::no_handle)) {}
 
-DiscImageReader& DiscImageReader::operator=(DiscImageReader&& other) noexcept {
+DiscImageReader &DiscImageReader::operator=(DiscImageReader &&other) noexcept {
     if (this != &other) {
         platform::close_handle(handle_);
         handle_ = std::exchange(other.handle_, platform::no_handle);
@@ -125,14 +125,14 @@ std::error_code DiscImageReader::read_exact(std::uint64_t offset, std::span<char
 
 std::expected<DiscVolume, DiscImageError> DiscImageReader::locate_volume() const {
     std::array<unsigned char, volume_descriptor_size> bytes;
-    const std::span<char> buffer(reinterpret_cast<char*>(bytes.data()), bytes.size());
+    const std::span<char> buffer(reinterpret_cast<char *>(bytes.data()), bytes.size());
     for (std::uint64_t base : partition_bases) {
         // A base the image is too short for, or cannot be read at, simply does not qualify.
         if (read_exact(base + volume_descriptor_offset, buffer))
             continue;
-        const std::string_view first(reinterpret_cast<const char*>(bytes.data()),
+        const std::string_view first(reinterpret_cast<const char *>(bytes.data()),
                                      disc_magic.size());
-        const std::string_view second(reinterpret_cast<const char*>(bytes.data()) + 0x7EC,
+        const std::string_view second(reinterpret_cast<const char *>(bytes.data()) + 0x7EC,
                                       disc_magic.size());
         if (first != disc_magic || second != disc_magic)
             continue;
@@ -145,7 +145,7 @@ std::expected<DiscVolume, DiscImageError> DiscImageReader::locate_volume() const
     return std::unexpected(DiscImageError{});
 }
 
-std::expected<DiscListing, DiscImageError> DiscImageReader::list(const DiscVolume& volume) const {
+std::expected<DiscListing, DiscImageError> DiscImageReader::list(const DiscVolume &volume) const {
     DiscListing listing;
     // Image position of every entry listed so far, with the number of the table it came from:
     // reaching one again means a loop within a table or tables that share entries. Each
@@ -178,7 +178,7 @@ std::expected<DiscListing, DiscImageError> DiscImageReader::list(const DiscVolum
             const std::uint64_t position = table_start + offset;
             std::array<unsigned char, entry_header_size> header;
             if (auto error =
-                    read_exact(position, {reinterpret_cast<char*>(header.data()), header.size()}))
+                    read_exact(position, {reinterpret_cast<char *>(header.data()), header.size()}))
                 return std::unexpected(io_error(error));
             if (all_bytes_are(header.data(), header.size(), 0x00) ||
                 all_bytes_are(header.data(), header.size(), 0xFF))
@@ -205,7 +205,7 @@ std::expected<DiscListing, DiscImageError> DiscImageReader::list(const DiscVolum
                 offsets.push_back(static_cast<std::uint32_t>(entry.right) * 4);
             table_entries.push_back(std::move(entry));
         }
-        for (auto& entry : table_entries) {
+        for (auto &entry : table_entries) {
             if (entry.is_directory())
                 work.push_back({table.path + "/" + decode_name(entry), entry.data});
             listing.push_back({table.path, std::move(entry)});
@@ -214,7 +214,7 @@ std::expected<DiscListing, DiscImageError> DiscImageReader::list(const DiscVolum
     return listing;
 }
 
-std::error_code DiscImageReader::read_data(const DiscVolume& volume, std::uint32_t sector,
+std::error_code DiscImageReader::read_data(const DiscVolume &volume, std::uint32_t sector,
                                            std::uint64_t position, std::span<char> buffer) const {
     const std::uint64_t start = volume.base + sector_offset(sector);
     if (position > std::numeric_limits<std::uint64_t>::max() - start)
@@ -222,7 +222,7 @@ std::error_code DiscImageReader::read_data(const DiscVolume& volume, std::uint32
     return read_exact(start + position, buffer);
 }
 
-std::string decode_name(const DirEntryRecord& entry) {
+std::string decode_name(const DirEntryRecord &entry) {
     return decode_windows_1252(entry.name);
 }
 

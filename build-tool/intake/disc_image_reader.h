@@ -28,7 +28,7 @@ inline constexpr std::uint8_t directory_attribute = 0x10;
 struct SectorRange {
     std::uint32_t sector = 0;
     std::uint32_t size = 0;
-    bool operator==(const SectorRange&) const = default;
+    bool operator==(const SectorRange &) const = default;
 };
 
 struct VolumeDescriptor {
@@ -91,12 +91,12 @@ std::error_code end_of_image_error();
 class DiscImageReader {
   public:
     // Opening failures carry the system error.
-    static std::expected<DiscImageReader, std::error_code> open(const std::filesystem::path& image);
+    static std::expected<DiscImageReader, std::error_code> open(const std::filesystem::path &image);
 
-    DiscImageReader(DiscImageReader&& other) noexcept;
-    DiscImageReader& operator=(DiscImageReader&& other) noexcept;
-    DiscImageReader(const DiscImageReader&) = delete;
-    DiscImageReader& operator=(const DiscImageReader&) = delete;
+    DiscImageReader(DiscImageReader &&other) noexcept;
+    DiscImageReader &operator=(DiscImageReader &&other) noexcept;
+    DiscImageReader(const DiscImageReader &) = delete;
+    DiscImageReader &operator=(const DiscImageReader &) = delete;
     ~DiscImageReader();
 
     // Tries each partition base in order; the first whose descriptor carries both magic copies.
@@ -105,11 +105,11 @@ class DiscImageReader {
     // The whole image's listing: per table the entry, then its right subtree, then its left;
     // after each table, the most recently found subdirectory is walked first. Nothing partial
     // on error.
-    std::expected<DiscListing, DiscImageError> list(const DiscVolume& volume) const;
+    std::expected<DiscListing, DiscImageError> list(const DiscVolume &volume) const;
 
     // Fills the whole buffer from base + sector * 2048 + position. An image that ends before
     // the buffer is full gives end_of_image_error().
-    std::error_code read_data(const DiscVolume& volume, std::uint32_t sector,
+    std::error_code read_data(const DiscVolume &volume, std::uint32_t sector,
                               std::uint64_t position, std::span<char> buffer) const;
 
     // Exactly buffer.size() bytes at an absolute image offset, or the error.
@@ -121,6 +121,6 @@ class DiscImageReader {
 };
 
 // The entry's name decoded from windows-1252, as UTF-8.
-std::string decode_name(const DirEntryRecord& entry);
+std::string decode_name(const DirEntryRecord &entry);
 
 } // namespace ormolt

@@ -12,11 +12,11 @@ bool is_windows_device_name(std::string_view piece) {
     std::string stem(piece.substr(0, piece.find('.')));
     while (!stem.empty() && stem.back() == ' ')
         stem.pop_back();
-    for (char& c : stem)
+    for (char &c : stem)
         if (c >= 'a' && c <= 'z')
             c = static_cast<char>(c - 'a' + 'A');
-    static constexpr std::array<std::string_view, 6> plain{"CON", "PRN", "AUX", "NUL", "CONIN$",
-                                                           "CONOUT$"};
+    static constexpr std::array<std::string_view, 6> plain{"CON", "PRN",    "AUX",
+                                                           "NUL", "CONIN$", "CONOUT$"};
     for (auto name : plain)
         if (stem == name)
             return true;

@@ -12,7 +12,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-bool exists_unfollowed(const fs::path& path) {
+bool exists_unfollowed(const fs::path &path) {
     std::error_code error;
     const fs::file_status status = fs::symlink_status(path, error);
     return !error && status.type() != fs::file_type::not_found;
@@ -20,7 +20,7 @@ bool exists_unfollowed(const fs::path& path) {
 
 // The first name in <folder> at which nothing exists: base, then base + suffix, then
 // base + suffix + "-2", "-3", ...
-fs::path first_free(const fs::path& folder, const std::string& base, std::string_view suffix,
+fs::path first_free(const fs::path &folder, const std::string &base, std::string_view suffix,
                     bool try_base) {
     if (try_base && !exists_unfollowed(folder / path_from_utf8(base)))
         return folder / path_from_utf8(base);
@@ -36,7 +36,7 @@ fs::path first_free(const fs::path& folder, const std::string& base, std::string
 
 // Calls step for each save folder listed in folder, in listing order, until one fails. A folder
 // that cannot be listed has none; an entry that cannot be read is skipped.
-template <class Step> Result<> for_each_save_folder(const fs::path& folder, Step step) {
+template <class Step> Result<> for_each_save_folder(const fs::path &folder, Step step) {
     std::error_code error;
     fs::directory_iterator listing(folder, error);
     if (error)
@@ -65,7 +65,7 @@ bool is_save_folder_name(std::string_view name) {
     return false;
 }
 
-bool is_save_folder(const fs::path& entry) {
+bool is_save_folder(const fs::path &entry) {
     std::error_code error;
     const fs::file_status status = fs::symlink_status(entry, error);
     if (error || !fs::is_directory(status) || platform::is_link(entry))
@@ -73,31 +73,34 @@ bool is_save_folder(const fs::path& entry) {
     return is_save_folder_name(path_text(entry.filename()));
 }
 
-Result<> rescue_saves(const fs::path& installation_folder) {
+Result<> rescue_saves(const fs::path &installation_folder) {
     const fs::path game = installation_folder / "game";
-    return for_each_save_folder(installation_folder / "game.partial", [&](const fs::path& entry) -> Result<> {
-        std::error_code error;
-        fs::create_directories(game, error);
-        if (error)
-            return fail(message("cannot create {}: {}", path_text(game), system_error_text(error)));
-        const fs::path target = first_free(game, path_text(entry.filename()), ".rescued", true);
-        fs::rename(entry, target, error);
-        if (error)
-            return fail(message("cannot rescue the saves in {}: {}", path_text(entry),
-                                system_error_text(error)));
-        return {};
-    });
+    return for_each_save_folder(
+        installation_folder / "game.partial", [&](const fs::path &entry) -> Result<> {
+            std::error_code error;
+            fs::create_directories(game, error);
+            if (error)
+                return fail(
+                    message("cannot create {}: {}", path_text(game), system_error_text(error)));
+            const fs::path target = first_free(game, path_text(entry.filename()), ".rescued", true);
+            fs::rename(entry, target, error);
+            if (error)
+                return fail(message("cannot rescue the saves in {}: {}", path_text(entry),
+                                    system_error_text(error)));
+            return {};
+        });
 }
 
-Result<> carry_saves(const fs::path& old_folder, const fs::path& new_folder) {
-    return for_each_save_folder(old_folder, [&](const fs::path& entry) -> Result<> {
+Result<> carry_saves(const fs::path &old_folder, const fs::path &new_folder) {
+    return for_each_save_folder(old_folder, [&](const fs::path &entry) -> Result<> {
         std::error_code error;
         const fs::path target = new_folder / entry.filename();
         if (exists_unfollowed(target)) {
             // The disc's own folder is set aside under "<name>.disc"; when a carried folder
             // already holds that name (the player kept an earlier one), the next free
             // "<name>.disc-2", ... so neither is overwritten and the build can go on.
-            const fs::path aside = first_free(new_folder, path_text(entry.filename()), ".disc", false);
+            const fs::path aside =
+                first_free(new_folder, path_text(entry.filename()), ".disc", false);
             fs::rename(target, aside, error);
             if (error)
                 return fail(message("cannot set aside the disc's {}: {}", path_text(target),

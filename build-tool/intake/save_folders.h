@@ -13,16 +13,16 @@ namespace ormolt {
 bool is_save_folder_name(std::string_view name);
 
 // Whether the entry is a save folder: a real directory (a link never is) with a save name.
-bool is_save_folder(const std::filesystem::path& entry);
+bool is_save_folder(const std::filesystem::path &entry);
 
 // Moves save folders left in <folder>/game.partial by an interrupted run back into
 // <folder>/game, under their own name when it is free, else under the first free
 // "<name>.rescued", "<name>.rescued-2", ...
-Result<> rescue_saves(const std::filesystem::path& installation_folder);
+Result<> rescue_saves(const std::filesystem::path &installation_folder);
 
 // Moves the save folders of the old copy into the new one; a folder of the same name that the
 // new copy brought from the disc is set aside as "<name>.disc".
-Result<> carry_saves(const std::filesystem::path& old_folder,
-                     const std::filesystem::path& new_folder);
+Result<> carry_saves(const std::filesystem::path &old_folder,
+                     const std::filesystem::path &new_folder);
 
 } // namespace ormolt

@@ -16,22 +16,22 @@ using testkit::LinkOverride;
 // The root table always follows the descriptor at sector 32.
 constexpr std::uint32_t root_table_sector = 33;
 
-DiscImageReader open_image(const fs::path& image) {
+DiscImageReader open_image(const fs::path &image) {
     auto reader = DiscImageReader::open(image);
     EXPECT_TRUE(reader.has_value()) << image;
     return std::move(*reader);
 }
 
 // One line per listed entry: parent path, "|", decoded name, and "/" for a directory.
-std::vector<std::string> listing_lines(const DiscListing& listing) {
+std::vector<std::string> listing_lines(const DiscListing &listing) {
     std::vector<std::string> lines;
-    for (const auto& [parent, entry] : listing)
+    for (const auto &[parent, entry] : listing)
         lines.push_back(parent + "|" + decode_name(entry) + (entry.is_directory() ? "/" : ""));
     return lines;
 }
 
 // The listing of the image, or the error's text prefixed with "error: ".
-std::vector<std::string> list_image(const fs::path& image) {
+std::vector<std::string> list_image(const fs::path &image) {
     auto reader = open_image(image);
     auto volume = reader.locate_volume();
     if (!volume)
@@ -42,8 +42,8 @@ std::vector<std::string> list_image(const fs::path& image) {
     return listing_lines(*listing);
 }
 
-std::string read_file(const DiscImageReader& reader, const DiscVolume& volume,
-                      const DirEntryRecord& entry) {
+std::string read_file(const DiscImageReader &reader, const DiscVolume &volume,
+                      const DirEntryRecord &entry) {
     std::string bytes(entry.data.size, '\0');
     EXPECT_FALSE(reader.read_data(volume, entry.data.sector, 0, bytes));
     return bytes;
@@ -91,7 +91,7 @@ TEST(DiscImage, ProbesTheBasesInTheirFixedOrder) {
         {0x00000000, true, 0x02080000, 0x02080000},  {0x18300000, true, 0x0FD90000, 0x0FD90000},
     };
     TempFolder temp;
-    for (const Case& c : cases) {
+    for (const Case &c : cases) {
         SCOPED_TRACE(testing::Message() << std::hex << c.first_written << " " << c.second_written);
         const fs::path image = temp / "two-volumes.iso";
         const auto name = [](std::uint64_t base) { return "at-" + std::to_string(base); };
@@ -113,7 +113,7 @@ TEST(DiscImage, RefusesFilesWithoutAValidDescriptor) {
     const fs::path image = temp / "image.iso";
     const std::vector<DiscNode> tree{DiscNode::file("default.xbe", "x")};
     struct Case {
-        const char* what;
+        const char *what;
         std::function<void()> make;
     };
     const Case cases[] = {
@@ -133,7 +133,7 @@ TEST(DiscImage, RefusesFilesWithoutAValidDescriptor) {
          }},
         {"no file system at all", [&] { test::write_text(image, std::string(0x20000, 'M')); }},
     };
-    for (const Case& c : cases) {
+    for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
         c.make();
         auto reader = open_image(image);
@@ -180,37 +180,37 @@ TEST(DiscImage, SkipsEmptySlotsAndTheirSubtrees) {
     TempFolder temp;
     const fs::path image = temp / "image.iso";
     // Tree of five: C at the root, B (left A) on its left, E (left D) on its right.
-    auto make = [](std::function<void(std::vector<DiscNode>&)> change) {
+    auto make = [](std::function<void(std::vector<DiscNode> &)> change) {
         std::vector<DiscNode> nodes;
-        for (const char* name : {"A", "B", "C", "D", "E"})
+        for (const char *name : {"A", "B", "C", "D", "E"})
             nodes.push_back(DiscNode::file(name, name));
         change(nodes);
         return nodes;
     };
     struct Case {
-        const char* what;
-        std::function<void(std::vector<DiscNode>&)> change;
+        const char *what;
+        std::function<void(std::vector<DiscNode> &)> change;
         std::vector<std::string> expected;
     };
     const Case cases[] = {
-        {"intact", [](auto&) {}, {"|C", "|E", "|D", "|B", "|A"}},
+        {"intact", [](auto &) {}, {"|C", "|E", "|D", "|B", "|A"}},
         {"0xFF slot hides its subtree",
-         [](auto& n) { n[4].empty_slot = true; },
+         [](auto &n) { n[4].empty_slot = true; },
          {"|C", "|B", "|A"}},
         {"all-zero header is no entry",
-         [](auto& n) { n[0] = DiscNode::file("", ""); },
+         [](auto &n) { n[0] = DiscNode::file("", ""); },
          {"|C", "|E", "|D", "|B"}},
         {"link 0xFFFF is no child",
-         [](auto& n) { n[2].right_link = LinkOverride::raw(0xFFFF); },
+         [](auto &n) { n[2].right_link = LinkOverride::raw(0xFFFF); },
          {"|C", "|B", "|A"}},
         {"link 0 is no child",
-         [](auto& n) { n[1].left_link = LinkOverride::raw(0); },
+         [](auto &n) { n[1].left_link = LinkOverride::raw(0); },
          {"|C", "|E", "|D", "|B"}},
         {"attribute bits besides the directory bit are ignored",
-         [](auto& n) { n[3].attributes = 0xEF; },
+         [](auto &n) { n[3].attributes = 0xEF; },
          {"|C", "|E", "|D", "|B", "|A"}},
     };
-    for (const Case& c : cases) {
+    for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
         ASSERT_FALSE(testkit::write_disc_image(image, make(c.change)));
         EXPECT_EQ(list_image(image), c.expected);
@@ -222,12 +222,12 @@ TEST(DiscImage, BrokenTablesEndWithTheirError) {
     const fs::path image = temp / "image.iso";
     const auto five = [] {
         std::vector<DiscNode> nodes;
-        for (const char* name : {"a", "b", "c", "d", "e"})
+        for (const char *name : {"a", "b", "c", "d", "e"})
             nodes.push_back(DiscNode::file(name, name));
         return nodes; // c at offset 0; b (left a) to its left; e (left d) to its right
     };
     struct Case {
-        const char* what;
+        const char *what;
         std::vector<DiscNode> tree;
         DiscImageOptions options;
         std::string expected;
@@ -309,7 +309,7 @@ TEST(DiscImage, BrokenTablesEndWithTheirError) {
                      {.root_sector = 0x7FFFFFFF},
                      "IOError(unexpected end of file)"});
 
-    for (const Case& c : cases) {
+    for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
         testkit::DiscImageLayout layout;
         ASSERT_FALSE(testkit::write_disc_image(image, c.tree, c.options, &layout));
@@ -344,7 +344,7 @@ TEST(DiscImage, NamesDecodeAsWindows1252) {
         {"\xFF", "\u00FF"},
         {std::string("a\0b", 3), std::string("a\0b", 3)},
     };
-    for (const Case& c : cases) {
+    for (const Case &c : cases) {
         DirEntryRecord entry;
         entry.name = c.bytes;
         EXPECT_EQ(decode_name(entry), c.text);
@@ -390,7 +390,7 @@ TEST(DiscImage, ReadsFileDataAtAnyPosition) {
     auto listing = reader.list(*volume);
     ASSERT_TRUE(listing.has_value());
     ASSERT_EQ(listing_lines(*listing), (std::vector<std::string>{"|distant", "|big"}));
-    const DirEntryRecord& big = (*listing)[1].entry;
+    const DirEntryRecord &big = (*listing)[1].entry;
     ASSERT_EQ(big.data.size, size);
 
     for (std::uint64_t position : {0ull, 1ull, 2047ull, 2048ull, 1'000'003ull, size - 100ull}) {
@@ -483,7 +483,7 @@ TEST(DiscImage, DamagedStructuresNeverHangOrBreakTheListing) {
             continue;
         ASSERT_LE(listing->size(), bytes.size() / 4) << "round " << round;
         std::set<std::string> directories{""};
-        for (const auto& [parent, entry] : *listing) {
+        for (const auto &[parent, entry] : *listing) {
             ASSERT_TRUE(directories.count(parent)) << "round " << round << ": " << parent;
             if (entry.is_directory())
                 directories.insert(parent + "/" + decode_name(entry));

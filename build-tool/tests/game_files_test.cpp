@@ -13,19 +13,20 @@ using test::EventCapture;
 using test::TempFolder;
 using testkit::DiscNode;
 
-std::vector<std::string> progress_of(const EventCapture& events) {
+std::vector<std::string> progress_of(const EventCapture &events) {
     std::vector<std::string> found;
-    for (const auto& event : events.of_kind("progress"))
+    for (const auto &event : events.of_kind("progress"))
         found.push_back(std::to_string(event["done"].get<std::uint64_t>()) + "/" +
                         std::to_string(event["total"].get<std::uint64_t>()) + " " +
                         event["detail"].get<std::string>());
     return found;
 }
 
-std::vector<DiscNode> game_tree(const std::string& xbe = "xbe v1") {
-    return {DiscNode::file("default.xbe", xbe),
-            DiscNode::folder("media", {DiscNode::file("a.bin", "aaa"), DiscNode::file("empty", "")}),
-            DiscNode::folder("UDATA", {DiscNode::file("save", "disc save")})};
+std::vector<DiscNode> game_tree(const std::string &xbe = "xbe v1") {
+    return {
+        DiscNode::file("default.xbe", xbe),
+        DiscNode::folder("media", {DiscNode::file("a.bin", "aaa"), DiscNode::file("empty", "")}),
+        DiscNode::folder("UDATA", {DiscNode::file("save", "disc save")})};
 }
 
 struct GameFiles : ::testing::Test {
@@ -34,7 +35,7 @@ struct GameFiles : ::testing::Test {
     fs::path f = root / "install";
     fs::path game = f / "game";
     void SetUp() override { fs::create_directories(f); }
-    void write_image(const std::vector<DiscNode>& nodes) {
+    void write_image(const std::vector<DiscNode> &nodes) {
         ASSERT_FALSE(testkit::write_disc_image(image, nodes));
     }
 };
@@ -110,23 +111,30 @@ TEST_F(GameFiles, RefusedImagesLeaveTheOldGame) {
         std::string message_tail; // after the image path
     };
     std::vector<Case> cases;
-    cases.push_back({"dot-dot", {DiscNode::file("default.xbe", "x"), DiscNode::file("..", "up")},
-                     {}, " has an unsafe file name: .."});
-    cases.push_back({"deep slash",
-                     {DiscNode::file("default.xbe", "x"),
-                      DiscNode::folder("d", {DiscNode::file("/x", "x")})},
+    cases.push_back({"dot-dot",
+                     {DiscNode::file("default.xbe", "x"), DiscNode::file("..", "up")},
                      {},
-                     " has an unsafe file name: d//x"});
-    cases.push_back({"empty name", {DiscNode::file("default.xbe", "x"), DiscNode::file("", "e")},
-                     {}, " has an unsafe file name: "});
-    cases.push_back({"no xbe", {DiscNode::file("other.xbe", "x")}, {},
+                     " has an unsafe file name: .."});
+    cases.push_back(
+        {"deep slash",
+         {DiscNode::file("default.xbe", "x"), DiscNode::folder("d", {DiscNode::file("/x", "x")})},
+         {},
+         " has an unsafe file name: d//x"});
+    cases.push_back({"empty name",
+                     {DiscNode::file("default.xbe", "x"), DiscNode::file("", "e")},
+                     {},
+                     " has an unsafe file name: "});
+    cases.push_back({"no xbe",
+                     {DiscNode::file("other.xbe", "x")},
+                     {},
                      " has no default.xbe: it is not a game disc"});
     testkit::DiscImageOptions damaged;
     damaged.damage_second_magic = true;
-    cases.push_back({"damaged", game_tree(), damaged, " is not an Xbox disc image (InvalidVolume)"});
+    cases.push_back(
+        {"damaged", game_tree(), damaged, " is not an Xbox disc image (InvalidVolume)"});
 
     test::write_text(game / "default.xbe", "old game");
-    for (const auto& c : cases) {
+    for (const auto &c : cases) {
         ASSERT_FALSE(testkit::write_disc_image(image, c.nodes, c.options)) << c.name;
         EventCapture events;
         const auto result = prepare_game_files(image, f);
@@ -156,7 +164,7 @@ TEST_F(GameFiles, LargeFilesReportProgressAboutEvery64MiB) {
     ASSERT_EQ(progress.size(), 4u);
     // The total counts directory table sizes too, so the file bytes stay below it.
     // Reported once the count has grown by 64 MiB: after the chunk that crosses each mark.
-    const auto done_of = [](const std::string& line) { return std::stoull(line); };
+    const auto done_of = [](const std::string &line) { return std::stoull(line); };
     const std::uint64_t mib = 1024 * 1024;
     EXPECT_GE(done_of(progress[1]), 64 * mib);
     EXPECT_LT(done_of(progress[1]), 68 * mib);
@@ -216,8 +224,8 @@ TEST_F(GameFiles, FolderSources) {
 
     const auto missing = prepare_game_files(root / "nowhere", f);
     ASSERT_FALSE(missing.has_value());
-    EXPECT_TRUE(missing.error().message.starts_with("cannot open " + path_text(root / "nowhere") +
-                                                    ": "));
+    EXPECT_TRUE(
+        missing.error().message.starts_with("cannot open " + path_text(root / "nowhere") + ": "));
 }
 
 } // namespace

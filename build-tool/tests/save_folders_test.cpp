@@ -9,24 +9,35 @@ using test::TempFolder;
 
 TEST(SaveFolders, NameTest) {
     struct Case {
-        const char* name;
+        const char *name;
         bool save;
     };
     const Case cases[] = {
-        {"UDATA", true},          {"tdata", true},         {"UDATA.disc", true},
-        {"UDATA.rescued-2", true}, {"TData.old", true},     {"UDATA.", true},
-        {"XUDATA", false},         {"UDATA.", true},       {"", false},
-        {"udata\xc3\x9f", false},  {"\xef\xbd\x95" "data", false}, // fullwidth u stays itself
+        {"UDATA", true},
+        {"tdata", true},
+        {"UDATA.disc", true},
+        {"UDATA.rescued-2", true},
+        {"TData.old", true},
+        {"UDATA.", true},
+        {"XUDATA", false},
+        {"UDATA.", true},
+        {"", false},
+        {"udata\xc3\x9f", false},
+        {"\xef\xbd\x95"
+         "data",
+         false}, // fullwidth u stays itself
     };
-    for (const auto& c : cases)
+    for (const auto &c : cases)
         EXPECT_EQ(is_save_folder_name(c.name), c.save) << c.name;
 }
 
 // A folder with one file inside, so that a test can tell whose folder ended where.
-void make_save(const fs::path& folder, const std::string& owner) {
+void make_save(const fs::path &folder, const std::string &owner) {
     test::write_text(folder / "owner.txt", owner);
 }
-std::string owner_of(const fs::path& folder) { return test::read_text(folder / "owner.txt"); }
+std::string owner_of(const fs::path &folder) {
+    return test::read_text(folder / "owner.txt");
+}
 
 TEST(SaveFolders, CarryKeepsPlayerSavesAndSetsDiscOnesAside) {
     TempFolder root;
@@ -45,7 +56,7 @@ TEST(SaveFolders, CarryKeepsPlayerSavesAndSetsDiscOnesAside) {
     EXPECT_EQ(owner_of(new_game / "tdata"), "player t"); // keeps its own letter case
     // The disc's folder and the earlier one are both kept, whichever the listing gave first.
     std::set<std::string> aside;
-    for (const auto& entry : fs::directory_iterator(new_game))
+    for (const auto &entry : fs::directory_iterator(new_game))
         if (entry.path().filename().string().starts_with("UDATA.disc"))
             aside.insert(owner_of(entry.path()));
     EXPECT_EQ(aside, (std::set<std::string>{"disc", "earlier disc"}));
