@@ -34,8 +34,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             event["event"] = "error";
             event["message"] = ormolt::message("unknown command {}", line->options.command);
             std::string written;
-            const auto previous =
-                ormolt::replace_event_sink([&](std::string_view line) { written = line; });
+            const auto previous = ormolt::replace_event_sink(
+                [&](const ormolt::Event &shown) { written = ormolt::event_line(shown); });
             ormolt::emit_event(event);
             ormolt::replace_event_sink(previous);
             if (!ormolt::is_valid_utf8(written) || written.empty() || written.back() != '\n')

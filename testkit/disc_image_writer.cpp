@@ -296,6 +296,20 @@ std::error_code write_disc_image(const fs::path &image, const std::vector<DiscNo
     return {};
 }
 
+DiscNode nested_folders(int depth, int files) {
+    std::vector<DiscNode> leaves;
+    for (int i = 0; i < files; ++i)
+        leaves.push_back(DiscNode::file("f" + std::to_string(i), ""));
+    DiscNode nest = DiscNode::folder(std::string(255, 'a'), std::move(leaves));
+    for (int level = 1; level < depth; ++level) {
+        std::vector<DiscNode> inside;
+        inside.push_back(std::move(nest));
+        nest = DiscNode::folder(std::string(255, static_cast<char>('a' + level % 26)),
+                                std::move(inside));
+    }
+    return nest;
+}
+
 char pattern_byte(std::uint32_t seed, std::uint64_t position) {
     // A cheap mix of seed and position; its period is far beyond any test file.
     std::uint64_t x = (position / 8) * 0x9E3779B97F4A7C15ull + seed * 0xBF58476D1CE4E5B9ull;

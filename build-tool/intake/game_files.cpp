@@ -23,7 +23,8 @@ bool is_regular_file_followed(const fs::path &path) {
 Result<> replace_game_folder(const fs::path &installation_folder, std::string_view move_message) {
     const fs::path game = installation_folder / "game";
     const fs::path partial = installation_folder / "game.partial";
-    if (auto carried = carry_saves(game, partial); !carried)
+    if (auto carried = carry_saves(game, partial, carried_saves_record(installation_folder));
+        !carried)
         return carried;
     if (auto removed = remove_if_present(game); !removed)
         return removed;
@@ -31,6 +32,7 @@ Result<> replace_game_folder(const fs::path &installation_folder, std::string_vi
     fs::rename(partial, game, error);
     if (error)
         return fail(message(move_message, system_error_text(error)));
+    forget_carried_saves(installation_folder);
     return {};
 }
 
@@ -42,8 +44,8 @@ Result<> copy_game_folder(const fs::path &source, const fs::path &installation_f
                             path_text(source)));
     report_progress(Stage::Game, 0, 1, "");
     const fs::path partial = installation_folder / "game.partial";
-    if (auto removed = remove_if_present(partial); !removed)
-        return removed;
+    if (auto started = start_new_copy(installation_folder); !started)
+        return started;
     if (auto copied = copy_folder_tree(source, partial); !copied)
         return copied;
     if (auto placed =
@@ -70,13 +72,17 @@ bool already_extracted(const fs::path &installation_folder, const SourceRecord &
 Result<> extract_game_image(const fs::path &source, const fs::path &installation_folder,
                             const SourceRecord &record) {
     const fs::path source_json = installation_folder / "source.json";
+    const fs::path partial = installation_folder / "game.partial";
     if (already_extracted(installation_folder, record)) {
+        // A copy left by an interrupted run goes on every run (its saves were rescued first).
+        if (auto removed = remove_if_present(partial); !removed)
+            return removed;
+        forget_carried_saves(installation_folder);
         report_progress(Stage::Game, 1, 1, "already extracted");
         return write_source_record(source_json, record);
     }
-    const fs::path partial = installation_folder / "game.partial";
-    if (auto removed = remove_if_present(partial); !removed)
-        return removed;
+    if (auto started = start_new_copy(installation_folder); !started)
+        return started;
     report_progress(Stage::Game, 0, 1, "");
     if (auto extracted = extract_disc_image(source, partial); !extracted)
         return extracted;
