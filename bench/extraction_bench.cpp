@@ -18,7 +18,7 @@ namespace {
 
 using testkit::DiscNode;
 
-int write_image(const std::filesystem::path& image, std::uint64_t mib) {
+int write_image(const std::filesystem::path &image, std::uint64_t mib) {
     const std::uint64_t total = mib * 1024 * 1024;
     // Three quarters in large files of 512 MiB at most, the rest in 64 KiB files spread over
     // folders of 200.
@@ -54,8 +54,8 @@ int write_image(const std::filesystem::path& image, std::uint64_t mib) {
     return 0;
 }
 
-int extract(const std::filesystem::path& image, const std::filesystem::path& folder) {
-    ormolt::replace_event_sink([](std::string_view) {});
+int extract(const std::filesystem::path &image, const std::filesystem::path &folder) {
+    ormolt::replace_event_sink([](const ormolt::Event &) {});
     const auto start = std::chrono::steady_clock::now();
     const auto prepared = ormolt::prepare_game_files(image, folder);
     const std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - start;
@@ -69,7 +69,7 @@ int extract(const std::filesystem::path& image, const std::filesystem::path& fol
 
 } // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char **argv) {
     const std::string mode = argc > 1 ? argv[1] : "";
     if (mode == "write-image" && argc == 4)
         return write_image(argv[2], std::strtoull(argv[3], nullptr, 10));

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The main job on the sample release: builds both programs, assembles the sample release folder,
 # makes the sample game (a disc image and the same files as a folder), builds the game from the
-# image into a local installation folder (showing the event lines), asks for the status, and runs
-# the installed program. Everything lands in demo/.
+# image into a local installation folder, asks for the status, and runs the installed program,
+# which lists the XDK symbols the scan found. In a terminal the build shows its terminal view;
+# piped, the event lines a launcher reads. Everything lands in demo/.
 # Usage: scripts/demo.sh
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"

@@ -7,12 +7,14 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include <cerrno>
 #include <csignal>
 #include <fcntl.h>
+#include <pty.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
-extern char** environ;
+extern char **environ;
 #endif
 
 namespace testkit {
@@ -23,17 +25,17 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::wstring wide(const std::string& text) {
+std::wstring wide(const std::string &text) {
     if (text.empty())
         return {};
-    const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                      nullptr, 0);
+    const int n =
+        MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
     std::wstring out(static_cast<std::size_t>(n), L'\0');
     MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
     return out;
 }
 
-void append_quoted(std::wstring& line, const std::wstring& argument) {
+void append_quoted(std::wstring &line, const std::wstring &argument) {
     line += L'"';
     std::size_t slashes = 0;
     for (wchar_t c : argument) {
@@ -49,19 +51,19 @@ void append_quoted(std::wstring& line, const std::wstring& argument) {
     line += L'"';
 }
 
-std::wstring command_line(const fs::path& program, const std::vector<std::string>& arguments) {
+std::wstring command_line(const fs::path &program, const std::vector<std::string> &arguments) {
     std::wstring line;
     append_quoted(line, program.native());
-    for (const auto& argument : arguments) {
+    for (const auto &argument : arguments) {
         line += L' ';
         append_quoted(line, wide(argument));
     }
     return line;
 }
 
-std::wstring environment_block(const std::map<std::string, std::string>& environment) {
+std::wstring environment_block(const std::map<std::string, std::string> &environment) {
     std::wstring block;
-    for (const auto& [name, value] : environment) {
+    for (const auto &[name, value] : environment) {
         block += wide(name + "=" + value);
         block += L'\0';
     }
@@ -76,7 +78,7 @@ HANDLE null_input() {
 }
 
 // A pipe whose writing end the child inherits and whose reading end stays ours alone.
-bool capture_pipe(HANDLE& read_end, HANDLE& write_end) {
+bool capture_pipe(HANDLE &read_end, HANDLE &write_end) {
     SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
     if (!CreatePipe(&read_end, &write_end, &inherit, 0))
         return false;
@@ -91,8 +93,8 @@ class PipeDrain {
         thread_ = CreateThread(nullptr, 0, &PipeDrain::run, this, 0, nullptr);
     }
     ~PipeDrain() { finish(); }
-    PipeDrain(const PipeDrain&) = delete;
-    PipeDrain& operator=(const PipeDrain&) = delete;
+    PipeDrain(const PipeDrain &) = delete;
+    PipeDrain &operator=(const PipeDrain &) = delete;
 
     // Waits for the end of the stream. A grandchild that outlived the child may still hold the
     // writing end; after a generous grace the read is cancelled rather than waited on for ever.
@@ -115,14 +117,15 @@ class PipeDrain {
     }
 
   private:
-    static DWORD WINAPI run(void* self) {
-        static_cast<PipeDrain*>(self)->drain();
+    static DWORD WINAPI run(void *self) {
+        static_cast<PipeDrain *>(self)->drain();
         return 0;
     }
     void drain() {
         char buffer[16384];
         DWORD got = 0;
-        while (pipe_ != nullptr && ReadFile(pipe_, buffer, sizeof(buffer), &got, nullptr) && got > 0)
+        while (pipe_ != nullptr && ReadFile(pipe_, buffer, sizeof(buffer), &got, nullptr) &&
+               got > 0)
             text_.append(buffer, got);
     }
 
@@ -135,8 +138,8 @@ class PipeDrain {
 
 // The streams come back through pipes, never files: under Wine, reading back and removing a
 // capture file the child had just written could stall the test program indefinitely.
-ChildResult run_child(const fs::path& program, const std::vector<std::string>& arguments,
-                      const ChildOptions& options) {
+ChildResult run_child(const fs::path &program, const std::vector<std::string> &arguments,
+                      const ChildOptions &options) {
     ChildResult result;
     HANDLE out_read = nullptr, out_write = nullptr, err_read = nullptr, err_write = nullptr;
     if (!capture_pipe(out_read, out_write))
@@ -187,14 +190,14 @@ ChildResult run_child(const fs::path& program, const std::vector<std::string>& a
     return result;
 }
 
-void set_environment(const std::string& name, const std::optional<std::string>& value) {
+void set_environment(const std::string &name, const std::optional<std::string> &value) {
     // The runtime's copy cannot hold an empty value; the system's copy, which programs read
     // through GetEnvironmentVariableW, can.
     _putenv_s(name.c_str(), value ? value->c_str() : "");
     SetEnvironmentVariableA(name.c_str(), value ? value->c_str() : nullptr);
 }
 
-BackgroundChild::BackgroundChild(const fs::path& program) {
+BackgroundChild::BackgroundChild(const fs::path &program) {
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process{};
@@ -221,18 +224,18 @@ void BackgroundChild::end() {
 
 namespace {
 
-std::string slurp(const fs::path& file) {
+std::string slurp(const fs::path &file) {
     std::ifstream in(file, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 // Where a child's stream is captured: in the scratch folder, else the working folder.
-fs::path capture_file(const ChildOptions& options, const char* name) {
+fs::path capture_file(const ChildOptions &options, const char *name) {
     return (options.scratch.empty() ? options.working_folder : options.scratch) / name;
 }
 
 // Reads the captured streams into the result and removes their files.
-void collect_output(ChildResult& result, const ChildOptions& options) {
+void collect_output(ChildResult &result, const ChildOptions &options) {
     const fs::path out_file = capture_file(options, ".child.out");
     const fs::path err_file = capture_file(options, ".child.err");
     if (!options.reader_gone)
@@ -245,33 +248,45 @@ void collect_output(ChildResult& result, const ChildOptions& options) {
 
 } // namespace
 
-ChildResult run_child(const fs::path& program, const std::vector<std::string>& arguments,
-                      const ChildOptions& options) {
+ChildResult run_child(const fs::path &program, const std::vector<std::string> &arguments,
+                      const ChildOptions &options) {
     const fs::path out_file = capture_file(options, ".child.out");
     const fs::path err_file = capture_file(options, ".child.err");
     std::vector<std::string> argv_text{program.string()};
     argv_text.insert(argv_text.end(), arguments.begin(), arguments.end());
     std::vector<std::string> env_text;
     if (options.environment)
-        for (const auto& [name, value] : *options.environment)
+        for (const auto &[name, value] : *options.environment)
             env_text.push_back(name + "=" + value);
-    const auto pointers = [](std::vector<std::string>& texts) {
-        std::vector<char*> result;
-        for (std::string& text : texts)
+    const auto pointers = [](std::vector<std::string> &texts) {
+        std::vector<char *> result;
+        for (std::string &text : texts)
             result.push_back(text.data());
         result.push_back(nullptr);
         return result;
     };
-    std::vector<char*> argv = pointers(argv_text);
-    std::vector<char*> envp = pointers(env_text);
+    std::vector<char *> argv = pointers(argv_text);
+    std::vector<char *> envp = pointers(env_text);
 
     int gone[2] = {-1, -1};
     if (options.reader_gone && ::pipe(gone) != 0)
         return {};
+    int terminal = -1, terminal_side = -1;
+    if (options.terminal_columns) {
+        winsize size{};
+        size.ws_row = 40;
+        size.ws_col = *options.terminal_columns;
+        if (::openpty(&terminal, &terminal_side, nullptr, nullptr, &size) != 0)
+            return {};
+    }
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    if (options.reader_gone) {
+    if (terminal >= 0) {
+        posix_spawn_file_actions_adddup2(&actions, terminal_side, 1);
+        posix_spawn_file_actions_addclose(&actions, terminal_side);
+        posix_spawn_file_actions_addclose(&actions, terminal);
+    } else if (options.reader_gone) {
         ::close(gone[0]);
         posix_spawn_file_actions_adddup2(&actions, gone[1], 1);
     } else {
@@ -298,6 +313,23 @@ ChildResult run_child(const fs::path& program, const std::vector<std::string>& a
     posix_spawnattr_destroy(&attributes);
     if (options.reader_gone)
         ::close(gone[1]);
+    std::string shown;
+    if (terminal >= 0) {
+        // Read while the child runs, or it blocks once the terminal's buffer is full. The read
+        // fails (EIO) once no process holds the terminal's other side any more.
+        ::close(terminal_side);
+        char buffer[4096];
+        for (;;) {
+            const ssize_t n = ::read(terminal, buffer, sizeof buffer);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                break;
+            if (shown.size() < (16u << 20)) // bounded: a runaway child cannot fill the memory
+                shown.append(buffer, static_cast<std::size_t>(n));
+        }
+        ::close(terminal);
+    }
     if (result.started) {
         int status = 0;
         while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
@@ -306,19 +338,21 @@ ChildResult run_child(const fs::path& program, const std::vector<std::string>& a
                                              : 128u + static_cast<std::uint32_t>(WTERMSIG(status));
     }
     collect_output(result, options);
+    if (terminal >= 0)
+        result.out = std::move(shown);
     return result;
 }
 
-void set_environment(const std::string& name, const std::optional<std::string>& value) {
+void set_environment(const std::string &name, const std::optional<std::string> &value) {
     if (value)
         ::setenv(name.c_str(), value->c_str(), 1);
     else
         ::unsetenv(name.c_str());
 }
 
-BackgroundChild::BackgroundChild(const fs::path& program) {
+BackgroundChild::BackgroundChild(const fs::path &program) {
     const std::string path = program.string();
-    char* argv[] = {const_cast<char*>(path.c_str()), nullptr};
+    char *argv[] = {const_cast<char *>(path.c_str()), nullptr};
     pid_t child = 0;
     if (::posix_spawn(&child, path.c_str(), nullptr, nullptr, argv, environ) == 0)
         pid_ = static_cast<std::uint32_t>(child);
@@ -335,6 +369,8 @@ void BackgroundChild::end() {
 
 #endif
 
-BackgroundChild::~BackgroundChild() { end(); }
+BackgroundChild::~BackgroundChild() {
+    end();
+}
 
 } // namespace testkit

@@ -20,6 +20,9 @@ struct ChildOptions {
     // Standard output is a pipe whose reading end is already closed, as when a launcher has
     // stopped listening.
     bool reader_gone = false;
+    // Standard output is a pseudo-terminal this many columns wide, as when a person starts the
+    // program by hand; what the child writes to it is read into out. POSIX only.
+    std::optional<std::uint16_t> terminal_columns;
 };
 
 struct ChildResult {
@@ -29,21 +32,21 @@ struct ChildResult {
     std::string err;
 };
 
-ChildResult run_child(const std::filesystem::path& program, const std::vector<std::string>& arguments,
-                      const ChildOptions& options);
+ChildResult run_child(const std::filesystem::path &program,
+                      const std::vector<std::string> &arguments, const ChildOptions &options);
 
 // Sets (or with nullopt removes) a variable of this process's environment, where both the C
 // runtime and the system see it; on Windows an empty value stays set, as the system allows.
-void set_environment(const std::string& name, const std::optional<std::string>& value);
+void set_environment(const std::string &name, const std::optional<std::string> &value);
 
 // A child that runs until it is ended (or this object goes); for tests that need a live
 // process id.
 class BackgroundChild {
   public:
-    explicit BackgroundChild(const std::filesystem::path& program);
+    explicit BackgroundChild(const std::filesystem::path &program);
     ~BackgroundChild();
-    BackgroundChild(const BackgroundChild&) = delete;
-    BackgroundChild& operator=(const BackgroundChild&) = delete;
+    BackgroundChild(const BackgroundChild &) = delete;
+    BackgroundChild &operator=(const BackgroundChild &) = delete;
 
     std::uint32_t pid() const { return pid_; }
     void end();

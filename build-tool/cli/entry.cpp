@@ -5,6 +5,7 @@
 #include "records/event_stream.h"
 #include "records/message.h"
 #include "records/release.h"
+#include "records/terminal_view.h"
 
 #include <cstdio>
 
@@ -12,17 +13,17 @@ namespace ormolt {
 
 namespace {
 
-Result<void> run_command(const CommandLine& line) {
+Result<void> run_command(const CommandLine &line) {
     auto release = load_release(choose_release_folder(line));
     if (!release)
         return std::unexpected(release.error());
-    const Command* command = find_command(line.options.command);
+    const Command *command = find_command(line.options.command);
     if (command == nullptr)
         return fail(message("unknown command {}", line.options.command));
     return command->run(line.options, *release);
 }
 
-void emit_error(const BuildError& error) {
+void emit_error(const BuildError &error) {
     Event event;
     event["event"] = "error";
     event["message"] = error.message;
@@ -33,13 +34,16 @@ void emit_error(const BuildError& error) {
 
 } // namespace
 
-int run_ormolt_build(const std::vector<std::string>& arguments) {
+int run_ormolt_build(const std::vector<std::string> &arguments) {
     const auto line = parse_command_line(arguments);
     if (!line) {
         (void)std::fputs(usage_text, stderr);
         (void)std::fflush(stderr);
         return exit_usage;
     }
+    // A person at a terminal reads the same events through the view; a launcher's pipe gets
+    // the event lines.
+    const TerminalOutput view(line->options.command);
     const auto outcome = run_command(*line);
     if (outcome)
         return exit_success;

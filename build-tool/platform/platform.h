@@ -45,6 +45,37 @@ std::optional<std::filesystem::path> per_user_base();
 // to a closed standard output an ignorable error rather than the end of the process (POSIX).
 void prepare_standard_streams();
 
+// ---- The terminal (terminal view) -------------------------------------------------------
+
+// Whether standard output is a person's terminal: a terminal device on POSIX, a console on
+// Windows (GetConsoleMode succeeds on its handle). Pipes and files are not.
+bool standard_output_is_terminal();
+
+// Standard output's terminal, readied for the view for the life of the object. On Windows the
+// console's virtual-terminal processing is turned on where the console supports it and its
+// earlier mode restored afterwards; text reaches the console through its wide-character API,
+// so UTF-8 shows whatever the console's code page.
+class Terminal {
+  public:
+    Terminal();
+    ~Terminal();
+    Terminal(const Terminal &) = delete;
+    Terminal &operator=(const Terminal &) = delete;
+
+    // Whether the terminal acts on control sequences (carriage return rewrites, erase to the
+    // end of the line). POSIX: TERM is set; Windows: virtual-terminal processing is on.
+    bool control_sequences() const { return control_sequences_; }
+    // Columns of the terminal now (it may be resized); 0 when it cannot tell.
+    std::size_t width() const;
+    // Writes UTF-8 text and flushes it. Errors are ignored.
+    void write(std::string_view text);
+
+  private:
+    bool control_sequences_ = false;
+    std::uint32_t saved_mode_ = 0; // the console mode to restore (Windows)
+    bool restore_mode_ = false;
+};
+
 // ---- Files (records, lock) --------------------------------------------------------------
 
 // The error of a read that found something other than a regular file (a FIFO, a device).

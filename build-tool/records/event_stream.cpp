@@ -6,12 +6,12 @@
 namespace ormolt {
 
 namespace {
-std::mutex& stdout_lock() {
+std::mutex &stdout_lock() {
     static std::mutex lock;
     return lock;
 }
 
-EventSink& current_sink() {
+EventSink &current_sink() {
     static EventSink sink;
     return sink;
 }
@@ -23,15 +23,20 @@ EventSink replace_event_sink(EventSink sink) {
     return sink;
 }
 
-void emit_event(const Event& object) {
+std::string event_line(const Event &object) {
     // Invalid UTF-8 in a value must never stop the stream: it is written as U+FFFD.
     std::string line = object.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
     line += '\n';
+    return line;
+}
+
+void emit_event(const Event &object) {
     std::lock_guard guard(stdout_lock());
     if (current_sink()) {
-        current_sink()(line);
+        current_sink()(object);
         return;
     }
+    const std::string line = event_line(object);
     (void)std::fwrite(line.data(), 1, line.size(), stdout);
     (void)std::fflush(stdout);
 }

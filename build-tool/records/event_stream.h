@@ -4,7 +4,7 @@
 #include <nlohmann/json.hpp>
 
 #include <functional>
-#include <string_view>
+#include <string>
 
 namespace ormolt {
 
@@ -12,11 +12,15 @@ namespace ormolt {
 using Event = nlohmann::json;
 
 // Writes one event line to standard output and flushes it. Output errors are ignored.
-void emit_event(const Event& object);
+void emit_event(const Event &object);
 
-// Where event lines go (each with its "\n"); standard output unless replaced. Tests replace it
-// to read the events a step emits. Returns the previous sink; an empty sink restores stdout.
-using EventSink = std::function<void(std::string_view line)>;
+// The event as its line on the stream, "\n" included.
+std::string event_line(const Event &object);
+
+// Where events go instead of standard output's lines: the terminal view, or a test reading the
+// events a step emits. Called under the output lock, so one event is handled whole before the
+// next. Returns the previous sink; an empty sink restores the event lines on stdout.
+using EventSink = std::function<void(const Event &event)>;
 EventSink replace_event_sink(EventSink sink);
 
 } // namespace ormolt

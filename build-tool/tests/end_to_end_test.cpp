@@ -47,17 +47,23 @@ class EndToEnd : public ::testing::Test {
         environment_ = {{"ORMOLT_BUILD_DIR", (temp_ / "builds").string()}};
 #ifdef _WIN32
         // What any program needs to start on this system.
-        for (const char* name : {"PATH", "SystemRoot", "windir"})
-            if (const char* value = std::getenv(name))
+        for (const char *name : {"PATH", "SystemRoot", "windir"})
+            if (const char *value = std::getenv(name))
                 environment_[name] = value;
 #else
         environment_["PATH"] = "/usr/bin:/bin";
 #endif
     }
 
-    fs::path release() const { return temp_ / "R"; }
-    fs::path program() const { return release() / "bin" / fs::path(ORMOLT_BUILD_EXE).filename(); }
-    fs::path default_folder() const { return temp_ / "builds" / "4D530004"; }
+    fs::path release() const {
+        return temp_ / "R";
+    }
+    fs::path program() const {
+        return release() / "bin" / fs::path(ORMOLT_BUILD_EXE).filename();
+    }
+    fs::path default_folder() const {
+        return temp_ / "builds" / "4D530004";
+    }
 
     test::ProgramRun run(const std::vector<std::string> &arguments) {
         return test::run_program(program(), arguments, temp_.path(), environment_,
@@ -228,6 +234,58 @@ TEST_F(EndToEnd, StatusWithoutAnyPerUserFolderIsAnError) {
               status_line("no-source", temp_ / "local" / "ormolt" / "builds" / "4D530004",
                           std::nullopt, std::nullopt, false));
 }
+
+#ifndef _WIN32
+// On a terminal the same run is shown for a person: the status as labelled lines, an error as
+// its message; ORMOLT_OUTPUT=json brings the event lines back. Exit statuses stay the same.
+// (Pseudo-terminals are POSIX's; a Windows console cannot be given to a child under test.)
+TEST_F(EndToEnd, OnATerminal) {
+    const auto on_terminal = [&](const std::vector<std::string> &arguments,
+                                 std::map<std::string, std::string> extra) {
+        auto environment = environment_;
+        environment.merge(extra);
+        return test::run_on_terminal(program(), arguments, temp_.path(), environment,
+                                     temp_ / "scratch", 80);
+    };
+    const auto lines = [](std::string text) { // the terminal's own line ends
+        for (std::size_t at; (at = text.find("\r\n")) != std::string::npos;)
+            text.replace(at, 2, "\n");
+        return text;
+    };
+    const std::string folder = default_folder().string();
+    struct Case {
+        std::vector<std::string> arguments;
+        std::map<std::string, std::string> environment;
+        int exit_status;
+        std::string out;
+    };
+    const Case cases[] = {
+        {{"status"}, {{"TERM", "xterm"}}, 0, "  state    no-source\n  folder   " + folder + "\n"},
+        {{"status"}, {{"TERM", "dumb"}}, 0, "  state    no-source\n  folder   " + folder + "\n"},
+        {{"frobnicate"},
+         {{"TERM", "xterm"}},
+         1,
+         "\x1b[31mError:\x1b[0m unknown command frobnicate\n"},
+        {{"frobnicate"}, {{"TERM", "dumb"}}, 1, "Error: unknown command frobnicate\n"},
+        {{"status"},
+         {{"TERM", "xterm"}, {"ORMOLT_OUTPUT", "json"}},
+         0,
+         status_line("no-source", default_folder(), std::nullopt, std::nullopt, false)},
+        {{"frobnicate"}, {{"ORMOLT_OUTPUT", "json"}}, 1, error_line("unknown command frobnicate")},
+    };
+    for (const auto &c : cases) {
+        const auto result = on_terminal(c.arguments, c.environment);
+        EXPECT_EQ(result.exit_status, c.exit_status) << c.arguments[0];
+        EXPECT_EQ(result.err, "");
+        EXPECT_EQ(lines(result.out), c.out) << c.arguments[0];
+    }
+    // Usage errors are unchanged: standard error only.
+    const auto usage = on_terminal({}, {{"TERM", "xterm"}});
+    EXPECT_EQ(usage.exit_status, 64);
+    EXPECT_EQ(usage.err, usage_text);
+    EXPECT_EQ(usage.out, "");
+}
+#endif
 
 } // namespace
 } // namespace ormolt

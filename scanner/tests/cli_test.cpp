@@ -10,6 +10,7 @@
 #include "lib/fendrel.h"
 #include "support/cli_test_database.h"
 #include "support/run_program.h"
+#include "testkit/sample_game.h"
 #include "testkit/xbe_builder.h"
 
 using namespace testkit;
@@ -281,6 +282,24 @@ TEST(FendrelCli, TwoVariantsOfOneFunctionShareTheirCanonicalName) {
               "D3D8LTCG__D3DDevice_DrawVertices = 0x00011020\n");
     EXPECT_EQ(run_program(kTestCli, {plain, "-demangle"}, folder.path()).out,
               "D3D8LTCG__D3DDevice_DrawVertices = 0x00011040\n");
+}
+
+// The sample game that the demo builds carries XDK code for the shipped database's records; if
+// the records or the sample drift apart, the demo's game would show no symbols.
+TEST(FendrelCli, TheShippedDatabaseFindsTheSampleGamesXdkCode) {
+    TemporaryFolder folder;
+    const std::string path = folder.write("default.xbe", build_test_xbe(sample_xbe())).string();
+    const ProgramRun run = run_program(kCli, {path, "-d"}, folder.path());
+    std::string expected;
+    for (const SampleSymbol &symbol : sample_xdk_symbols()) {
+        char line[128];
+        std::snprintf(line, sizeof line, "%s__%s = 0x%08x\n", symbol.library, symbol.name,
+                      symbol.address);
+        expected += line;
+    }
+    EXPECT_EQ(run.out, expected);
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.exit_code, 0);
 }
 
 } // namespace

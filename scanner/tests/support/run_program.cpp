@@ -9,7 +9,8 @@
 
 ProgramRun run_program(const std::string &program, const std::vector<std::string> &args,
                        const std::filesystem::path &folder) {
-    const auto run = testkit::run_child(program, args, {folder, std::nullopt, folder, false});
+    const auto run =
+        testkit::run_child(program, args, {folder, std::nullopt, folder, false, std::nullopt});
     return {run.started ? static_cast<int>(run.exit_code) : -1, run.out, run.err};
 }
 
