@@ -3,6 +3,7 @@
 // output and command lines. Each input goes to <folder>/<target>/<name>.
 // Usage: fuzz-seed-corpus <folder>
 #include "records/state_records.h"
+#include "testkit/coff_writer.h"
 #include "testkit/disc_image_writer.h"
 #include "testkit/release_folder.h"
 #include "testkit/sample_game.h"
@@ -196,6 +197,28 @@ void command_lines() {
         put("command_line_fuzz", name, text);
 }
 
+// COFF objects and archives as libraries hold them, and a records file, for the authoring tool.
+void coff_inputs() {
+    testkit::TestCoff coff;
+    coff.sections.push_back({".text$mn_CreateEventA",
+                             {0x55, 0x8B, 0xEC, 0xA1, 0, 0, 0, 0, 0xE8, 0, 0, 0, 0, 0x5D, 0xC3},
+                             {{4, 1, 0x0006}, {9, 2, 0x0014}}});
+    coff.sections.push_back({".data", {1, 2, 3, 4}, {}, 0xC0300040});
+    coff.symbols = {{"_CreateEventA@16", 0, 1}, {"__tls_index", 0, 2, 2, 0}, {"_SetEvent@4", 0, 0}};
+    const std::vector<std::uint8_t> object = testkit::build_test_coff(coff);
+    put("coff_reader_fuzz", "object", as_text(object));
+    put("coff_reader_fuzz", "archive-long-names",
+        as_text(testkit::build_test_archive(
+            {{"a-rather-long-member-name.obj", object}, {"b.o", object}})));
+    put("coff_reader_fuzz", "archive-other-style",
+        as_text(
+            testkit::build_test_archive({{"event.obj", object}, {"d3d8-device-clear.obj", object}},
+                                        testkit::TestArchiveStyle::Microsoft)));
+    put("coff_reader_fuzz", "records",
+        "group dsound\nrevision IDirectSoundStream_SetVolume 4039\ndetect 1\n"
+        "ref 1 CDirectSoundStream_SetVolume\nref 9 kernel 187\nlovp 0 E9 8B\n");
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
@@ -214,6 +237,7 @@ int main(int argc, char **argv) {
     xbes();
     records();
     program_output();
+    coff_inputs();
     command_lines();
     return failures == 0 ? 0 : 1;
 }
