@@ -66,7 +66,7 @@ int write_tree(const fs::path &folder, std::uint64_t mib) {
 }
 
 int extract(const fs::path &image, const fs::path &folder) {
-    ormolt::replace_event_sink([](std::string_view) {});
+    ormolt::replace_event_sink([](const ormolt::Event &) {});
     const auto prepared = ormolt::prepare_game_files(image, folder);
     if (!prepared) {
         std::fprintf(stderr, "%s\n", prepared.error().message.c_str());

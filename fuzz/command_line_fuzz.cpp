@@ -33,11 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             ormolt::Event event;
             event["event"] = "error";
             event["message"] = ormolt::message("unknown command {}", line->options.command);
-            std::string written;
-            const auto previous =
-                ormolt::replace_event_sink([&](std::string_view line) { written = line; });
-            ormolt::emit_event(event);
-            ormolt::replace_event_sink(previous);
+            const std::string written = ormolt::event_line(event);
             if (!ormolt::is_valid_utf8(written) || written.empty() || written.back() != '\n')
                 fuzz::broken("the error event is not one line of UTF-8");
         }

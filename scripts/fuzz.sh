@@ -45,28 +45,28 @@ run_target() {
     mkdir -p "$corpus" "$found"
     cp "$work/seeds/$name"/* "$corpus/" 2>/dev/null || true
     [ -d "$regressions" ] && cp "$regressions"/* "$corpus/" 2>/dev/null
-    local status=0
+    local status=0 started=$SECONDS
     # Any crash, leak, sanitizer report, timeout or out-of-memory ends libFuzzer with a non-zero
     # status and leaves the input in $found.
     "$build/fuzz/$name" "$corpus" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=1024 \
         -malloc_limit_mb=1024 -max_len=65536 -print_final_stats=1 -artifact_prefix="$found/" \
         -close_fd_mask=1 2>&1 | tail -c 2000000 >"$log" || status=$? # pipefail: the fuzzer's status
-    local runs edges
+    local runs edges elapsed=$((SECONDS - started))
     runs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' || echo 0)
     edges=$(grep -o 'cov: [0-9]*' "$log" | tail -1 | grep -o '[0-9]*' || echo 0)
     local crashes
     crashes=$(find "$found" -type f | wc -l)
     if [ -n "${ORMOLT_FUZZ_STATS:-}" ]; then
-        printf '%s %s %s %s %s\n' "$name" "${runs:-0}" "$seconds" "${edges:-0}" "$crashes" >>"$ORMOLT_FUZZ_STATS"
+        printf '%s %s %s %s %s\n' "$name" "${runs:-0}" "$elapsed" "${edges:-0}" "$crashes" >>"$ORMOLT_FUZZ_STATS"
     fi
     if [ "$status" -ne 0 ] || [ "$crashes" -ne 0 ]; then
         mkdir -p "$regressions"
         cp "$found"/* "$regressions/" 2>/dev/null || true
-        echo "fuzz: $name FAILED after ${runs:-0} runs; input(s) kept in fuzz/regressions/$name/" >&2
+        echo "fuzz: $name FAILED after ${runs:-0} runs in ${elapsed} s; input(s) kept in fuzz/regressions/$name/" >&2
         grep -E 'ERROR|SUMMARY|==[0-9]+==|fuzz target:|#[0-9]+ 0x' "$log" | head -40 >&2 || tail -40 "$log" >&2
         return 1
     fi
-    echo "fuzz: $name ok: ${runs:-0} runs in ${seconds} s, ${edges:-0} coverage edges"
+    echo "fuzz: $name ok: ${runs:-0} runs in ${elapsed} s, ${edges:-0} coverage edges"
 }
 
 jobs_at_once="${ORMOLT_FUZZ_JOBS:-1}"
