@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string>
 
-int main(int argc, char** argv) {
+int main(int argc, char **argv) {
     if (argc < 2 || argc > 3) {
         std::fprintf(stderr, "usage: sha1_bench <file> [runs]\n");
         return 64;

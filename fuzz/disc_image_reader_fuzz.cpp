@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <string>
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
     fuzz::set_memory_image(ormolt::volume_descriptor_offset, {data, size});
     auto reader = ormolt::DiscImageReader::open("memory.iso");
     if (!reader)
@@ -23,7 +23,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     std::string buffer;
-    for (const auto& [parent, entry] : *listing) {
+    for (const auto &item : *listing) {
+        const auto &entry = item.entry;
         (void)ormolt::decode_name(entry);
         if (entry.is_directory())
             continue;
@@ -35,5 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 break;
         }
     }
+    for (std::uint32_t folder = 0; folder < listing->folders.size(); ++folder)
+        (void)listing->folder_path(folder);
     return 0;
 }

@@ -25,12 +25,12 @@ namespace ormolt::platform {
 // A number that is never an open descriptor: closing it through the real seam fails harmlessly.
 constexpr NativeHandle memory_image_handle = 1 << 30;
 
-std::expected<NativeHandle, std::error_code> open_for_reading(const std::filesystem::path&) {
+std::expected<NativeHandle, std::error_code> open_for_reading(const std::filesystem::path &) {
     return memory_image_handle;
 }
 
 std::expected<std::size_t, std::error_code> read_at(NativeHandle, std::uint64_t offset,
-                                                     char* buffer, std::size_t size) {
+                                                    char *buffer, std::size_t size) {
     const std::uint64_t end = fuzz::image_start + fuzz::image_bytes.size();
     if (offset >= end)
         return 0;

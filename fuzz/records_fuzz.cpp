@@ -13,7 +13,7 @@
 
 namespace {
 
-void check_text(const std::string& text) {
+void check_text(const std::string &text) {
     if (ormolt::is_valid_utf8(text))
         return;
     std::fprintf(stderr, "text: %s\n", text.c_str());
@@ -22,10 +22,10 @@ void check_text(const std::string& text) {
 
 } // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
     if (size == 0)
         return 0;
-    const auto& scratch = fuzz::scratch_folder();
+    const auto &scratch = fuzz::scratch_folder();
     const std::uint8_t choice = data[0] % 4;
     ++data;
     --size;
@@ -40,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         if (release->images.empty())
             fuzz::broken("a loaded release has no image");
-        for (const auto& image : release->images)
+        for (const auto &image : release->images)
             check_text(image.sha1);
         check_text(release->title_id);
         break;

@@ -11,11 +11,11 @@
 #include <string>
 #include <vector>
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size);
 
 namespace fs = std::filesystem;
 
-int main(int argc, char** argv) {
+int main(int argc, char **argv) {
     std::vector<fs::path> inputs;
     for (int i = 1; i < argc; ++i) {
         std::error_code error;
@@ -24,7 +24,8 @@ int main(int argc, char** argv) {
             continue;
         }
         std::vector<fs::path> found;
-        for (fs::directory_iterator it(argv[i], error), end; !error && it != end; it.increment(error))
+        for (fs::directory_iterator it(argv[i], error), end; !error && it != end;
+             it.increment(error))
             if (it->is_regular_file(error))
                 found.push_back(it->path());
         if (error) {
@@ -34,7 +35,7 @@ int main(int argc, char** argv) {
         std::sort(found.begin(), found.end());
         inputs.insert(inputs.end(), found.begin(), found.end());
     }
-    for (const fs::path& input : inputs) {
+    for (const fs::path &input : inputs) {
         std::ifstream in(input, std::ios::binary);
         if (!in) {
             std::fprintf(stderr, "cannot read %s\n", input.string().c_str());
@@ -42,7 +43,7 @@ int main(int argc, char** argv) {
         }
         const std::string bytes((std::istreambuf_iterator<char>(in)),
                                 std::istreambuf_iterator<char>());
-        LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+        LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t *>(bytes.data()), bytes.size());
     }
     std::printf("replayed %zu input(s)\n", inputs.size());
     return 0;

@@ -3,9 +3,9 @@
 // report. The first byte chooses the database (the built-in one, a small synthetic one whose
 // signatures refer to each other and learn references, or the derivation test database) and
 // whether detail messages are formatted; the rest is the file.
-#include "lib/scan/context.h"
-#include "lib/fendrel.h"
 #include "lib/derive/manual_handlers.h"
+#include "lib/fendrel.h"
+#include "lib/scan/context.h"
 #include "scratch.h"
 #include "support/derivation_cli_database.h"
 #include "support/synthetic_database.h"
@@ -20,9 +20,9 @@ namespace {
 // Symbols 413 and 414 start out as "to be learned": the first signature learns 413 from its
 // call, the second needs it, the third learns 414 from an absolute operand and also refers to the
 // plain function, so the full scan goes round until nothing new is found.
-const FenxDatabase& referring_database() {
+const FenxDatabase &referring_database() {
     static SyntheticDatabase db;
-    static const FenxDatabase& database = []() -> const FenxDatabase& {
+    static const FenxDatabase &database = []() -> const FenxDatabase & {
         const std::uint32_t dsound = db.group(FENX_LIB_DSOUND, {"DSOUND", ".text"});
         db.entry(dsound, 400, FENX_SCAN_AUTOMATIC, "Plain",
                  {{3911, db.record(0, 0, {{0, 0x55}, {1, 0x8B}, {2, 0xEC}, {3, 0x83}})}});
@@ -43,21 +43,21 @@ const FenxDatabase& referring_database() {
     return database;
 }
 
-void ignore_message(std::uint32_t, const char* text) {
+void ignore_message(std::uint32_t, const char *text) {
     if (text == nullptr)
         fuzz::broken("a message without text");
 }
 
-void check_symbol(const char* library_name, std::uint32_t, std::uint32_t, const char* symbol_name,
-                  std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t param_count,
-                  const OOVPAParam* params) {
+void check_symbol(const char *library_name, std::uint32_t, std::uint32_t, const char *symbol_name,
+                  std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t,
+                  std::uint32_t param_count, const OOVPAParam *params) {
     if (library_name == nullptr || symbol_name == nullptr)
         fuzz::broken("a symbol without a library or name");
     if (param_count > 0 && params == nullptr)
         fuzz::broken("parameters counted but not given");
 }
 
-const FenxDatabase& chosen_database(std::uint8_t choice) {
+const FenxDatabase &chosen_database(std::uint8_t choice) {
     switch (choice % 3) {
     case 0:
         return Fenxi_BuiltinDatabase();
@@ -70,15 +70,15 @@ const FenxDatabase& chosen_database(std::uint8_t choice) {
 
 } // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
     if (size < 1)
         return 0;
-    const FenxDatabase& database = chosen_database(data[0]);
+    const FenxDatabase &database = chosen_database(data[0]);
     Fenx_SetMessageCallback(ignore_message);
     Fenx_SetMessageLevel((data[0] & 0x80) != 0 ? FENX_MSG_DETAIL : FENX_MSG_ERROR);
     // The file in a buffer of its own size, so that any read past it is caught.
     const std::vector<std::uint8_t> file(data + 1, data + size);
-    const std::uint8_t* image = file.data();
+    const std::uint8_t *image = file.data();
     const std::size_t image_size = file.size();
 
     if (Fenx_CheckXbe(image, image_size, true) != nullptr)
@@ -97,7 +97,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (Fenx_BuildSectionHeader(image, image_size, &sections, true) > section_filters.size())
         fuzz::broken("the section list grew between counting and filling");
 
-    FenxContext* context = nullptr;
+    FenxContext *context = nullptr;
     if (!Fenxi_CreateContext(&context, check_symbol, &libraries, &sections,
                              Fenx_KernelThunkAddress(image, image_size), database,
                              Fenxi_BuiltinManualHandlers()))

@@ -30,22 +30,22 @@ struct ScratchFolder {
 
 } // namespace
 
-const std::filesystem::path& scratch_folder() {
+const std::filesystem::path &scratch_folder() {
     static const ScratchFolder folder;
     return folder.path;
 }
 
-void write_input(const std::filesystem::path& file, const std::uint8_t* data, std::size_t size) {
+void write_input(const std::filesystem::path &file, const std::uint8_t *data, std::size_t size) {
     std::error_code error;
     std::filesystem::create_directories(file.parent_path(), error);
     std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+    out.write(reinterpret_cast<const char *>(data), static_cast<std::streamsize>(size));
     out.close();
     if (!out)
         broken("cannot write the input file");
 }
 
-void broken(const char* what) {
+void broken(const char *what) {
     std::fprintf(stderr, "fuzz target: %s\n", what);
     std::abort();
 }

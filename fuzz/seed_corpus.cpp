@@ -3,6 +3,7 @@
 // output and command lines. Each input goes to <folder>/<target>/<name>.
 // Usage: fuzz-seed-corpus <folder>
 #include "records/state_records.h"
+#include "testkit/coff_writer.h"
 #include "testkit/disc_image_writer.h"
 #include "testkit/release_folder.h"
 #include "testkit/sample_game.h"
@@ -25,7 +26,7 @@ namespace {
 fs::path corpus;
 int failures = 0;
 
-void put(const std::string& target, const std::string& name, const std::string& bytes) {
+void put(const std::string &target, const std::string &name, const std::string &bytes) {
     std::error_code error;
     fs::create_directories(corpus / target, error);
     std::ofstream out(corpus / target / name, std::ios::binary | std::ios::trunc);
@@ -36,19 +37,19 @@ void put(const std::string& target, const std::string& name, const std::string& 
     }
 }
 
-std::string as_text(const std::vector<std::uint8_t>& bytes) {
+std::string as_text(const std::vector<std::uint8_t> &bytes) {
     return std::string(bytes.begin(), bytes.end());
 }
 
-std::string file_bytes(const fs::path& file) {
+std::string file_bytes(const fs::path &file) {
     std::ifstream in(file, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 // The disc target reads its input from the volume descriptor on: the image without its first
 // 0x10000 bytes, which a plain image leaves empty.
-void put_image(const std::string& name, const std::vector<DiscNode>& root,
-               const testkit::DiscImageOptions& options = {}) {
+void put_image(const std::string &name, const std::vector<DiscNode> &root,
+               const testkit::DiscImageOptions &options = {}) {
     const fs::path scratch = corpus / "image.tmp";
     if (auto error = testkit::write_disc_image(scratch, root, options)) {
         std::fprintf(stderr, "cannot write image %s: %s\n", name.c_str(), error.message().c_str());
@@ -64,11 +65,12 @@ void put_image(const std::string& name, const std::vector<DiscNode>& root,
 
 void disc_images() {
     // The sample game without its XBE's bulk: the shapes matter, not the bytes.
-    put_image("tree", {DiscNode::file("default.xbe", std::string(64, 'X')),
-                       DiscNode::folder("media", {DiscNode::file("intro.txt", "Welcome.\n"),
-                                                  DiscNode::file("level1.dat", "LEVEL")}),
-                       DiscNode::folder("UDATA", {DiscNode::folder("51520001", {DiscNode::file(
-                                                      "save.dat", "SAVE")})})});
+    put_image("tree",
+              {DiscNode::file("default.xbe", std::string(64, 'X')),
+               DiscNode::folder("media", {DiscNode::file("intro.txt", "Welcome.\n"),
+                                          DiscNode::file("level1.dat", "LEVEL")}),
+               DiscNode::folder(
+                   "UDATA", {DiscNode::folder("51520001", {DiscNode::file("save.dat", "SAVE")})})});
     put_image("empty-root", {});
     put_image("names", {DiscNode::file("caf\xE9.txt", "x"), DiscNode::file("a", ""),
                         DiscNode::file(std::string(255, 'n'), "y"), DiscNode::file("..", "z")});
@@ -97,11 +99,10 @@ void disc_images() {
 testkit::TestXbe referring_xbe() {
     // Patterns of the synthetic scanner database: a call learning a reference, a jump using it,
     // a plain prologue and an absolute operand.
-    std::vector<std::uint8_t> code = {0x55, 0x8B, 0xEC, 0x83, 0xEC, 0x10, 0xC3, 0x90,
-                                      0xE8, 0x10, 0x00, 0x00, 0x00, 0xC3, 0x90, 0x90,
-                                      0xE9, 0x00, 0x00, 0x00, 0x00, 0xCC, 0x90, 0x90,
-                                      0xA1, 0x00, 0x20, 0x01, 0x00, 0xE8, 0xD3, 0xFF,
-                                      0xFF, 0xFF, 0xC3, 0x8B, 0x0D, 0x00, 0x00, 0x00};
+    std::vector<std::uint8_t> code = {0x55, 0x8B, 0xEC, 0x83, 0xEC, 0x10, 0xC3, 0x90, 0xE8, 0x10,
+                                      0x00, 0x00, 0x00, 0xC3, 0x90, 0x90, 0xE9, 0x00, 0x00, 0x00,
+                                      0x00, 0xCC, 0x90, 0x90, 0xA1, 0x00, 0x20, 0x01, 0x00, 0xE8,
+                                      0xD3, 0xFF, 0xFF, 0xFF, 0xC3, 0x8B, 0x0D, 0x00, 0x00, 0x00};
     testkit::TestXbe xbe;
     xbe.libraries = {{"DSOUND", 3911}, {"D3D8", 4627}, {"XAPILIB", 3911}};
     xbe.sections = {{"DSOUND", 0x00011000, code},
@@ -126,9 +127,10 @@ void xbes() {
     testkit::TestXbe bare;
     bare.title_name = u"Bare";
     const std::vector<std::pair<std::string, testkit::TestXbe>> shapes = {
-        {"sample", sample}, {"debug", debug}, {"chihiro", chihiro},
-        {"certificate-elsewhere", odd}, {"bare", bare}, {"referring", referring_xbe()}};
-    for (const auto& [name, xbe] : shapes) {
+        {"sample", sample},   {"debug", debug},
+        {"chihiro", chihiro}, {"certificate-elsewhere", odd},
+        {"bare", bare},       {"referring", referring_xbe()}};
+    for (const auto &[name, xbe] : shapes) {
         const std::string bytes = as_text(testkit::build_test_xbe(xbe));
         put("xbe_summary_fuzz", name, bytes);
         // The scanner's first byte: database 0 (built-in), 1 (referring), 2 (derivations);
@@ -158,9 +160,9 @@ void records() {
     fs::create_directories(scratch, ignored);
     if (ormolt::write_source_record(scratch / "source.json",
                                     {"/home/player/Sample Game.iso", 734003200, 1700000000}) &&
-        ormolt::write_stamp(scratch / "build.json",
-                            {"1.0", "51520001", "0123456789abcdef0123456789abcdef01234567",
-                             "sample.exe"})) {
+        ormolt::write_stamp(
+            scratch / "build.json",
+            {"1.0", "51520001", "0123456789abcdef0123456789abcdef01234567", "sample.exe"})) {
         put("records_fuzz", "source", '\x01' + file_bytes(scratch / "source.json"));
         put("records_fuzz", "stamp", '\x02' + file_bytes(scratch / "build.json"));
     } else {
@@ -185,19 +187,41 @@ void program_output() {
 void command_lines() {
     const std::vector<std::pair<std::string, std::string>> lines = {
         {"build", "build\0--source\0/games/sample.iso\0--install-dir\0/opt/sample\0"
-                              "--release\0rel"s},
+                  "--release\0rel"s},
         {"relink", "relink\0--source\0game folder"s},
         {"status", "status\0--release"s},
         {"scanner", "default.xbe\0-v\0-demangle\0-e\0-x"s},
         {"unknown", "r\xC3\xA9link\xFF"},
     };
-    for (const auto& [name, text] : lines)
+    for (const auto &[name, text] : lines)
         put("command_line_fuzz", name, text);
+}
+
+// COFF objects and archives as libraries hold them, and a records file, for the authoring tool.
+void coff_inputs() {
+    testkit::TestCoff coff;
+    coff.sections.push_back({".text$mn_CreateEventA",
+                             {0x55, 0x8B, 0xEC, 0xA1, 0, 0, 0, 0, 0xE8, 0, 0, 0, 0, 0x5D, 0xC3},
+                             {{4, 1, 0x0006}, {9, 2, 0x0014}}});
+    coff.sections.push_back({".data", {1, 2, 3, 4}, {}, 0xC0300040});
+    coff.symbols = {{"_CreateEventA@16", 0, 1}, {"__tls_index", 0, 2, 2, 0}, {"_SetEvent@4", 0, 0}};
+    const std::vector<std::uint8_t> object = testkit::build_test_coff(coff);
+    put("coff_reader_fuzz", "object", as_text(object));
+    put("coff_reader_fuzz", "archive-long-names",
+        as_text(testkit::build_test_archive(
+            {{"a-rather-long-member-name.obj", object}, {"b.o", object}})));
+    put("coff_reader_fuzz", "archive-other-style",
+        as_text(
+            testkit::build_test_archive({{"event.obj", object}, {"d3d8-device-clear.obj", object}},
+                                        testkit::TestArchiveStyle::Microsoft)));
+    put("coff_reader_fuzz", "records",
+        "group dsound\nrevision IDirectSoundStream_SetVolume 4039\ndetect 1\n"
+        "ref 1 CDirectSoundStream_SetVolume\nref 9 kernel 187\nlovp 0 E9 8B\n");
 }
 
 } // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char **argv) {
     if (argc != 2) {
         std::fprintf(stderr, "usage: fuzz-seed-corpus <folder>\n");
         return 2;
@@ -213,6 +237,7 @@ int main(int argc, char** argv) {
     xbes();
     records();
     program_output();
+    coff_inputs();
     command_lines();
     return failures == 0 ? 0 : 1;
 }

@@ -1,9 +1,9 @@
 // The tool runner's handling of a child's output: the stream cut into chunks of sizes the input
 // chooses, split into lines, each line repaired to UTF-8 and shortened for its event, and read
 // for progress as the translation and the build steps read it.
+#include "pipeline/command_line_text.h"
 #include "pipeline/output_lines.h"
 #include "pipeline/progress_lines.h"
-#include "pipeline/command_line_text.h"
 #include "records/message.h"
 #include "scratch.h"
 
@@ -12,12 +12,12 @@
 #include <string>
 #include <string_view>
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
     if (size == 0)
         return 0;
     // First byte: the chunk size the pipe delivers (1 to 256 bytes).
     const std::size_t chunk_size = static_cast<std::size_t>(data[0]) + 1;
-    const std::string_view stream(reinterpret_cast<const char*>(data + 1), size - 1);
+    const std::string_view stream(reinterpret_cast<const char *>(data + 1), size - 1);
 
     std::string rejoined;
     std::size_t line_count = 0;

@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
     const auto summary = ormolt::read_xbe_summary({data, size});
     std::string described = "an unreadable XBE";
     if (summary) {

@@ -21,25 +21,25 @@ std::uint32_t sectors_for(std::uint64_t bytes) {
     return static_cast<std::uint32_t>((bytes + disc_sector - 1) / disc_sector);
 }
 
-void put_u16(std::string& out, std::size_t at, std::uint16_t value) {
+void put_u16(std::string &out, std::size_t at, std::uint16_t value) {
     out[at] = static_cast<char>(value & 0xFF);
     out[at + 1] = static_cast<char>(value >> 8);
 }
 
-void put_u32(std::string& out, std::size_t at, std::uint32_t value) {
+void put_u32(std::string &out, std::size_t at, std::uint32_t value) {
     for (int i = 0; i < 4; ++i)
         out[at + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
 }
 
-void put_u64(std::string& out, std::size_t at, std::uint64_t value) {
+void put_u64(std::string &out, std::size_t at, std::uint64_t value) {
     put_u32(out, at, static_cast<std::uint32_t>(value));
     put_u32(out, at + 4, static_cast<std::uint32_t>(value >> 32));
 }
 
 // One directory table: where each child's entry sits in it and its tree links.
 struct TablePlan {
-    const DiscNode* directory = nullptr; // nullptr for the root
-    const std::vector<DiscNode>* children = nullptr;
+    const DiscNode *directory = nullptr; // nullptr for the root
+    const std::vector<DiscNode> *children = nullptr;
     std::vector<std::uint32_t> offset; // per child
     std::vector<int> left, right;      // per child: index of the child node or -1
     std::uint32_t size = 0;            // whole sectors; 0 for no children
@@ -47,7 +47,7 @@ struct TablePlan {
 };
 
 // Lays out children [first, last) as a tree rooted at the middle one, entries in pre-order.
-int place_subtree(TablePlan& plan, int first, int last, std::uint32_t& cursor) {
+int place_subtree(TablePlan &plan, int first, int last, std::uint32_t &cursor) {
     if (first >= last)
         return -1;
     const int middle = first + (last - first) / 2;
@@ -63,7 +63,7 @@ int place_subtree(TablePlan& plan, int first, int last, std::uint32_t& cursor) {
     return middle;
 }
 
-std::error_code plan_table(TablePlan& plan) {
+std::error_code plan_table(TablePlan &plan) {
     const auto count = plan.children->size();
     plan.offset.assign(count, 0);
     plan.left.assign(count, -1);
@@ -78,8 +78,8 @@ std::error_code plan_table(TablePlan& plan) {
 
 class ImagePlan {
   public:
-    std::error_code build(const std::vector<DiscNode>& root) {
-        std::vector<std::pair<const DiscNode*, const std::vector<DiscNode>*>> pending{
+    std::error_code build(const std::vector<DiscNode> &root) {
+        std::vector<std::pair<const DiscNode *, const std::vector<DiscNode> *>> pending{
             {nullptr, &root}};
         // Tables first, in the order they are found, then file data.
         std::uint32_t next_sector = descriptor_sector + 1;
@@ -95,15 +95,15 @@ class ImagePlan {
                 plan.sector = next_sector;
                 next_sector += plan.size / disc_sector;
             }
-            for (const DiscNode& child : *children)
+            for (const DiscNode &child : *children)
                 if (child.directory)
                     pending.emplace_back(&child, &child.children);
             table_of_[directory] = tables_.size();
             tables_.push_back(std::move(plan));
         }
         tables_end_sector_ = next_sector;
-        for (const TablePlan& table : tables_)
-            for (const DiscNode& child : *table.children)
+        for (const TablePlan &table : tables_)
+            for (const DiscNode &child : *table.children)
                 if (!child.directory && child.data_size() != 0) {
                     file_sector_[&child] = next_sector;
                     next_sector += sectors_for(child.data_size());
@@ -112,11 +112,11 @@ class ImagePlan {
         return {};
     }
 
-    const std::vector<TablePlan>& tables() const { return tables_; }
-    const TablePlan& table_of(const DiscNode* directory) const {
+    const std::vector<TablePlan> &tables() const { return tables_; }
+    const TablePlan &table_of(const DiscNode *directory) const {
         return tables_[table_of_.at(directory)];
     }
-    std::uint32_t file_sector(const DiscNode* file) const {
+    std::uint32_t file_sector(const DiscNode *file) const {
         auto found = file_sector_.find(file);
         return found == file_sector_.end() ? 0 : found->second;
     }
@@ -125,14 +125,14 @@ class ImagePlan {
 
   private:
     std::vector<TablePlan> tables_;
-    std::map<const DiscNode*, std::size_t> table_of_;
-    std::map<const DiscNode*, std::uint32_t> file_sector_;
+    std::map<const DiscNode *, std::size_t> table_of_;
+    std::map<const DiscNode *, std::uint32_t> file_sector_;
     std::uint32_t end_sector_ = 0;
     std::uint32_t tables_end_sector_ = 0;
 };
 
-std::uint16_t resolve_link(const std::optional<LinkOverride>& override, int real,
-                           const TablePlan& table) {
+std::uint16_t resolve_link(const std::optional<LinkOverride> &override, int real,
+                           const TablePlan &table) {
     if (!override)
         return real < 0 ? 0 : static_cast<std::uint16_t>(table.offset[real] / 4);
     switch (override->target) {
@@ -149,15 +149,15 @@ std::uint16_t resolve_link(const std::optional<LinkOverride>& override, int real
     return 0;
 }
 
-std::string table_bytes(const TablePlan& table, const ImagePlan& plan) {
+std::string table_bytes(const TablePlan &table, const ImagePlan &plan) {
     std::string bytes(table.size, '\xFF');
     for (std::size_t i = 0; i < table.children->size(); ++i) {
-        const DiscNode& node = (*table.children)[i];
+        const DiscNode &node = (*table.children)[i];
         const std::size_t at = table.offset[i];
         std::uint32_t sector = 0;
         std::uint32_t size = 0;
         if (node.directory) {
-            const TablePlan& own = plan.table_of(&node);
+            const TablePlan &own = plan.table_of(&node);
             sector = own.sector;
             size = own.size;
         } else {
@@ -178,7 +178,7 @@ std::string table_bytes(const TablePlan& table, const ImagePlan& plan) {
     return bytes;
 }
 
-std::string descriptor_bytes(const TablePlan& root, const DiscImageOptions& options) {
+std::string descriptor_bytes(const TablePlan &root, const DiscImageOptions &options) {
     std::string bytes(disc_sector, '\0');
     std::copy(magic.begin(), magic.end(), bytes.begin());
     std::copy(magic.begin(), magic.end(), bytes.begin() + 0x7EC);
@@ -192,13 +192,13 @@ std::string descriptor_bytes(const TablePlan& root, const DiscImageOptions& opti
     return bytes;
 }
 
-bool write_at(std::fstream& out, std::uint64_t position, std::string_view bytes) {
+bool write_at(std::fstream &out, std::uint64_t position, std::string_view bytes) {
     out.seekp(static_cast<std::streamoff>(position));
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     return out.good();
 }
 
-bool write_file_data(std::fstream& out, std::uint64_t position, const DiscNode& file) {
+bool write_file_data(std::fstream &out, std::uint64_t position, const DiscNode &file) {
     const std::uint64_t size = file.data_size();
     if (!file.generated_size)
         return write_at(out, position, file.data);
@@ -245,13 +245,13 @@ DiscNode DiscNode::folder(std::string name, std::vector<DiscNode> children) {
     return node;
 }
 
-std::error_code write_disc_image(const fs::path& image, const std::vector<DiscNode>& root,
-                                 const DiscImageOptions& options, DiscImageLayout* layout) {
+std::error_code write_disc_image(const fs::path &image, const std::vector<DiscNode> &root,
+                                 const DiscImageOptions &options, DiscImageLayout *layout) {
     ImagePlan plan;
     if (auto error = plan.build(root))
         return error;
-    for (const auto& table : plan.tables())
-        for (const DiscNode& node : *table.children)
+    for (const auto &table : plan.tables())
+        for (const DiscNode &node : *table.children)
             if (node.name.size() > 255)
                 return std::make_error_code(std::errc::filename_too_long);
 
@@ -266,14 +266,14 @@ std::error_code write_disc_image(const fs::path& image, const std::vector<DiscNo
     const auto at_sector = [&](std::uint32_t sector) {
         return options.base + static_cast<std::uint64_t>(sector) * disc_sector;
     };
-    const TablePlan& root_table = plan.tables().front();
+    const TablePlan &root_table = plan.tables().front();
     bool ok =
         write_at(out, options.base + disc_descriptor_offset, descriptor_bytes(root_table, options));
-    for (const TablePlan& table : plan.tables())
+    for (const TablePlan &table : plan.tables())
         if (ok && table.size != 0)
             ok = write_at(out, at_sector(table.sector), table_bytes(table, plan));
-    for (const TablePlan& table : plan.tables())
-        for (const DiscNode& node : *table.children)
+    for (const TablePlan &table : plan.tables())
+        for (const DiscNode &node : *table.children)
             if (ok && !node.directory && node.data_size() != 0)
                 ok = write_file_data(out, at_sector(plan.file_sector(&node)), node);
     // Pad the last sector so the image ends on a sector boundary, as authored images do.
@@ -294,6 +294,20 @@ std::error_code write_disc_image(const fs::path& image, const std::vector<DiscNo
         layout->tables_end = at_sector(plan.tables_end_sector());
     }
     return {};
+}
+
+DiscNode nested_folders(int depth, int files) {
+    std::vector<DiscNode> leaves;
+    for (int i = 0; i < files; ++i)
+        leaves.push_back(DiscNode::file("f" + std::to_string(i), ""));
+    DiscNode nest = DiscNode::folder(std::string(255, 'a'), std::move(leaves));
+    for (int level = 1; level < depth; ++level) {
+        std::vector<DiscNode> inside;
+        inside.push_back(std::move(nest));
+        nest = DiscNode::folder(std::string(255, static_cast<char>('a' + level % 26)),
+                                std::move(inside));
+    }
+    return nest;
 }
 
 char pattern_byte(std::uint32_t seed, std::uint64_t position) {

@@ -94,10 +94,15 @@ struct DiscImageLayout {
 
 // Writes the image; the root table holds the given nodes. A table too big for 16-bit links, or a
 // failed write, is an error.
-std::error_code write_disc_image(const std::filesystem::path& image,
-                                 const std::vector<DiscNode>& root,
-                                 const DiscImageOptions& options = {},
-                                 DiscImageLayout* layout = nullptr);
+std::error_code write_disc_image(const std::filesystem::path &image,
+                                 const std::vector<DiscNode> &root,
+                                 const DiscImageOptions &options = {},
+                                 DiscImageLayout *layout = nullptr);
+
+// A hostile shape: depth folders nested in each other, each named with 255 bytes, the deepest
+// holding files empty files with short names. Every entry's path is long while the image stays
+// small (200 deep with 8000 files is about 600 KB).
+DiscNode nested_folders(int depth, int files);
 
 // Deterministic, position-dependent test bytes, so a reader's output can be checked anywhere
 // without keeping the data.

@@ -41,7 +41,7 @@ std::string json_quote(std::string_view text) {
 
 std::string ReleaseDescription::to_json() const {
     std::string text = "{\n";
-    const auto member = [&](std::string_view name, const std::string& value) {
+    const auto member = [&](std::string_view name, const std::string &value) {
         if (text.size() > 2)
             text += ",\n";
         text += "  " + json_quote(name) + ": " + value;
@@ -52,7 +52,7 @@ std::string ReleaseDescription::to_json() const {
     member("exe", json_quote(exe));
     if (!images.empty()) {
         std::string list = "[";
-        for (const ReleaseImage& image : images) {
+        for (const ReleaseImage &image : images) {
             if (list.size() > 1)
                 list += ", ";
             list += "{\"sha1\": " + json_quote(image.sha1);
@@ -66,7 +66,7 @@ std::string ReleaseDescription::to_json() const {
     }
     if (!xbe_sha1.empty()) {
         std::string list = "[";
-        for (const std::string& digest : xbe_sha1)
+        for (const std::string &digest : xbe_sha1)
             list += (list.size() > 1 ? ", " : "") + json_quote(digest);
         member("xbe_sha1", list + "]");
     }
@@ -76,14 +76,14 @@ std::string ReleaseDescription::to_json() const {
         member("xbe", json_quote(*xbe));
     if (lift) {
         std::string list = "[";
-        for (const std::string& entry : *lift)
+        for (const std::string &entry : *lift)
             list += (list.size() > 1 ? ", " : "") + json_quote(entry);
         member("lift", list + "]");
     }
     return text + "\n}\n";
 }
 
-std::error_code write_release_text(const fs::path& release_dir, std::string_view text) {
+std::error_code write_release_text(const fs::path &release_dir, std::string_view text) {
     std::error_code error;
     fs::create_directories(release_dir, error);
     if (error)
@@ -94,11 +94,11 @@ std::error_code write_release_text(const fs::path& release_dir, std::string_view
     return out ? std::error_code() : std::make_error_code(std::errc::io_error);
 }
 
-std::error_code write_release(const fs::path& release_dir, const ReleaseDescription& description) {
+std::error_code write_release(const fs::path &release_dir, const ReleaseDescription &description) {
     return write_release_text(release_dir, description.to_json());
 }
 
-std::error_code place_program(const fs::path& release_dir, const fs::path& program,
+std::error_code place_program(const fs::path &release_dir, const fs::path &program,
                               std::optional<std::string> name) {
     const fs::path bin = release_dir / "bin";
     std::error_code error;

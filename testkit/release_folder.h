@@ -35,14 +35,14 @@ struct ReleaseDescription {
 std::string json_quote(std::string_view text);
 
 // Creates the folder when needed and writes release.json into it.
-std::error_code write_release(const std::filesystem::path& release_dir,
-                              const ReleaseDescription& description);
-std::error_code write_release_text(const std::filesystem::path& release_dir, std::string_view text);
+std::error_code write_release(const std::filesystem::path &release_dir,
+                              const ReleaseDescription &description);
+std::error_code write_release_text(const std::filesystem::path &release_dir, std::string_view text);
 
 // Copies a program to <release>/bin/<name> (default: the program's own file name) and keeps it
 // executable.
-std::error_code place_program(const std::filesystem::path& release_dir,
-                              const std::filesystem::path& program,
+std::error_code place_program(const std::filesystem::path &release_dir,
+                              const std::filesystem::path &program,
                               std::optional<std::string> name = std::nullopt);
 
 } // namespace testkit

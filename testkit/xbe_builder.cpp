@@ -75,7 +75,8 @@ void reach(std::vector<std::uint8_t> &image, std::size_t at, std::size_t size) {
 }
 
 // Title id, name and regions at file offset `at`; the rest of the certificate is left alone.
-void write_certificate_fields(std::vector<std::uint8_t> &image, std::size_t at, const TestXbe &xbe) {
+void write_certificate_fields(std::vector<std::uint8_t> &image, std::size_t at,
+                              const TestXbe &xbe) {
     reach(image, at, kXbeCertificateSize);
     write_field(image, at + kXbeCertificateTitleId, xbe.title_id);
     const std::size_t units = std::min(xbe.title_name.size(), kXbeTitleNameUnits);

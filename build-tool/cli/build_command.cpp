@@ -1,10 +1,10 @@
 #include "cli/build_command.h"
 
 #include "cli/build_lock.h"
+#include "files/folder_tree.h"
 #include "identity/file_sha1.h"
 #include "identity/game_identity.h"
 #include "install/install_game.h"
-#include "files/folder_tree.h"
 #include "intake/game_files.h"
 #include "pipeline/compile.h"
 #include "pipeline/progress.h"

@@ -10,13 +10,13 @@
 namespace ormolt {
 
 // The title id every installation folder of this program is marked with.
-inline constexpr const char* release_title_id = "51520001";
-inline constexpr const char* program_version = "0.1.0";
+inline constexpr const char *release_title_id = "51520001";
+inline constexpr const char *program_version = "0.1.0";
 
-Result<void> run_build(const CommandOptions& options, const Release& release);
-Result<void> run_relink(const CommandOptions& options, const Release& release);
+Result<void> run_build(const CommandOptions &options, const Release &release);
+Result<void> run_relink(const CommandOptions &options, const Release &release);
 
 // Whether one path lies inside the other or equals it, compared component by component.
-bool paths_overlap(const std::filesystem::path& a, const std::filesystem::path& b);
+bool paths_overlap(const std::filesystem::path &a, const std::filesystem::path &b);
 
 } // namespace ormolt

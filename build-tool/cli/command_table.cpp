@@ -19,9 +19,9 @@ constexpr Command commands[] = {
 
 } // namespace
 
-const Command* find_command(std::string_view word) {
+const Command *find_command(std::string_view word) {
     const auto found = std::find_if(std::begin(commands), std::end(commands),
-                                    [&](const Command& command) { return command.word == word; });
+                                    [&](const Command &command) { return command.word == word; });
     return found == std::end(commands) ? nullptr : found;
 }
 

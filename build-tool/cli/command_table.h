@@ -8,7 +8,7 @@
 
 namespace ormolt {
 
-using CommandRoutine = Result<void> (*)(const CommandOptions& options, const Release& release);
+using CommandRoutine = Result<void> (*)(const CommandOptions &options, const Release &release);
 
 struct Command {
     std::string_view word;
@@ -16,6 +16,6 @@ struct Command {
 };
 
 // The command whose word matches byte for byte, or nullptr.
-const Command* find_command(std::string_view word);
+const Command *find_command(std::string_view word);
 
 } // namespace ormolt

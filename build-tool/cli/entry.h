@@ -11,6 +11,6 @@ inline constexpr int exit_usage = 64;
 
 // Runs one command from the arguments after the program name (UTF-8) and returns the exit
 // status. Writes the usage text to standard error and events to standard output.
-int run_ormolt_build(const std::vector<std::string>& arguments);
+int run_ormolt_build(const std::vector<std::string> &arguments);
 
 } // namespace ormolt

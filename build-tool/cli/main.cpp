@@ -7,7 +7,7 @@
 #include <vector>
 
 #ifdef _WIN32
-int wmain(int argc, wchar_t** argv) {
+int wmain(int argc, wchar_t **argv) {
     ormolt::platform::prepare_standard_streams();
     std::vector<std::string> arguments;
     // Unpaired surrogates in an argument become U+FFFD.
@@ -16,7 +16,7 @@ int wmain(int argc, wchar_t** argv) {
     return ormolt::run_ormolt_build(arguments);
 }
 #else
-int main(int argc, char** argv) {
+int main(int argc, char **argv) {
     ormolt::platform::prepare_standard_streams();
     return ormolt::run_ormolt_build(
         std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc));

@@ -12,20 +12,20 @@ namespace entries = installation_entries;
 
 namespace {
 
-fs::path installed_program(const fs::path& folder, const Release& release) {
+fs::path installed_program(const fs::path &folder, const Release &release) {
     fs::path program = folder / path_from_utf8(release.exe);
     program += entries::installed_program_suffix;
     return program;
 }
 
-bool regular_file_at(const fs::path& file) {
+bool regular_file_at(const fs::path &file) {
     std::error_code error;
     return fs::is_regular_file(file, error); // follows links
 }
 
 // Every direct entry of the game folder can be examined through its links; a link whose target
 // has gone means the game files moved.
-bool game_entries_reachable(const fs::path& game) {
+bool game_entries_reachable(const fs::path &game) {
     std::error_code error;
     fs::directory_iterator entry(game, error);
     if (error)
@@ -46,8 +46,8 @@ struct Records {
     std::optional<Stamp> stamp;
 };
 
-std::string_view decide_state(const fs::path& folder, const Release& release,
-                              const Records& records) {
+std::string_view decide_state(const fs::path &folder, const Release &release,
+                              const Records &records) {
     if (!records.stamp)
         return records.source ? "unbuilt" : "no-source";
     if (records.stamp->release_version != release.version)
@@ -62,18 +62,18 @@ std::string_view decide_state(const fs::path& folder, const Release& release,
     return "ready";
 }
 
-Records read_records(const fs::path& folder) {
+Records read_records(const fs::path &folder) {
     return {read_source_record(folder / entries::source_record),
             read_stamp(folder / entries::stamp)};
 }
 
 } // namespace
 
-std::string_view installation_state(const fs::path& folder, const Release& release) {
+std::string_view installation_state(const fs::path &folder, const Release &release) {
     return decide_state(folder, release, read_records(folder));
 }
 
-Result<void> run_status(const CommandOptions&, const Release& release) {
+Result<void> run_status(const CommandOptions &, const Release &release) {
     auto folder = installation_folder(release.title_id);
     if (!folder)
         return std::unexpected(folder.error());

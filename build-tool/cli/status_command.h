@@ -10,8 +10,8 @@
 namespace ormolt {
 
 // "no-source", "unbuilt", "stale", "moved" or "ready". Reads only; creates nothing.
-std::string_view installation_state(const std::filesystem::path& folder, const Release& release);
+std::string_view installation_state(const std::filesystem::path &folder, const Release &release);
 
-Result<void> run_status(const CommandOptions& options, const Release& release);
+Result<void> run_status(const CommandOptions &options, const Release &release);
 
 } // namespace ormolt

@@ -9,6 +9,6 @@
 namespace ormolt {
 
 // Creates target as needed; nothing in target is ever deleted.
-Result<> sync_folder_tree(const std::filesystem::path& source, const std::filesystem::path& target);
+Result<> sync_folder_tree(const std::filesystem::path &source, const std::filesystem::path &target);
 
 } // namespace ormolt

@@ -8,12 +8,12 @@ namespace ormolt {
 
 // Removes a file, a link (never its target) or a folder tree (links inside removed, not
 // followed). Nothing at the path is success.
-Result<> remove_if_present(const std::filesystem::path& path);
+Result<> remove_if_present(const std::filesystem::path &path);
 
 // Copies a folder source into destination, replacing files of the same name. The disc's save
 // folders (UDATA, TDATA in any letter case) are skipped at every depth; a link anywhere is
 // refused, so that only real game files are taken.
-Result<> copy_folder_tree(const std::filesystem::path& source,
-                          const std::filesystem::path& destination);
+Result<> copy_folder_tree(const std::filesystem::path &source,
+                          const std::filesystem::path &destination);
 
 } // namespace ormolt

@@ -15,7 +15,7 @@ struct OpenFile {
     ~OpenFile() { platform::close_handle(handle); }
 };
 
-std::string hex_text(const platform::Sha1::Digest& digest) {
+std::string hex_text(const platform::Sha1::Digest &digest) {
     constexpr char digits[] = "0123456789abcdef";
     std::string text;
     text.reserve(digest.size() * 2);
@@ -28,7 +28,7 @@ std::string hex_text(const platform::Sha1::Digest& digest) {
 
 } // namespace
 
-Result<std::string> file_sha1_hex(const std::filesystem::path& file) {
+Result<std::string> file_sha1_hex(const std::filesystem::path &file) {
     auto opened = platform::open_for_reading(file);
     if (!opened)
         return fail(

@@ -13,6 +13,6 @@ inline constexpr std::size_t sha1_chunk_size = 1024 * 1024;
 
 // The digest as 40 lower-case hexadecimal digits. Errors: "cannot read {}: {}" when the file
 // cannot be opened, "reading {}: {}" when a read fails.
-Result<std::string> file_sha1_hex(const std::filesystem::path& file);
+Result<std::string> file_sha1_hex(const std::filesystem::path &file);
 
 } // namespace ormolt

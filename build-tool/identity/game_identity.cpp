@@ -13,9 +13,9 @@ namespace fs = std::filesystem;
 namespace {
 
 // "Retail (0123…), 0456…": every image in release order, named where it has a name.
-std::string supported_images_text(const Release& release) {
+std::string supported_images_text(const Release &release) {
     std::string list;
-    for (const Image& image : release.images) {
+    for (const Image &image : release.images) {
         if (!list.empty())
             list += ", ";
         list += image.name.empty() ? image.sha1 : image.name + " (" + image.sha1 + ")";
@@ -25,12 +25,12 @@ std::string supported_images_text(const Release& release) {
 
 } // namespace
 
-fs::path game_xbe_path(const Release& release, const fs::path& installation_folder) {
+fs::path game_xbe_path(const Release &release, const fs::path &installation_folder) {
     return installation_folder / installation_entries::game_dir /
            path_from_utf8(release.xbe_name());
 }
 
-Result<Image> check_game_identity(const Release& release, const fs::path& installation_folder) {
+Result<Image> check_game_identity(const Release &release, const fs::path &installation_folder) {
     report_progress(Stage::Check, 0, 1, "");
     const std::string xbe_name = release.xbe_name();
     const fs::path xbe = game_xbe_path(release, installation_folder);
@@ -44,7 +44,7 @@ Result<Image> check_game_identity(const Release& release, const fs::path& instal
     if (!digest)
         return std::unexpected(digest.error());
 
-    for (const Image& image : release.images) {
+    for (const Image &image : release.images) {
         if (image.sha1 == *digest) {
             report_progress(Stage::Check, 1, 1, image.name);
             return image;
@@ -57,7 +57,7 @@ Result<Image> check_game_identity(const Release& release, const fs::path& instal
                 ErrorKind::Unsupported);
 }
 
-BuildError different_copy_error(const Release& release, std::string_view new_digest,
+BuildError different_copy_error(const Release &release, std::string_view new_digest,
                                 std::string_view recorded_digest) {
     return BuildError{message("This is a different copy of {} from the one it was built from "
                               "(its {} has SHA-1 {}, not {}). Build again to use it.",

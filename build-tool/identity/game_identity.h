@@ -10,17 +10,17 @@
 namespace ormolt {
 
 // The XBE the identity rests on: <installation folder>/game/<the release's xbe name>.
-std::filesystem::path game_xbe_path(const Release& release,
-                                    const std::filesystem::path& installation_folder);
+std::filesystem::path game_xbe_path(const Release &release,
+                                    const std::filesystem::path &installation_folder);
 
 // The first image of the release whose sha1 equals the digest of the game's XBE. Refusals are
 // Unsupported and say what the copy is and what the release was made for.
-Result<Image> check_game_identity(const Release& release,
-                                  const std::filesystem::path& installation_folder);
+Result<Image> check_game_identity(const Release &release,
+                                  const std::filesystem::path &installation_folder);
 
 // The relink refusal (kind Rebuild): the new copy's XBE digest differs from the one recorded
 // in build.json.
-BuildError different_copy_error(const Release& release, std::string_view new_digest,
+BuildError different_copy_error(const Release &release, std::string_view new_digest,
                                 std::string_view recorded_digest);
 
 } // namespace ormolt

@@ -36,14 +36,14 @@ constexpr std::uint64_t section_header_size = 56;
 
 // Reads exactly size bytes at a file offset the parser has already checked; false when the
 // source fails.
-using ReadAt = std::function<bool(std::uint64_t at, std::size_t size, std::uint8_t* out)>;
+using ReadAt = std::function<bool(std::uint64_t at, std::size_t size, std::uint8_t *out)>;
 
-std::uint32_t u32_of(const std::uint8_t* bytes) {
+std::uint32_t u32_of(const std::uint8_t *bytes) {
     return static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
            static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
 }
 
-std::optional<std::uint32_t> u32_at(const ReadAt& read_at, std::uint64_t at) {
+std::optional<std::uint32_t> u32_at(const ReadAt &read_at, std::uint64_t at) {
     std::uint8_t bytes[4];
     if (!read_at(at, sizeof bytes, bytes))
         return std::nullopt;
@@ -68,7 +68,7 @@ std::string utf8_from_utf16(std::span<const std::uint16_t> units) {
     return text;
 }
 
-std::string title_of(const std::array<std::uint8_t, certificate_reach>& certificate) {
+std::string title_of(const std::array<std::uint8_t, certificate_reach> &certificate) {
     std::array<std::uint16_t, title_name_units> units{};
     std::size_t count = 0;
     for (; count < title_name_units; ++count) {
@@ -83,7 +83,7 @@ std::string title_of(const std::array<std::uint8_t, certificate_reach>& certific
 
 // The parse over any source of the given length. Every range is checked against the length
 // before it is read, so a source is never asked for bytes it does not have.
-std::optional<XbeSummary> parse_xbe(std::uint64_t length, const ReadAt& read_at) {
+std::optional<XbeSummary> parse_xbe(std::uint64_t length, const ReadAt &read_at) {
     std::uint8_t magic[4];
     if (length < shortest_header || !read_at(magic_offset, sizeof magic, magic) ||
         std::memcmp(magic, "XBEH", 4) != 0 || length < header_with_certificate_address)
@@ -127,7 +127,7 @@ std::optional<XbeSummary> parse_xbe(std::uint64_t length, const ReadAt& read_at)
 
 std::optional<XbeSummary> read_xbe_summary(std::span<const std::uint8_t> contents) {
     return parse_xbe(contents.size(),
-                     [contents](std::uint64_t at, std::size_t size, std::uint8_t* out) {
+                     [contents](std::uint64_t at, std::size_t size, std::uint8_t *out) {
                          if (at > contents.size() || size > contents.size() - at)
                              return false;
                          std::memcpy(out, contents.data() + at, size);
@@ -140,7 +140,7 @@ std::string region_text(std::uint32_t flags) {
     if ((flags & all) == all)
         return "World";
     std::string text;
-    for (const auto& [bit, name] : {std::pair{region_usa, "USA"}, std::pair{region_japan, "Japan"},
+    for (const auto &[bit, name] : {std::pair{region_usa, "USA"}, std::pair{region_japan, "Japan"},
                                     std::pair{region_europe, "Europe"}}) {
         if ((flags & bit) == 0)
             continue;
@@ -153,14 +153,14 @@ std::string region_text(std::uint32_t flags) {
     return (flags & region_debug) != 0 ? "Debug" : "Unknown";
 }
 
-std::string describe_summary(const XbeSummary& summary) {
+std::string describe_summary(const XbeSummary &summary) {
     char id[9];
     std::snprintf(id, sizeof id, "%08X", static_cast<unsigned>(summary.xbe_title_id));
     return summary.xbe_title_name + " (" + id + ", " + region_text(summary.region_flags) + ")";
 }
 
-std::string describe_xbe(const std::filesystem::path& file) {
-    constexpr const char* unreadable = "an unreadable XBE";
+std::string describe_xbe(const std::filesystem::path &file) {
+    constexpr const char *unreadable = "an unreadable XBE";
     // Only the header and the certificate are read, where they lie: a copy that is refused
     // may be any file, of any size.
     std::error_code error;
@@ -171,9 +171,9 @@ std::string describe_xbe(const std::filesystem::path& file) {
     if (error || !in)
         return unreadable;
     const auto summary =
-        parse_xbe(length, [&in](std::uint64_t at, std::size_t size, std::uint8_t* out) {
+        parse_xbe(length, [&in](std::uint64_t at, std::size_t size, std::uint8_t *out) {
             in.seekg(static_cast<std::streamoff>(at));
-            in.read(reinterpret_cast<char*>(out), static_cast<std::streamsize>(size));
+            in.read(reinterpret_cast<char *>(out), static_cast<std::streamsize>(size));
             return in.gcount() == static_cast<std::streamsize>(size);
         });
     return summary ? describe_summary(*summary) : unreadable;

@@ -29,10 +29,10 @@ std::optional<XbeSummary> read_xbe_summary(std::span<const std::uint8_t> content
 std::string region_text(std::uint32_t region_flags);
 
 // "<title> (<8 upper-case hex digits>, <regions>)".
-std::string describe_summary(const XbeSummary& summary);
+std::string describe_summary(const XbeSummary &summary);
 
 // The description of the XBE file, or "an unreadable XBE". Never fails. Reads only the header
 // and the certificate, so that any file, however large, can be described.
-std::string describe_xbe(const std::filesystem::path& file);
+std::string describe_xbe(const std::filesystem::path &file);
 
 } // namespace ormolt

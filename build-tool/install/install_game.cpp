@@ -15,23 +15,23 @@ namespace fs = std::filesystem;
 
 namespace {
 
-bool is_folder(const fs::path& path) {
+bool is_folder(const fs::path &path) {
     std::error_code ignored;
     return fs::is_directory(path, ignored);
 }
 
-bool is_file(const fs::path& path) {
+bool is_file(const fs::path &path) {
     std::error_code ignored;
     return fs::is_regular_file(path, ignored);
 }
 
-std::error_code copy_replacing(const fs::path& from, const fs::path& to) {
+std::error_code copy_replacing(const fs::path &from, const fs::path &to) {
     return platform::copy_file_replacing(from, to);
 }
 
 // The new program is complete under ".part" before it replaces the old one, so a failure
 // never leaves a half-written program under the real name.
-Result<> install_program(const fs::path& compiled_program, const fs::path& installed) {
+Result<> install_program(const fs::path &compiled_program, const fs::path &installed) {
     fs::path partial = installed;
     partial += ".part";
     std::error_code error = copy_replacing(compiled_program, partial);
@@ -43,7 +43,7 @@ Result<> install_program(const fs::path& compiled_program, const fs::path& insta
     return {};
 }
 
-Result<> install_shader_compiler(const fs::path& release_dir, const fs::path& folder) {
+Result<> install_shader_compiler(const fs::path &release_dir, const fs::path &folder) {
     const fs::path source = release_dir / release_folder::shader_compiler;
     if (!is_file(source))
         return {};
@@ -55,10 +55,10 @@ Result<> install_shader_compiler(const fs::path& release_dir, const fs::path& fo
     return {};
 }
 
-Result<> install_launcher(const Release& release, const fs::path& folder) {
+Result<> install_launcher(const Release &release, const fs::path &folder) {
     if (!release.launcher)
         return {};
-    const std::string& name = *release.launcher;
+    const std::string &name = *release.launcher;
     if (!is_bare_file_name(name))
         return fail("invalid launcher file name in release.json");
     const fs::path file = path_from_utf8(name);
@@ -67,8 +67,8 @@ Result<> install_launcher(const Release& release, const fs::path& folder) {
     return {};
 }
 
-Result<> install_optional_files(const fs::path& release_dir, const fs::path& folder) {
-    for (const char* name : release_folder::optional_files) {
+Result<> install_optional_files(const fs::path &release_dir, const fs::path &folder) {
+    for (const char *name : release_folder::optional_files) {
         const fs::path source = release_dir / name;
         if (!is_file(source))
             continue;
@@ -79,7 +79,7 @@ Result<> install_optional_files(const fs::path& release_dir, const fs::path& fol
 }
 
 // The game keeps its saves and settings in "user" beside it when the flag file is there.
-Result<> enable_portable_installation(const fs::path& folder) {
+Result<> enable_portable_installation(const fs::path &folder) {
     std::error_code error;
     fs::create_directories(folder / installation_entries::user_dir, error);
     if (!error)
@@ -91,7 +91,7 @@ Result<> enable_portable_installation(const fs::path& folder) {
 
 } // namespace
 
-std::string installed_program_name(const Release& release) {
+std::string installed_program_name(const Release &release) {
     return release.exe + installation_entries::installed_program_suffix;
 }
 
@@ -105,10 +105,10 @@ bool is_bare_file_name(std::string_view name) {
     return path.filename() == path && !path.has_root_path();
 }
 
-Result<fs::path> install_game(const Release& release, const fs::path& folder,
-                              const fs::path& compiled_program, std::string_view xbe_sha1) {
+Result<fs::path> install_game(const Release &release, const fs::path &folder,
+                              const fs::path &compiled_program, std::string_view xbe_sha1) {
     report_progress(Stage::Install, 0, 1, "");
-    const fs::path& release_dir = release.release_dir;
+    const fs::path &release_dir = release.release_dir;
     const std::string program_name = installed_program_name(release);
     const fs::path installed = folder / path_from_utf8(program_name);
 

@@ -23,15 +23,50 @@ std::string_view without_leading_slashes(std::string_view text) {
     return text;
 }
 
-// The entry's path relative to the extraction folder, with "/" between folder levels.
-std::string relative_path(const DiscListingEntry& item) {
-    std::string path(without_leading_slashes(item.parent));
+// The relative path of an entry of the given folder path: "/" between folder levels, and the
+// leading "/" of the folder's path (and of a root entry's own name) dropped.
+std::string relative_path(std::string_view folder_path, const DirEntryRecord &entry) {
+    std::string path(without_leading_slashes(folder_path));
     path += '/';
-    path += decode_name(item.entry);
+    path += decode_name(entry);
     return std::string(without_leading_slashes(path));
 }
 
-fs::path host_path(const fs::path& folder, std::string_view relative) {
+// The relative paths of a listing's entries in order, each folder's path made once for the run
+// of entries of its table.
+class RelativePaths {
+  public:
+    explicit RelativePaths(const DiscListing &listing) : listing_(listing) {}
+    std::string of(const DiscListingEntry &item) {
+        if (item.folder != folder_) {
+            folder_ = item.folder;
+            folder_path_ = listing_.folder_path(folder_);
+        }
+        return relative_path(folder_path_, item.entry);
+    }
+
+  private:
+    const DiscListing &listing_;
+    std::uint32_t folder_ = 0;
+    std::string folder_path_;
+};
+
+// A path for a message: control characters, which could cut it short or garble it where it is
+// shown, become U+FFFD.
+std::string shown_path(std::string_view path) {
+    std::string shown;
+    for (std::size_t i = 0; i < path.size(); ++i) {
+        if (const std::size_t length = control_character_at(path, i)) {
+            shown += "\xEF\xBF\xBD";
+            i += length - 1;
+        } else {
+            shown += path[i];
+        }
+    }
+    return shown;
+}
+
+fs::path host_path(const fs::path &folder, std::string_view relative) {
     fs::path path = folder;
     for (std::size_t start = 0; start <= relative.size();) {
         const std::size_t end = std::min(relative.find('/', start), relative.size());
@@ -45,8 +80,8 @@ class HandleCloser {
   public:
     explicit HandleCloser(platform::NativeHandle handle) : handle_(handle) {}
     ~HandleCloser() { platform::close_handle(handle_); }
-    HandleCloser(const HandleCloser&) = delete;
-    HandleCloser& operator=(const HandleCloser&) = delete;
+    HandleCloser(const HandleCloser &) = delete;
+    HandleCloser &operator=(const HandleCloser &) = delete;
 
   private:
     platform::NativeHandle handle_;
@@ -54,7 +89,7 @@ class HandleCloser {
 
 } // namespace
 
-Result<> extract_disc_image(const fs::path& image, const fs::path& destination) {
+Result<> extract_disc_image(const fs::path &image, const fs::path &destination) {
     const std::string shown = path_text(image);
     auto reader = DiscImageReader::open(image);
     if (!reader)
@@ -68,14 +103,15 @@ Result<> extract_disc_image(const fs::path& image, const fs::path& destination) 
 
     // Every name is checked before anything is written, so a hostile or damaged image leaves
     // nothing behind.
-    std::vector<std::string> relative_paths;
-    relative_paths.reserve(listing->size());
     std::uint64_t total = 0;
-    for (const auto& item : *listing) {
-        relative_paths.push_back(relative_path(item));
-        if (!is_safe_relative_path(relative_paths.back(), host_name_rules))
-            return fail(message("{} has an unsafe file name: {}", shown, relative_paths.back()));
-        total += item.entry.data.size;
+    {
+        RelativePaths paths(*listing);
+        for (const auto &item : *listing) {
+            const std::string relative = paths.of(item);
+            if (!is_safe_relative_path(relative, host_name_rules))
+                return fail(message("{} has an unsafe file name: {}", shown, shown_path(relative)));
+            total += item.entry.data.size;
+        }
     }
 
     std::error_code error;
@@ -84,11 +120,16 @@ Result<> extract_disc_image(const fs::path& image, const fs::path& destination) 
         return fail(
             message("cannot create {}: {}", path_text(destination), system_error_text(error)));
 
-    const auto buffer = std::make_unique<char[]>(copy_buffer_size);
+    // File data goes from the image to each file inside the system where it can (no trip
+    // through this process); the buffer is made only if some chunk must be read and written
+    // here, and the chunks are the same either way, so progress and messages do not change.
+    std::unique_ptr<char[]> buffer;
+    bool copy_inside_system = true;
     std::uint64_t done = 0, last_report = 0;
-    for (std::size_t i = 0; i < listing->size(); ++i) {
-        const DirEntryRecord& entry = (*listing)[i].entry;
-        const std::string& relative = relative_paths[i];
+    RelativePaths paths(*listing);
+    for (const auto &item : *listing) {
+        const DirEntryRecord &entry = item.entry;
+        const std::string relative = paths.of(item);
         const fs::path target = host_path(destination, relative);
         if (entry.is_directory()) {
             fs::create_directories(target, error);
@@ -103,17 +144,37 @@ Result<> extract_disc_image(const fs::path& image, const fs::path& destination) 
                                 system_error_text(error)));
         auto output = platform::open_for_writing(target);
         if (!output)
-            return fail(
-                message("cannot write {}: {}", path_text(target), system_error_text(output.error())));
+            return fail(message("cannot write {}: {}", path_text(target),
+                                system_error_text(output.error())));
         HandleCloser closer(*output);
+        // Room for the whole file at once, so a large one is laid out in one piece; a file
+        // system that cannot do this writes it all the same.
+        (void)platform::preallocate(*output, entry.data.size);
         for (std::uint64_t position = 0; position < entry.data.size;) {
             const std::size_t length = static_cast<std::size_t>(
                 std::min<std::uint64_t>(entry.data.size - position, copy_buffer_size));
-            const std::span<char> chunk(buffer.get(), length);
-            if (auto read = reader->read_data(*volume, entry.data.sector, position, chunk))
-                return fail(message("reading {}: {}", shown, system_error_text(read)));
-            if (auto written = platform::write_all(*output, {chunk.data(), chunk.size()}))
-                return fail(message("writing {}: {}", path_text(target), system_error_text(written)));
+            std::uint64_t copied = 0;
+            if (copy_inside_system) {
+                auto direct =
+                    reader->copy_data(*volume, entry.data.sector, position, length, *output);
+                if (direct)
+                    copied = *direct;
+                else
+                    copy_inside_system = false; // refused: read and write here from now on
+            }
+            // The rest of a chunk the system did not copy (the image ended, or a side failed)
+            // is read and written here, which also names the side that fails.
+            if (copied < length) {
+                if (!buffer)
+                    buffer = std::make_unique<char[]>(copy_buffer_size);
+                const std::span<char> rest(buffer.get(), length - copied);
+                if (auto read =
+                        reader->read_data(*volume, entry.data.sector, position + copied, rest))
+                    return fail(message("reading {}: {}", shown, system_error_text(read)));
+                if (auto written = platform::write_all(*output, {rest.data(), rest.size()}))
+                    return fail(
+                        message("writing {}: {}", path_text(target), system_error_text(written)));
+            }
             position += length;
             done += length;
             if (done - last_report >= progress_step) {

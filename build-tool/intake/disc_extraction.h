@@ -10,7 +10,7 @@ namespace ormolt {
 // written; then streams the file data through one 4 MiB buffer into destination, reporting
 // "game" progress about every 64 MiB and once more at the end. Names that would leave
 // destination are refused.
-Result<> extract_disc_image(const std::filesystem::path& image,
-                            const std::filesystem::path& destination);
+Result<> extract_disc_image(const std::filesystem::path &image,
+                            const std::filesystem::path &destination);
 
 } // namespace ormolt

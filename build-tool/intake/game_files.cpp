@@ -1,7 +1,7 @@
 #include "intake/game_files.h"
 
-#include "intake/disc_extraction.h"
 #include "files/folder_tree.h"
+#include "intake/disc_extraction.h"
 #include "intake/save_folders.h"
 #include "pipeline/progress.h"
 #include "records/message.h"
@@ -14,16 +14,17 @@ namespace fs = std::filesystem;
 
 namespace {
 
-bool is_regular_file_followed(const fs::path& path) {
+bool is_regular_file_followed(const fs::path &path) {
     std::error_code error;
     return fs::is_regular_file(path, error);
 }
 
 // Puts the completed copy in place of the old one, after the saves have moved into it.
-Result<> replace_game_folder(const fs::path& installation_folder, std::string_view move_message) {
+Result<> replace_game_folder(const fs::path &installation_folder, std::string_view move_message) {
     const fs::path game = installation_folder / "game";
     const fs::path partial = installation_folder / "game.partial";
-    if (auto carried = carry_saves(game, partial); !carried)
+    if (auto carried = carry_saves(game, partial, carried_saves_record(installation_folder));
+        !carried)
         return carried;
     if (auto removed = remove_if_present(game); !removed)
         return removed;
@@ -31,19 +32,20 @@ Result<> replace_game_folder(const fs::path& installation_folder, std::string_vi
     fs::rename(partial, game, error);
     if (error)
         return fail(message(move_message, system_error_text(error)));
+    forget_carried_saves(installation_folder);
     return {};
 }
 
-Result<> copy_game_folder(const fs::path& source, const fs::path& installation_folder,
-                          const SourceRecord& record) {
+Result<> copy_game_folder(const fs::path &source, const fs::path &installation_folder,
+                          const SourceRecord &record) {
     if (!is_regular_file_followed(source / "default.xbe"))
         return fail(message("{} has no default.xbe: choose the folder the game's files are in, or "
                             "the disc image",
                             path_text(source)));
     report_progress(Stage::Game, 0, 1, "");
     const fs::path partial = installation_folder / "game.partial";
-    if (auto removed = remove_if_present(partial); !removed)
-        return removed;
+    if (auto started = start_new_copy(installation_folder); !started)
+        return started;
     if (auto copied = copy_folder_tree(source, partial); !copied)
         return copied;
     if (auto placed =
@@ -55,7 +57,7 @@ Result<> copy_game_folder(const fs::path& source, const fs::path& installation_f
 }
 
 // The last extraction of this very image file is still in place.
-bool already_extracted(const fs::path& installation_folder, const SourceRecord& record) {
+bool already_extracted(const fs::path &installation_folder, const SourceRecord &record) {
     const auto stored = read_source_record(installation_folder / "source.json");
     if (!stored || stored->path != record.path || stored->size != record.size ||
         stored->mtime != record.mtime)
@@ -67,16 +69,20 @@ bool already_extracted(const fs::path& installation_folder, const SourceRecord& 
            is_regular_file_followed(game / "default.xbe");
 }
 
-Result<> extract_game_image(const fs::path& source, const fs::path& installation_folder,
-                            const SourceRecord& record) {
+Result<> extract_game_image(const fs::path &source, const fs::path &installation_folder,
+                            const SourceRecord &record) {
     const fs::path source_json = installation_folder / "source.json";
+    const fs::path partial = installation_folder / "game.partial";
     if (already_extracted(installation_folder, record)) {
+        // A copy left by an interrupted run goes on every run (its saves were rescued first).
+        if (auto removed = remove_if_present(partial); !removed)
+            return removed;
+        forget_carried_saves(installation_folder);
         report_progress(Stage::Game, 1, 1, "already extracted");
         return write_source_record(source_json, record);
     }
-    const fs::path partial = installation_folder / "game.partial";
-    if (auto removed = remove_if_present(partial); !removed)
-        return removed;
+    if (auto started = start_new_copy(installation_folder); !started)
+        return started;
     report_progress(Stage::Game, 0, 1, "");
     if (auto extracted = extract_disc_image(source, partial); !extracted)
         return extracted;
@@ -94,7 +100,7 @@ Result<> extract_game_image(const fs::path& source, const fs::path& installation
 
 } // namespace
 
-SourceRecord describe_source(const fs::path& source, const fs::file_status& status) {
+SourceRecord describe_source(const fs::path &source, const fs::file_status &status) {
     SourceRecord record{path_text(source), 0, 0};
     if (!fs::is_regular_file(status))
         return record;
@@ -111,7 +117,7 @@ SourceRecord describe_source(const fs::path& source, const fs::file_status& stat
     return record;
 }
 
-Result<> prepare_game_files(const fs::path& source, const fs::path& installation_folder) {
+Result<> prepare_game_files(const fs::path &source, const fs::path &installation_folder) {
     if (auto rescued = rescue_saves(installation_folder); !rescued)
         return rescued;
     std::error_code error;

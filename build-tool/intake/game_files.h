@@ -9,13 +9,13 @@ namespace ormolt {
 
 // The record of a source: its path as text, and for a regular file its size and last-write
 // time in whole seconds since 1970 (0 before 1970); zeros for a folder.
-SourceRecord describe_source(const std::filesystem::path& source,
-                             const std::filesystem::file_status& status);
+SourceRecord describe_source(const std::filesystem::path &source,
+                             const std::filesystem::file_status &status);
 
 // Extracts the image or copies the folder into <installation folder>/game through
 // game.partial, carrying the player's saves across, and records the source in source.json.
 // An image that is unchanged since the last extraction is not extracted again.
-Result<> prepare_game_files(const std::filesystem::path& source,
-                            const std::filesystem::path& installation_folder);
+Result<> prepare_game_files(const std::filesystem::path &source,
+                            const std::filesystem::path &installation_folder);
 
 } // namespace ormolt

@@ -12,11 +12,11 @@ bool is_windows_device_name(std::string_view piece) {
     std::string stem(piece.substr(0, piece.find('.')));
     while (!stem.empty() && stem.back() == ' ')
         stem.pop_back();
-    for (char& c : stem)
+    for (char &c : stem)
         if (c >= 'a' && c <= 'z')
             c = static_cast<char>(c - 'a' + 'A');
-    static constexpr std::array<std::string_view, 6> plain{"CON", "PRN", "AUX", "NUL", "CONIN$",
-                                                           "CONOUT$"};
+    static constexpr std::array<std::string_view, 6> plain{"CON", "PRN",    "AUX",
+                                                           "NUL", "CONIN$", "CONOUT$"};
     for (auto name : plain)
         if (stem == name)
             return true;
@@ -36,6 +36,10 @@ bool is_windows_device_name(std::string_view piece) {
 bool is_safe_piece(std::string_view piece, NameRules rules) {
     if (piece.empty() || piece == ".." || piece.find('/') != std::string_view::npos)
         return false;
+    // A NUL ends the name at the system call ("default.xbe\0x" would write default.xbe), and no
+    // real disc uses control characters: refused everywhere.
+    if (has_control_character(piece))
+        return false;
     if (rules == NameRules::Posix || piece == ".")
         return true;
     if (piece.find_first_of("\\:") != std::string_view::npos)
@@ -43,10 +47,27 @@ bool is_safe_piece(std::string_view piece, NameRules rules) {
     // Windows drops trailing dots and blanks, so "..." or ".. " would become "..".
     if (piece.back() == '.' || piece.back() == ' ')
         return false;
-    for (unsigned char c : piece)
-        if (c < 0x20)
-            return false;
     return !is_windows_device_name(piece);
+}
+
+std::size_t control_character_at(std::string_view text, std::size_t at) {
+    const auto c = static_cast<unsigned char>(text[at]);
+    if (c < 0x20 || c == 0x7F)
+        return 1;
+    // U+0080 to U+009F in UTF-8: C2 80 to C2 9F.
+    if (c == 0xC2 && at + 1 < text.size()) {
+        const auto next = static_cast<unsigned char>(text[at + 1]);
+        if (next >= 0x80 && next <= 0x9F)
+            return 2;
+    }
+    return 0;
+}
+
+bool has_control_character(std::string_view text) {
+    for (std::size_t i = 0; i < text.size(); ++i)
+        if (control_character_at(text, i) != 0)
+            return true;
+    return false;
 }
 
 bool is_safe_relative_path(std::string_view path, NameRules rules) {

@@ -1,11 +1,12 @@
 #pragma once
 // Which relative paths from a disc image may be written below the extraction folder.
+#include <cstddef>
 #include <string_view>
 
 namespace ormolt {
 
 enum class NameRules {
-    Posix,   // only "/" separates; ".." and empty pieces are refused
+    Posix,   // only "/" separates; "..", empty pieces and control characters are refused
     Windows, // also "\" and ":" (drives, streams), device names and names Windows would alter
 };
 
@@ -14,6 +15,13 @@ inline constexpr NameRules host_name_rules = NameRules::Windows;
 #else
 inline constexpr NameRules host_name_rules = NameRules::Posix;
 #endif
+
+// The length in bytes of the control character (U+0000 to U+001F, U+007F to U+009F) that starts
+// at text[at] in UTF-8 text, or 0 when none starts there.
+std::size_t control_character_at(std::string_view text, std::size_t at);
+
+// Whether UTF-8 text holds a control character.
+bool has_control_character(std::string_view text);
 
 // Whether one piece of a "/"-separated path names an ordinary entry of its folder under the
 // given rules, so that writing it stays inside the folder. A single "." is accepted.

@@ -1,10 +1,18 @@
 #include "intake/save_folders.h"
 
+#include "files/file_compare.h"
+#include "files/folder_tree.h"
 #include "platform/platform.h"
+#include "records/json_reader.h"
 #include "records/message.h"
+#include "records/text_file.h"
 #include "records/unicode_case.h"
 
+#include <algorithm>
+#include <optional>
+#include <set>
 #include <string>
+#include <vector>
 
 namespace ormolt {
 
@@ -12,44 +20,113 @@ namespace fs = std::filesystem;
 
 namespace {
 
-bool exists_unfollowed(const fs::path& path) {
+bool exists_unfollowed(const fs::path &path) {
     std::error_code error;
     const fs::file_status status = fs::symlink_status(path, error);
     return !error && status.type() != fs::file_type::not_found;
 }
 
-// The first name in <folder> at which nothing exists: base, then base + suffix, then
+// The first name in <folder> at which nothing exists and that is not reserved (upper-cased
+// names, as on a system that ignores letter case): base, then base + suffix, then
 // base + suffix + "-2", "-3", ...
-fs::path first_free(const fs::path& folder, const std::string& base, std::string_view suffix,
-                    bool try_base) {
-    if (try_base && !exists_unfollowed(folder / path_from_utf8(base)))
+fs::path first_free(const fs::path &folder, const std::string &base, std::string_view suffix,
+                    bool try_base, const std::set<std::string> &reserved = {}) {
+    const auto free = [&](const std::string &name) {
+        return !reserved.contains(unicode_upper(name)) &&
+               !exists_unfollowed(folder / path_from_utf8(name));
+    };
+    if (try_base && free(base))
         return folder / path_from_utf8(base);
     const std::string stem = base + std::string(suffix);
-    if (!exists_unfollowed(folder / path_from_utf8(stem)))
+    if (free(stem))
         return folder / path_from_utf8(stem);
     for (unsigned counter = 2;; ++counter) {
-        const fs::path candidate = folder / path_from_utf8(stem + "-" + std::to_string(counter));
-        if (!exists_unfollowed(candidate))
-            return candidate;
+        const std::string name = stem + "-" + std::to_string(counter);
+        if (free(name))
+            return folder / path_from_utf8(name);
     }
 }
 
-// Calls step for each save folder listed in folder, in listing order, until one fails. A folder
-// that cannot be listed has none; an entry that cannot be read is skipped.
-template <class Step> Result<> for_each_save_folder(const fs::path& folder, Step step) {
+// The save folders listed in folder, in listing order. A folder that cannot be listed has
+// none; an entry that cannot be read is skipped.
+std::vector<fs::path> save_folders_in(const fs::path &folder) {
+    std::vector<fs::path> found;
     std::error_code error;
     fs::directory_iterator listing(folder, error);
-    if (error)
-        return {};
-    for (; listing != fs::directory_iterator(); listing.increment(error)) {
-        if (error)
-            break;
-        if (!is_save_folder(listing->path()))
-            continue;
-        if (auto moved = step(listing->path()); !moved)
-            return moved;
+    for (; !error && listing != fs::directory_iterator(); listing.increment(error))
+        if (is_save_folder(listing->path()))
+            found.push_back(listing->path());
+    return found;
+}
+
+// The names on the list, or nothing when there is no readable list.
+std::optional<std::set<std::string>> read_carried(const fs::path &record) {
+    auto text = read_utf8_file(record);
+    if (!text)
+        return std::nullopt;
+    auto document = JsonDocument::parse(*text);
+    if (!document || !document->root().is_array())
+        return std::nullopt;
+    std::set<std::string> names;
+    for (const auto &name : document->root()) {
+        if (!name.is_string())
+            return std::nullopt;
+        names.insert(name.get<std::string>());
     }
+    return names;
+}
+
+Result<> write_carried(const fs::path &record, const std::set<std::string> &names) {
+    const std::string text =
+        nlohmann::json(names).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    fs::path temporary = record;
+    temporary += ".part";
+    if (auto error = replace_file_contents(record, temporary, text))
+        return fail(message("cannot write {}: {}", path_text(record), system_error_text(error)));
     return {};
+}
+
+bool is_real_directory(const fs::path &path) {
+    std::error_code error;
+    return fs::is_directory(fs::symlink_status(path, error)) && !error && !platform::is_link(path);
+}
+
+bool is_plain_file(const fs::path &path) {
+    std::error_code error;
+    return fs::is_regular_file(fs::symlink_status(path, error)) && !error &&
+           !platform::is_link(path);
+}
+
+// How many entries a folder holds; nothing when it cannot be listed in full.
+std::optional<std::size_t> entry_count(const fs::path &folder) {
+    std::error_code error;
+    std::size_t count = 0;
+    for (fs::directory_iterator listing(folder, error);
+         !error && listing != fs::directory_iterator(); listing.increment(error))
+        ++count;
+    return error ? std::nullopt : std::optional(count);
+}
+
+// Whether two real folders hold the same names, the same kinds and the same bytes, all the way
+// down. Anything unreadable, and any link, counts as a difference.
+bool same_tree(const fs::path &a, const fs::path &b) {
+    if (!is_real_directory(a) || !is_real_directory(b))
+        return false;
+    const auto count = entry_count(a);
+    if (!count || entry_count(b) != count)
+        return false;
+    std::error_code error;
+    for (fs::directory_iterator listing(a, error); !error && listing != fs::directory_iterator();
+         listing.increment(error)) {
+        const fs::path left = listing->path(), right = b / left.filename();
+        const bool same = is_real_directory(left)
+                              ? same_tree(left, right)
+                              : is_plain_file(left) && is_plain_file(right) &&
+                                    compare_files(left, right) == Comparison::Equal;
+        if (!same)
+            return false;
+    }
+    return !error;
 }
 
 } // namespace
@@ -65,7 +142,7 @@ bool is_save_folder_name(std::string_view name) {
     return false;
 }
 
-bool is_save_folder(const fs::path& entry) {
+bool is_save_folder(const fs::path &entry) {
     std::error_code error;
     const fs::file_status status = fs::symlink_status(entry, error);
     if (error || !fs::is_directory(status) || platform::is_link(entry))
@@ -73,42 +150,84 @@ bool is_save_folder(const fs::path& entry) {
     return is_save_folder_name(path_text(entry.filename()));
 }
 
-Result<> rescue_saves(const fs::path& installation_folder) {
+fs::path carried_saves_record(const fs::path &installation_folder) {
+    return installation_folder / "game.partial.saves";
+}
+
+Result<> rescue_saves(const fs::path &installation_folder) {
     const fs::path game = installation_folder / "game";
-    return for_each_save_folder(installation_folder / "game.partial", [&](const fs::path& entry) -> Result<> {
+    const auto carried = read_carried(carried_saves_record(installation_folder));
+    for (const fs::path &entry : save_folders_in(installation_folder / "game.partial")) {
+        const std::string name = path_text(entry.filename());
+        if (carried && !carried->contains(name))
+            continue; // the disc's own, not the player's
         std::error_code error;
         fs::create_directories(game, error);
         if (error)
             return fail(message("cannot create {}: {}", path_text(game), system_error_text(error)));
-        const fs::path target = first_free(game, path_text(entry.filename()), ".rescued", true);
+        const fs::path target = first_free(game, name, ".rescued", true);
         fs::rename(entry, target, error);
         if (error)
             return fail(message("cannot rescue the saves in {}: {}", path_text(entry),
                                 system_error_text(error)));
-        return {};
-    });
+    }
+    return {};
 }
 
-Result<> carry_saves(const fs::path& old_folder, const fs::path& new_folder) {
-    return for_each_save_folder(old_folder, [&](const fs::path& entry) -> Result<> {
-        std::error_code error;
-        const fs::path target = new_folder / entry.filename();
-        if (exists_unfollowed(target)) {
-            // The disc's own folder is set aside under "<name>.disc"; when a carried folder
-            // already holds that name (the player kept an earlier one), the next free
-            // "<name>.disc-2", ... so neither is overwritten and the build can go on.
-            const fs::path aside = first_free(new_folder, path_text(entry.filename()), ".disc", false);
-            fs::rename(target, aside, error);
-            if (error)
-                return fail(message("cannot set aside the disc's {}: {}", path_text(target),
-                                    system_error_text(error)));
-        }
-        fs::rename(entry, target, error);
-        if (error)
-            return fail(message("cannot keep the saves in {}: {}", path_text(entry),
-                                system_error_text(error)));
+Result<> start_new_copy(const fs::path &installation_folder) {
+    if (auto removed = remove_if_present(installation_folder / "game.partial"); !removed)
+        return removed;
+    std::error_code error;
+    fs::create_directories(installation_folder, error);
+    if (error)
+        return fail(message("cannot create {}: {}", path_text(installation_folder),
+                            system_error_text(error)));
+    return write_carried(carried_saves_record(installation_folder), {});
+}
+
+void forget_carried_saves(const fs::path &installation_folder) {
+    std::error_code ignored;
+    fs::remove(carried_saves_record(installation_folder), ignored);
+}
+
+Result<> carry_saves(const fs::path &old_folder, const fs::path &new_folder,
+                     const fs::path &record) {
+    const std::vector<fs::path> saves = save_folders_in(old_folder);
+    if (saves.empty())
         return {};
-    });
+    std::set<std::string> names, taken;
+    for (const fs::path &save : saves) {
+        names.insert(path_text(save.filename()));
+        taken.insert(unicode_upper(path_text(save.filename())));
+    }
+    std::error_code error;
+    for (const fs::path &save : saves) {
+        const fs::path target = new_folder / save.filename();
+        if (!exists_unfollowed(target))
+            continue;
+        if (std::any_of(saves.begin(), saves.end(),
+                        [&](const fs::path &kept) { return same_tree(kept, target); })) {
+            if (auto removed = remove_if_present(target); !removed)
+                return removed;
+            continue;
+        }
+        // Not under a name that a carried folder is about to take, so nothing is overwritten.
+        const fs::path aside =
+            first_free(new_folder, path_text(save.filename()), ".disc", false, taken);
+        fs::rename(target, aside, error);
+        if (error)
+            return fail(message("cannot set aside the disc's {}: {}", path_text(target),
+                                system_error_text(error)));
+    }
+    if (auto written = write_carried(record, names); !written)
+        return written;
+    for (const fs::path &save : saves) {
+        fs::rename(save, new_folder / save.filename(), error);
+        if (error)
+            return fail(message("cannot keep the saves in {}: {}", path_text(save),
+                                system_error_text(error)));
+    }
+    return {};
 }
 
 } // namespace ormolt

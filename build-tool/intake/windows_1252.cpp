@@ -40,4 +40,13 @@ std::string decode_windows_1252(std::string_view bytes) {
     return text;
 }
 
+std::size_t decoded_windows_1252_size(std::string_view bytes) {
+    std::size_t size = 0;
+    for (char byte : bytes) {
+        const char32_t character = windows_1252_character(static_cast<unsigned char>(byte));
+        size += character < 0x80 ? 1 : character < 0x800 ? 2 : 3;
+    }
+    return size;
+}
+
 } // namespace ormolt

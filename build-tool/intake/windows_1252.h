@@ -12,4 +12,7 @@ char32_t windows_1252_character(unsigned char byte);
 // The bytes decoded as windows-1252, as UTF-8. Total: every byte string decodes.
 std::string decode_windows_1252(std::string_view bytes);
 
+// The length in bytes of decode_windows_1252(bytes), without making it.
+std::size_t decoded_windows_1252_size(std::string_view bytes);
+
 } // namespace ormolt

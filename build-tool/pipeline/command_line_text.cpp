@@ -10,7 +10,7 @@ namespace {
 
 // Code points of a path as the system holds it: UTF-16 on Windows (an unpaired surrogate is
 // kept as its own value so that it can be shown escaped), UTF-8 elsewhere.
-std::vector<std::uint32_t> path_code_points(const std::filesystem::path& path);
+std::vector<std::uint32_t> path_code_points(const std::filesystem::path &path);
 
 std::vector<std::uint32_t> utf8_code_points(std::string_view text) {
     const std::string valid = utf8_replacing_invalid(text);
@@ -27,9 +27,9 @@ std::vector<std::uint32_t> utf8_code_points(std::string_view text) {
     return points;
 }
 
-std::vector<std::uint32_t> path_code_points(const std::filesystem::path& path) {
+std::vector<std::uint32_t> path_code_points(const std::filesystem::path &path) {
 #ifdef _WIN32
-    const std::wstring& units = path.native();
+    const std::wstring &units = path.native();
     std::vector<std::uint32_t> points;
     for (std::size_t i = 0; i < units.size(); ++i) {
         const std::uint32_t unit = static_cast<std::uint16_t>(units[i]);
@@ -49,17 +49,30 @@ std::vector<std::uint32_t> path_code_points(const std::filesystem::path& path) {
 #endif
 }
 
-void append_quoted(std::string& line, const std::vector<std::uint32_t>& points) {
+void append_quoted(std::string &line, const std::vector<std::uint32_t> &points) {
     line += '"';
     for (std::uint32_t c : points) {
         switch (c) {
-        case '\\': line += "\\\\"; continue;
-        case '"': line += "\\\""; continue;
-        case '\t': line += "\\t"; continue;
-        case '\r': line += "\\r"; continue;
-        case '\n': line += "\\n"; continue;
-        case 0: line += "\\0"; continue;
-        default: break;
+        case '\\':
+            line += "\\\\";
+            continue;
+        case '"':
+            line += "\\\"";
+            continue;
+        case '\t':
+            line += "\\t";
+            continue;
+        case '\r':
+            line += "\\r";
+            continue;
+        case '\n':
+            line += "\\n";
+            continue;
+        case 0:
+            line += "\\0";
+            continue;
+        default:
+            break;
         }
         const bool control = c < 0x20 || (c >= 0x7F && c < 0xA0);
         const bool surrogate = c >= 0xD800 && c < 0xE000;
@@ -76,11 +89,11 @@ void append_quoted(std::string& line, const std::vector<std::uint32_t>& points) 
 
 } // namespace
 
-std::string logged_command_line(const std::filesystem::path& program,
-                                const std::vector<std::string>& arguments) {
+std::string logged_command_line(const std::filesystem::path &program,
+                                const std::vector<std::string> &arguments) {
     std::string line;
     append_quoted(line, path_code_points(program));
-    for (const auto& argument : arguments) {
+    for (const auto &argument : arguments) {
         line += ' ';
         append_quoted(line, utf8_code_points(argument));
     }

@@ -9,8 +9,8 @@
 namespace ormolt {
 
 // The "$ " line of the log: the program and each argument, quoted and escaped as in a C string.
-std::string logged_command_line(const std::filesystem::path& program,
-                                const std::vector<std::string>& arguments);
+std::string logged_command_line(const std::filesystem::path &program,
+                                const std::vector<std::string> &arguments);
 
 // "exit code: 2", or "exit code: 0xc0000005" when the top bit is set.
 std::string exit_status_text(std::uint32_t code);

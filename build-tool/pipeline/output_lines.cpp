@@ -2,7 +2,7 @@
 
 namespace ormolt {
 
-void OutputLines::feed(std::string_view chunk, const Take& take) {
+void OutputLines::feed(std::string_view chunk, const Take &take) {
     while (!chunk.empty()) {
         const std::size_t end = chunk.find('\n');
         if (end == std::string_view::npos) {
@@ -18,7 +18,7 @@ void OutputLines::feed(std::string_view chunk, const Take& take) {
     }
 }
 
-void OutputLines::finish(const Take& take) {
+void OutputLines::finish(const Take &take) {
     if (!pending_.empty())
         take(pending_);
     pending_.clear();

@@ -13,9 +13,9 @@ class OutputLines {
     using Take = std::function<void(std::string_view line)>;
 
     // Gives each line the chunk completes, in order.
-    void feed(std::string_view chunk, const Take& take);
+    void feed(std::string_view chunk, const Take &take);
     // Gives the unfinished last line, if there is one.
-    void finish(const Take& take);
+    void finish(const Take &take);
 
   private:
     std::string pending_;

@@ -7,11 +7,13 @@
 
 namespace ormolt {
 
-const StageInfo& stage_info(Stage stage) { return stage_table[static_cast<std::size_t>(stage)]; }
+const StageInfo &stage_info(Stage stage) {
+    return stage_table[static_cast<std::size_t>(stage)];
+}
 
 void report_progress(Stage stage, std::uint64_t done, std::uint64_t total,
                      std::string_view detail) {
-    const StageInfo& info = stage_info(stage);
+    const StageInfo &info = stage_info(stage);
     double fraction = 0.0;
     if (total != 0)
         fraction = std::min(1.0, static_cast<double>(done) / static_cast<double>(total));

@@ -24,11 +24,10 @@ inline constexpr std::array<StageInfo, 6> stage_table{{
     {"install", "Finishing", 0.02, 0.98},
 }};
 
-const StageInfo& stage_info(Stage stage);
+const StageInfo &stage_info(Stage stage);
 
 // Emits a "progress" event: done of total units of the stage, with the share of the whole
 // build that is complete.
-void report_progress(Stage stage, std::uint64_t done, std::uint64_t total,
-                     std::string_view detail);
+void report_progress(Stage stage, std::uint64_t done, std::uint64_t total, std::string_view detail);
 
 } // namespace ormolt

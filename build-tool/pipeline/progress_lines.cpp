@@ -6,7 +6,7 @@ namespace ormolt {
 
 namespace {
 
-bool parse_unsigned(std::string_view text, std::uint64_t& value) {
+bool parse_unsigned(std::string_view text, std::uint64_t &value) {
     if (text.starts_with('+'))
         text.remove_prefix(1);
     if (text.empty())
@@ -62,8 +62,8 @@ std::optional<CompileProgress> parse_compile_progress(std::string_view line) {
         !parse_unsigned(trim_unicode_space(counter.substr(slash + 1)), progress.total))
         return std::nullopt;
     const std::size_t last_slash = rest.rfind('/');
-    std::string_view detail =
-        trim_unicode_space(last_slash == std::string_view::npos ? rest : rest.substr(last_slash + 1));
+    std::string_view detail = trim_unicode_space(
+        last_slash == std::string_view::npos ? rest : rest.substr(last_slash + 1));
     detail = strip_suffixes(strip_suffixes(detail, ".obj"), ".o");
     progress.detail = std::string(detail);
     return progress;

@@ -5,7 +5,8 @@ namespace ormolt {
 
 std::string symbols_file_name(std::string_view xbe_name) {
     const std::size_t dot = xbe_name.rfind('.');
-    const std::string_view stem = dot == std::string_view::npos ? xbe_name : xbe_name.substr(0, dot);
+    const std::string_view stem =
+        dot == std::string_view::npos ? xbe_name : xbe_name.substr(0, dot);
     return std::string(stem) + "_xdk_symbols.json";
 }
 

@@ -21,14 +21,14 @@ struct ToolRun {
     std::vector<std::string> arguments; // UTF-8, each passed as one argument
     std::optional<std::filesystem::path> working_folder;
     std::vector<std::pair<std::string, std::string>> environment; // added or replaced
-    std::string step_name;             // "the translation to C", "CMake", ...
-    std::filesystem::path log_path;    // build.log of the installation folder
-    LineHook line_hook = {};           // optional
+    std::string step_name;          // "the translation to C", "CMake", ...
+    std::filesystem::path log_path; // build.log of the installation folder
+    LineHook line_hook = {};        // optional
 };
 
 // Starts the child, copies its output into the log and the event stream, and waits for it.
 // Fails when the log cannot be opened, the child cannot be started or waited for, or it
 // exits with a code other than 0.
-Result<> run_tool(const ToolRun& run);
+Result<> run_tool(const ToolRun &run);
 
 } // namespace ormolt

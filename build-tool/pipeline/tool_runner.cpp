@@ -72,7 +72,7 @@ class RunOutput {
 };
 
 // Splits one stream into lines until it ends or cannot be read; closes its pipe end.
-void read_lines(platform::NativeHandle stream, RunOutput& output, const LineHook& hook) {
+void read_lines(platform::NativeHandle stream, RunOutput &output, const LineHook &hook) {
     std::string buffer(read_buffer_size, '\0');
     OutputLines lines;
     const auto take = [&](std::string_view raw) {
@@ -92,7 +92,7 @@ void read_lines(platform::NativeHandle stream, RunOutput& output, const LineHook
 
 } // namespace
 
-Result<> run_tool(const ToolRun& run) {
+Result<> run_tool(const ToolRun &run) {
     auto log = platform::open_for_append(run.log_path);
     if (!log)
         return fail(message("cannot write {}: {}", path_text(run.log_path),
@@ -102,21 +102,20 @@ Result<> run_tool(const ToolRun& run) {
         ~LogCloser() { platform::close_handle(handle); }
     } log_closer{*log};
 
-    (void)platform::write_all(*log, "\n$ " + logged_command_line(run.program, run.arguments) +
-                                        "\n");
+    (void)platform::write_all(*log,
+                              "\n$ " + logged_command_line(run.program, run.arguments) + "\n");
 
-    platform::ChildCommand command{run.program, run.arguments, run.working_folder,
-                                   run.environment};
+    platform::ChildCommand command{run.program, run.arguments, run.working_folder, run.environment};
     auto child = platform::start_child(command);
     if (!child)
-        return fail(message("cannot start {}: {}", run.step_name,
-                            system_error_text(child.error())));
+        return fail(
+            message("cannot start {}: {}", run.step_name, system_error_text(child.error())));
 
     RunOutput output(*log);
     std::thread errors_reader;
     try {
         errors_reader = std::thread([&] { read_lines(child->errors, output, {}); });
-    } catch (const std::system_error& error) {
+    } catch (const std::system_error &error) {
         // Without the second reader the child could block on a full standard error pipe.
         platform::close_handle(child->output);
         platform::close_handle(child->errors);
@@ -131,9 +130,9 @@ Result<> run_tool(const ToolRun& run) {
         return fail(message("{}: {}", run.step_name, system_error_text(code.error())));
     if (*code == 0)
         return {};
-    std::string failure = message("{} failed ({}). Its last lines:\n{}\n\nThe whole log is {}",
-                                  run.step_name, exit_status_text(*code),
-                                  output.joined_last_lines(), path_text(run.log_path));
+    std::string failure =
+        message("{} failed ({}). Its last lines:\n{}\n\nThe whole log is {}", run.step_name,
+                exit_status_text(*code), output.joined_last_lines(), path_text(run.log_path));
     // Compilers and CMake say "disk full" in many ways, or not at all; the user is told plainly.
     const std::filesystem::path folder = run.log_path.parent_path();
     std::error_code error;

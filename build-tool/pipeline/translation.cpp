@@ -20,8 +20,9 @@ namespace fs = std::filesystem;
 namespace {
 
 // Every script run gets these on top of the tool's own environment.
-std::vector<std::pair<std::string, std::string>> script_environment(const fs::path& tmp) {
-    return {{"PYTHONDONTWRITEBYTECODE", "1"}, {"PYTHONUNBUFFERED", "1"}, {"TMPDIR", path_text(tmp)}};
+std::vector<std::pair<std::string, std::string>> script_environment(const fs::path &tmp) {
+    return {
+        {"PYTHONDONTWRITEBYTECODE", "1"}, {"PYTHONUNBUFFERED", "1"}, {"TMPDIR", path_text(tmp)}};
 }
 
 void report_lift_line(std::string_view line) {
@@ -29,13 +30,13 @@ void report_lift_line(std::string_view line) {
         report_progress(Stage::Lift, progress->count, 5, progress->detail);
 }
 
-bool is_file(const fs::path& path) {
+bool is_file(const fs::path &path) {
     std::error_code error;
     return fs::is_regular_file(path, error);
 }
 
 // Puts the game's XBE into B/pipe/xbe for the scripts: a hard link when possible, else a copy.
-Result<> place_xbe(const fs::path& installation_folder, const std::string& xbe_name) {
+Result<> place_xbe(const fs::path &installation_folder, const std::string &xbe_name) {
     const fs::path xbe_dir = installation_folder / "pipe" / "xbe";
     std::error_code error;
     fs::create_directories(xbe_dir, error);
@@ -43,8 +44,8 @@ Result<> place_xbe(const fs::path& installation_folder, const std::string& xbe_n
         return fail(message("cannot create {}: {}", path_text(xbe_dir), system_error_text(error)));
     const fs::path linked = xbe_dir / path_from_utf8(xbe_name);
     fs::remove(linked, error);
-    const fs::path game_xbe = canonical_plain(installation_folder / "game" / path_from_utf8(xbe_name),
-                                              error);
+    const fs::path game_xbe =
+        canonical_plain(installation_folder / "game" / path_from_utf8(xbe_name), error);
     if (error)
         return fail(message("cannot find {}: {}", xbe_name, system_error_text(error)));
     fs::create_hard_link(game_xbe, linked, error);
@@ -57,9 +58,9 @@ Result<> place_xbe(const fs::path& installation_folder, const std::string& xbe_n
     return {};
 }
 
-Result<> standard_translation(const Release& release, const Image& image, const fs::path& b,
-                              const fs::path& log_path) {
-    const fs::path& r = release.release_dir;
+Result<> standard_translation(const Release &release, const Image &image, const fs::path &b,
+                              const fs::path &log_path) {
+    const fs::path &r = release.release_dir;
     const std::string xbe_name = release.xbe_name();
     const fs::path config = b / "project" / path_from_utf8(image.config.value_or("config"));
     const fs::path xbe = b / "pipe" / "xbe" / path_from_utf8(xbe_name);
@@ -117,7 +118,7 @@ Result<> standard_translation(const Release& release, const Image& image, const 
 }
 
 // B/project/ormolt must reach the toolkit; an existing link to it is kept.
-Result<> link_toolkit(const fs::path& toolkit, const fs::path& link) {
+Result<> link_toolkit(const fs::path &toolkit, const fs::path &link) {
     if (auto target = platform::read_directory_link(link);
         target && std::ranges::equal(*target, toolkit))
         return {};
@@ -127,8 +128,8 @@ Result<> link_toolkit(const fs::path& toolkit, const fs::path& link) {
         (void)fs::remove(link, ignored);
     }
     if (auto error = platform::make_directory_link(link, toolkit))
-        return fail(message("cannot link the pipeline into the project: {}",
-                            system_error_text(error)));
+        return fail(
+            message("cannot link the pipeline into the project: {}", system_error_text(error)));
     return {};
 }
 
@@ -139,13 +140,13 @@ std::string replace_all(std::string text, std::string_view from, std::string_vie
     return text;
 }
 
-Result<> custom_translation(const Release& release, const Image& image, const fs::path& b,
-                            const fs::path& log_path) {
-    const fs::path& r = release.release_dir;
+Result<> custom_translation(const Release &release, const Image &image, const fs::path &b,
+                            const fs::path &log_path) {
+    const fs::path &r = release.release_dir;
     const fs::path project = b / "project";
     if (auto linked = link_toolkit(r / release_folder::toolkit_dir, project / "ormolt"); !linked)
         return linked;
-    const std::vector<std::string>& lift = *release.lift;
+    const std::vector<std::string> &lift = *release.lift;
     if (lift.empty())
         return fail("release.json's lift names no script");
     report_progress(Stage::Lift, 0, 5, image.name);
@@ -169,10 +170,11 @@ Result<> custom_translation(const Release& release, const Image& image, const fs
 
 } // namespace
 
-Result<> translate_game(const Release& release, const Image& image,
-                        const fs::path& installation_folder, const fs::path& log_path) {
-    const fs::path& r = release.release_dir;
-    if (auto synced = sync_folder_tree(r / release_folder::recipe_dir, installation_folder / "project");
+Result<> translate_game(const Release &release, const Image &image,
+                        const fs::path &installation_folder, const fs::path &log_path) {
+    const fs::path &r = release.release_dir;
+    if (auto synced =
+            sync_folder_tree(r / release_folder::recipe_dir, installation_folder / "project");
         !synced)
         return synced;
     if (auto placed = place_xbe(installation_folder, release.xbe_name()); !placed)

@@ -13,8 +13,8 @@ namespace ormolt {
 // "default.xbe" -> "default_xdk_symbols.json"; "a.b.xbe" -> "a.b_xdk_symbols.json".
 std::string symbols_file_name(std::string_view xbe_name);
 
-Result<> translate_game(const Release& release, const Image& image,
-                        const std::filesystem::path& installation_folder,
-                        const std::filesystem::path& log_path);
+Result<> translate_game(const Release &release, const Image &image,
+                        const std::filesystem::path &installation_folder,
+                        const std::filesystem::path &log_path);
 
 } // namespace ormolt

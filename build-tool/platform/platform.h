@@ -237,4 +237,22 @@ class Sha1 {
     std::unique_ptr<State> state_;
 };
 
+// ---- Files: copying inside the system, preallocation (extraction) ---------------------------
+
+// The length of an open file in bytes.
+std::expected<std::uint64_t, std::error_code> file_size(NativeHandle file);
+
+// Copies up to size bytes from the 64-bit offset of one file to the current position of another
+// (which moves on), inside the system, without passing them through this process. Returns how
+// many it copied: fewer than size when the source ends, or when an error stops it after some
+// bytes. An error when nothing could be copied: operation_not_supported where the system has no
+// such call (Windows), else the system's refusal (e.g. files on different file systems).
+std::expected<std::uint64_t, std::error_code>
+copy_file_data(NativeHandle from, std::uint64_t offset, NativeHandle to, std::uint64_t size);
+
+// Reserves room for the first size bytes of a file about to be written, without changing its
+// length, so that a large file is laid out in one piece. An error where the file system cannot;
+// callers ignore it.
+std::error_code preallocate(NativeHandle file, std::uint64_t size);
+
 } // namespace ormolt::platform

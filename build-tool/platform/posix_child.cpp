@@ -10,7 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-extern char** environ;
+extern char **environ;
 
 namespace ormolt::platform {
 
@@ -18,22 +18,26 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::error_code last_error() { return std::error_code(errno, std::generic_category()); }
-std::error_code error_of(int code) { return std::error_code(code, std::generic_category()); }
+std::error_code last_error() {
+    return std::error_code(errno, std::generic_category());
+}
+std::error_code error_of(int code) {
+    return std::error_code(code, std::generic_category());
+}
 
 // The inherited environment with the command's variables added or replaced.
-std::vector<std::string> child_environment(const ChildCommand& command) {
+std::vector<std::string> child_environment(const ChildCommand &command) {
     std::vector<std::string> entries;
-    for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry) {
+    for (char **entry = environ; entry != nullptr && *entry != nullptr; ++entry) {
         const std::string_view text(*entry);
         const std::string_view name = text.substr(0, text.find('='));
         bool replaced = false;
-        for (const auto& [added, value] : command.environment)
+        for (const auto &[added, value] : command.environment)
             replaced = replaced || added == name;
         if (!replaced)
             entries.emplace_back(text);
     }
-    for (const auto& [name, value] : command.environment)
+    for (const auto &[name, value] : command.environment)
         entries.push_back(name + "=" + value);
     return entries;
 }
@@ -58,14 +62,14 @@ void close_handle(NativeHandle handle) {
         ::close(static_cast<int>(handle));
 }
 
-std::expected<NativeHandle, std::error_code> open_for_append(const fs::path& file) {
+std::expected<NativeHandle, std::error_code> open_for_append(const fs::path &file) {
     const int fd = ::open(file.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
     if (fd < 0)
         return std::unexpected(last_error());
     return fd;
 }
 
-std::expected<NativeHandle, std::error_code> open_for_writing(const fs::path& file) {
+std::expected<NativeHandle, std::error_code> open_for_writing(const fs::path &file) {
     const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd < 0)
         return std::unexpected(last_error());
@@ -84,8 +88,8 @@ std::error_code write_all(NativeHandle handle, std::string_view bytes) {
     return {};
 }
 
-std::expected<std::size_t, std::error_code> read_some(NativeHandle handle, char* buffer,
-                                                       std::size_t size) {
+std::expected<std::size_t, std::error_code> read_some(NativeHandle handle, char *buffer,
+                                                      std::size_t size) {
     for (;;) {
         const ssize_t n = ::read(static_cast<int>(handle), buffer, size);
         if (n >= 0)
@@ -95,7 +99,7 @@ std::expected<std::size_t, std::error_code> read_some(NativeHandle handle, char*
     }
 }
 
-std::expected<StartedChild, std::error_code> start_child(const ChildCommand& command) {
+std::expected<StartedChild, std::error_code> start_child(const ChildCommand &command) {
     int output[2];
     int errors[2];
     if (::pipe2(output, O_CLOEXEC) != 0)
@@ -130,13 +134,13 @@ std::expected<StartedChild, std::error_code> start_child(const ChildCommand& com
     std::vector<std::string> arguments;
     arguments.push_back(command.program.string());
     arguments.insert(arguments.end(), command.arguments.begin(), command.arguments.end());
-    std::vector<char*> argv;
-    for (auto& argument : arguments)
+    std::vector<char *> argv;
+    for (auto &argument : arguments)
         argv.push_back(argument.data());
     argv.push_back(nullptr);
     std::vector<std::string> environment = child_environment(command);
-    std::vector<char*> envp;
-    for (auto& entry : environment)
+    std::vector<char *> envp;
+    for (auto &entry : environment)
         envp.push_back(entry.data());
     envp.push_back(nullptr);
 

@@ -10,7 +10,7 @@
 namespace ormolt::platform {
 
 struct Sha1::State {
-    EVP_MD_CTX* context = nullptr;
+    EVP_MD_CTX *context = nullptr;
     bool failed = false;
 };
 
@@ -24,7 +24,7 @@ Sha1::~Sha1() {
     EVP_MD_CTX_free(state_->context);
 }
 
-void Sha1::update(const void* bytes, std::size_t size) {
+void Sha1::update(const void *bytes, std::size_t size) {
     if (!state_->failed && size != 0)
         state_->failed = EVP_DigestUpdate(state_->context, bytes, size) != 1;
 }

@@ -8,7 +8,7 @@
 
 namespace ormolt::platform {
 
-std::expected<NativeHandle, std::error_code> open_for_reading(const std::filesystem::path& file) {
+std::expected<NativeHandle, std::error_code> open_for_reading(const std::filesystem::path &file) {
     for (;;) {
         const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
         if (fd >= 0)
@@ -19,7 +19,7 @@ std::expected<NativeHandle, std::error_code> open_for_reading(const std::filesys
 }
 
 std::expected<std::size_t, std::error_code> read_at(NativeHandle handle, std::uint64_t offset,
-                                                     char* buffer, std::size_t size) {
+                                                    char *buffer, std::size_t size) {
     // An offset that off_t cannot hold lies past the end of any file.
     if (offset > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max()))
         return 0;

@@ -16,14 +16,18 @@ std::error_code last_error() {
     return std::error_code(static_cast<int>(GetLastError()), std::system_category());
 }
 
-HANDLE as_handle(NativeHandle handle) { return reinterpret_cast<HANDLE>(handle); }
-NativeHandle as_native(HANDLE handle) { return reinterpret_cast<NativeHandle>(handle); }
+HANDLE as_handle(NativeHandle handle) {
+    return reinterpret_cast<HANDLE>(handle);
+}
+NativeHandle as_native(HANDLE handle) {
+    return reinterpret_cast<NativeHandle>(handle);
+}
 
 std::wstring wide(std::string_view utf8) {
     if (utf8.empty())
         return {};
-    const int length = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
-                                           nullptr, 0);
+    const int length =
+        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
     std::wstring text(static_cast<std::size_t>(length), L'\0');
     MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), text.data(),
                         length);
@@ -32,7 +36,7 @@ std::wstring wide(std::string_view utf8) {
 
 // Quotes one argument so that the child's command-line parser gives it back unchanged:
 // backslashes double only where they precede a quote or the closing quote.
-void append_quoted(std::wstring& line, const std::wstring& argument) {
+void append_quoted(std::wstring &line, const std::wstring &argument) {
     if (!argument.empty() && argument.find_first_of(L" \t\n\v\"") == std::wstring::npos) {
         line += argument;
         return;
@@ -56,17 +60,17 @@ void append_quoted(std::wstring& line, const std::wstring& argument) {
 }
 
 std::wstring upper(std::wstring text) {
-    for (auto& c : text)
+    for (auto &c : text)
         c = static_cast<wchar_t>(std::towupper(c));
     return text;
 }
 
 // The inherited environment with the command's variables added or replaced (names compare
 // without regard to case, as Windows does), as a sorted block.
-std::wstring environment_block(const ChildCommand& command) {
+std::wstring environment_block(const ChildCommand &command) {
     std::map<std::wstring, std::wstring> entries; // upper-cased name -> "Name=value"
-    if (wchar_t* block = GetEnvironmentStringsW()) {
-        for (const wchar_t* entry = block; *entry != L'\0'; entry += wcslen(entry) + 1) {
+    if (wchar_t *block = GetEnvironmentStringsW()) {
+        for (const wchar_t *entry = block; *entry != L'\0'; entry += wcslen(entry) + 1) {
             const std::wstring text(entry);
             // Entries such as "=C:=C:\\" start with '='; the name ends at the next one.
             const std::size_t equals = text.find(L'=', 1);
@@ -74,10 +78,10 @@ std::wstring environment_block(const ChildCommand& command) {
         }
         FreeEnvironmentStringsW(block);
     }
-    for (const auto& [name, value] : command.environment)
+    for (const auto &[name, value] : command.environment)
         entries[upper(wide(name))] = wide(name) + L"=" + wide(value);
     std::wstring block;
-    for (const auto& [key, text] : entries) {
+    for (const auto &[key, text] : entries) {
         block += text;
         block += L'\0';
     }
@@ -92,7 +96,7 @@ void close_handle(NativeHandle handle) {
         CloseHandle(as_handle(handle));
 }
 
-std::expected<NativeHandle, std::error_code> open_for_append(const fs::path& file) {
+std::expected<NativeHandle, std::error_code> open_for_append(const fs::path &file) {
     HANDLE handle = CreateFileW(file.c_str(), FILE_APPEND_DATA,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                 OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -101,7 +105,7 @@ std::expected<NativeHandle, std::error_code> open_for_append(const fs::path& fil
     return as_native(handle);
 }
 
-std::expected<NativeHandle, std::error_code> open_for_writing(const fs::path& file) {
+std::expected<NativeHandle, std::error_code> open_for_writing(const fs::path &file) {
     HANDLE handle = CreateFileW(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
                                 nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
@@ -122,8 +126,8 @@ std::error_code write_all(NativeHandle handle, std::string_view bytes) {
     return {};
 }
 
-std::expected<std::size_t, std::error_code> read_some(NativeHandle handle, char* buffer,
-                                                       std::size_t size) {
+std::expected<std::size_t, std::error_code> read_some(NativeHandle handle, char *buffer,
+                                                      std::size_t size) {
     DWORD read = 0;
     const DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30));
     if (!ReadFile(as_handle(handle), buffer, wanted, &read, nullptr)) {
@@ -134,7 +138,7 @@ std::expected<std::size_t, std::error_code> read_some(NativeHandle handle, char*
     return read;
 }
 
-std::expected<StartedChild, std::error_code> start_child(const ChildCommand& command) {
+std::expected<StartedChild, std::error_code> start_child(const ChildCommand &command) {
     SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     HANDLE null_input = CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                     &inheritable, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -159,7 +163,7 @@ std::expected<StartedChild, std::error_code> start_child(const ChildCommand& com
 
     std::wstring line;
     append_quoted(line, command.program.native());
-    for (const auto& argument : command.arguments) {
+    for (const auto &argument : command.arguments) {
         line += L' ';
         append_quoted(line, wide(argument));
     }

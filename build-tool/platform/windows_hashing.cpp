@@ -35,8 +35,8 @@ Sha1::~Sha1() {
         BCryptCloseAlgorithmProvider(state_->algorithm, 0);
 }
 
-void Sha1::update(const void* bytes, std::size_t size) {
-    auto* next = static_cast<PUCHAR>(const_cast<void*>(bytes));
+void Sha1::update(const void *bytes, std::size_t size) {
+    auto *next = static_cast<PUCHAR>(const_cast<void *>(bytes));
     // CNG takes a 32-bit length.
     while (!state_->failed && size != 0) {
         const ULONG chunk = static_cast<ULONG>(std::min<std::size_t>(size, 1u << 30));

@@ -31,14 +31,14 @@ struct MountPointHeader {
 constexpr std::size_t mount_point_header_size = sizeof(MountPointHeader);
 constexpr std::size_t reparse_header_size = 8; // tag, data length, reserved
 
-HANDLE open_reparse_point(const fs::path& path, DWORD access) {
+HANDLE open_reparse_point(const fs::path &path, DWORD access) {
     return CreateFileW(path.c_str(), access, 0, nullptr, OPEN_EXISTING,
                        FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
 }
 
 } // namespace
 
-bool is_link(const fs::path& path) {
+bool is_link(const fs::path &path) {
     const DWORD attributes = GetFileAttributesW(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
         return false;
@@ -51,7 +51,7 @@ bool is_link(const fs::path& path) {
     return IsReparseTagNameSurrogate(found.dwReserved0);
 }
 
-std::error_code remove_link(const fs::path& path) {
+std::error_code remove_link(const fs::path &path) {
     const DWORD attributes = GetFileAttributesW(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES)
         return last_error();
@@ -60,7 +60,7 @@ std::error_code remove_link(const fs::path& path) {
     return removed ? std::error_code() : last_error();
 }
 
-std::error_code make_directory_link(const fs::path& link, const fs::path& target) {
+std::error_code make_directory_link(const fs::path &link, const fs::path &target) {
     if (!CreateDirectoryW(link.c_str(), nullptr))
         return last_error();
     const std::wstring print = target.native();
@@ -68,11 +68,13 @@ std::error_code make_directory_link(const fs::path& link, const fs::path& target
     const std::size_t substitute_bytes = substitute.size() * sizeof(wchar_t);
     const std::size_t print_bytes = print.size() * sizeof(wchar_t);
     // Both names, each followed by a UTF-16 zero.
-    const std::size_t path_bytes = substitute_bytes + sizeof(wchar_t) + print_bytes + sizeof(wchar_t);
+    const std::size_t path_bytes =
+        substitute_bytes + sizeof(wchar_t) + print_bytes + sizeof(wchar_t);
     std::vector<unsigned char> buffer(mount_point_header_size + path_bytes, 0);
     MountPointHeader header{};
     header.tag = IO_REPARSE_TAG_MOUNT_POINT;
-    header.data_length = static_cast<WORD>(mount_point_header_size - reparse_header_size + path_bytes);
+    header.data_length =
+        static_cast<WORD>(mount_point_header_size - reparse_header_size + path_bytes);
     header.substitute_offset = 0;
     header.substitute_length = static_cast<WORD>(substitute_bytes);
     header.print_offset = static_cast<WORD>(substitute_bytes + sizeof(wchar_t));
@@ -98,7 +100,7 @@ std::error_code make_directory_link(const fs::path& link, const fs::path& target
     return error;
 }
 
-std::optional<fs::path> read_directory_link(const fs::path& link) {
+std::optional<fs::path> read_directory_link(const fs::path &link) {
     HANDLE handle = open_reparse_point(link, 0);
     if (handle == INVALID_HANDLE_VALUE)
         return std::nullopt;

@@ -15,7 +15,7 @@ std::error_code last_error() {
 
 } // namespace
 
-std::expected<NativeHandle, std::error_code> open_for_reading(const std::filesystem::path& file) {
+std::expected<NativeHandle, std::error_code> open_for_reading(const std::filesystem::path &file) {
     HANDLE handle = CreateFileW(file.c_str(), GENERIC_READ,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -25,7 +25,7 @@ std::expected<NativeHandle, std::error_code> open_for_reading(const std::filesys
 }
 
 std::expected<std::size_t, std::error_code> read_at(NativeHandle handle, std::uint64_t offset,
-                                                     char* buffer, std::size_t size) {
+                                                    char *buffer, std::size_t size) {
     std::size_t done = 0;
     while (done < size) {
         const std::uint64_t at = offset + done;

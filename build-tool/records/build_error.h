@@ -21,8 +21,7 @@ struct BuildError {
 // Success with a value (or nothing) or one BuildError.
 template <class T = void> using Result = std::expected<T, BuildError>;
 
-inline std::unexpected<BuildError> fail(std::string message,
-                                        ErrorKind kind = ErrorKind::Ordinary) {
+inline std::unexpected<BuildError> fail(std::string message, ErrorKind kind = ErrorKind::Ordinary) {
     return std::unexpected(BuildError{std::move(message), kind});
 }
 

@@ -9,7 +9,7 @@ namespace ormolt {
 
 namespace fs = std::filesystem;
 
-Result<fs::path> default_build_folder(const std::string& title_id) {
+Result<fs::path> default_build_folder(const std::string &title_id) {
     const fs::path title = path_from_utf8(title_id);
     if (auto chosen = platform::environment_path("ORMOLT_BUILD_DIR"))
         return *chosen / title;
@@ -18,7 +18,7 @@ Result<fs::path> default_build_folder(const std::string& title_id) {
     return fail("no folder to build in (LOCALAPPDATA is not set)");
 }
 
-Result<fs::path> installation_folder(const std::string& title_id) {
+Result<fs::path> installation_folder(const std::string &title_id) {
     auto fallback = default_build_folder(title_id);
     if (!fallback)
         return fallback;

@@ -20,9 +20,9 @@ class JsonDocument {
     // The parsed text, or a description of the first fault with its position.
     static std::expected<JsonDocument, std::string> parse(std::string_view text);
 
-    const nlohmann::json& root() const { return root_; }
+    const nlohmann::json &root() const { return root_; }
     // "line L, column C" of the value at this JSON pointer ("" is the whole text).
-    std::string position_of(const std::string& pointer) const;
+    std::string position_of(const std::string &pointer) const;
 
   private:
     std::string text_;
@@ -38,7 +38,7 @@ class JsonFields {
     template <class T> using Read = std::expected<T, std::string>;
 
     // The object at this JSON pointer; a fault when the value there is not an object.
-    static Read<JsonFields> at(const JsonDocument& document, std::string pointer);
+    static Read<JsonFields> at(const JsonDocument &document, std::string pointer);
 
     Read<std::string> required_string(std::string_view name) const;
     Read<std::uint64_t> required_unsigned(std::string_view name) const;
@@ -54,20 +54,20 @@ class JsonFields {
     Read<std::vector<JsonFields>> object_array(std::string_view name) const;
 
   private:
-    JsonFields(const JsonDocument& document, std::string pointer, const nlohmann::json& object)
+    JsonFields(const JsonDocument &document, std::string pointer, const nlohmann::json &object)
         : document_(&document), pointer_(std::move(pointer)), object_(&object) {}
 
     // The member's value, nullptr when absent; a fault when it is required and absent.
-    Read<const nlohmann::json*> find(std::string_view name, bool required) const;
+    Read<const nlohmann::json *> find(std::string_view name, bool required) const;
     std::string member_pointer(std::string_view name) const;
     std::string type_fault(std::string_view name, std::string_view expected,
-                           const nlohmann::json& value) const;
+                           const nlohmann::json &value) const;
     Read<std::vector<std::string>> strings_of(std::string_view name,
-                                              const nlohmann::json& array) const;
+                                              const nlohmann::json &array) const;
 
-    const JsonDocument* document_;
+    const JsonDocument *document_;
     std::string pointer_;
-    const nlohmann::json* object_;
+    const nlohmann::json *object_;
 };
 
 } // namespace ormolt

@@ -27,7 +27,7 @@ constexpr std::string_view replacement = "\xEF\xBF\xBD";
 
 // Length of the valid UTF-8 sequence at text[i], or 0 when it is invalid. On 0, *bad is the
 // length of the maximal invalid prefix to replace with one U+FFFD.
-std::size_t utf8_sequence(std::string_view text, std::size_t i, std::size_t* bad) {
+std::size_t utf8_sequence(std::string_view text, std::size_t i, std::size_t *bad) {
     const auto byte = [&](std::size_t k) { return static_cast<std::uint8_t>(text[k]); };
     const std::uint8_t lead = byte(i);
     *bad = 1;
@@ -65,7 +65,7 @@ std::size_t utf8_sequence(std::string_view text, std::size_t i, std::size_t* bad
 
 } // namespace
 
-void append_utf8(std::string& out, std::uint32_t c) {
+void append_utf8(std::string &out, std::uint32_t c) {
     if (c < 0x80) {
         out += static_cast<char>(c);
     } else if (c < 0x800) {
@@ -111,10 +111,10 @@ std::string utf8_replacing_invalid(std::string_view text) {
     return out;
 }
 
-std::string path_text(const std::filesystem::path& path) {
+std::string path_text(const std::filesystem::path &path) {
 #ifdef _WIN32
     // UTF-16 to UTF-8, with unpaired surrogates replaced.
-    const std::wstring& wide = path.native();
+    const std::wstring &wide = path.native();
     std::string out;
     out.reserve(wide.size());
     for (std::size_t i = 0; i < wide.size(); ++i) {
@@ -146,11 +146,11 @@ std::filesystem::path path_from_utf8(std::string_view text) {
 #endif
 }
 
-std::string system_error_text(const std::error_code& error) {
+std::string system_error_text(const std::error_code &error) {
     // The message of the system category may end in a line break on Windows.
     std::string text = error.message();
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ' ||
-                             text.back() == '.'))
+    while (!text.empty() &&
+           (text.back() == '\n' || text.back() == '\r' || text.back() == ' ' || text.back() == '.'))
         text.pop_back();
     return utf8_replacing_invalid(text);
 }

@@ -6,7 +6,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-template <class Text> Text strip_prefix(const Text& text) {
+template <class Text> Text strip_prefix(const Text &text) {
     using Char = typename Text::value_type;
     const Char unc[] = {'\\', '\\', '?', '\\', 'U', 'N', 'C', '\\', 0};
     const Char plain[] = {'\\', '\\', '?', '\\', 0};
@@ -20,9 +20,11 @@ template <class Text> Text strip_prefix(const Text& text) {
 
 } // namespace
 
-fs::path plain_path(const fs::path& path) { return fs::path(strip_prefix(path.native())); }
+fs::path plain_path(const fs::path &path) {
+    return fs::path(strip_prefix(path.native()));
+}
 
-fs::path canonical_plain(const fs::path& path, std::error_code& error) {
+fs::path canonical_plain(const fs::path &path, std::error_code &error) {
     const fs::path canonical = fs::canonical(path, error);
     if (error)
         return {};

@@ -9,9 +9,9 @@
 namespace ormolt {
 
 // "\\?\UNC\server\share" -> "\\server\share"; "\\?\C:\x" -> "C:\x"; anything else unchanged.
-std::filesystem::path plain_path(const std::filesystem::path& path);
+std::filesystem::path plain_path(const std::filesystem::path &path);
 
 // The canonical (fully resolved) path made plain, or the system's error.
-std::filesystem::path canonical_plain(const std::filesystem::path& path, std::error_code& error);
+std::filesystem::path canonical_plain(const std::filesystem::path &path, std::error_code &error);
 
 } // namespace ormolt

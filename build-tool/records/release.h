@@ -21,7 +21,7 @@ struct Release {
     std::string version;
     std::string exe;
     std::optional<std::string> launcher;
-    std::vector<Image> images; // at least one after loading
+    std::vector<Image> images;         // at least one after loading
     std::vector<std::string> xbe_sha1; // empty after loading (merged into images)
     std::optional<std::vector<std::string>> lift;
     std::optional<std::string> xbe;
@@ -32,6 +32,6 @@ struct Release {
 };
 
 // Reads and normalises <release_dir>/release.json.
-Result<Release> load_release(const std::filesystem::path& release_dir);
+Result<Release> load_release(const std::filesystem::path &release_dir);
 
 } // namespace ormolt

@@ -25,15 +25,15 @@ struct Stamp {
 };
 
 // Reads never fail visibly: anything unreadable or malformed is nothing.
-std::optional<SourceRecord> read_source_record(const std::filesystem::path& file);
-std::optional<Stamp> read_stamp(const std::filesystem::path& file);
+std::optional<SourceRecord> read_source_record(const std::filesystem::path &file);
+std::optional<Stamp> read_stamp(const std::filesystem::path &file);
 
 // Written whole through <name>.json.part and a rename.
-Result<void> write_source_record(const std::filesystem::path& target, const SourceRecord& record);
-Result<void> write_stamp(const std::filesystem::path& target, const Stamp& stamp);
+Result<void> write_source_record(const std::filesystem::path &target, const SourceRecord &record);
+Result<void> write_stamp(const std::filesystem::path &target, const Stamp &stamp);
 
 // Writes install-location.txt in the title's default build folder.
-Result<void> remember_installation_folder(const std::string& title_id,
-                                          const std::filesystem::path& installation_folder);
+Result<void> remember_installation_folder(const std::string &title_id,
+                                          const std::filesystem::path &installation_folder);
 
 } // namespace ormolt

@@ -15,7 +15,7 @@ using unicode_tables::CaseMapping;
 
 // Decodes the valid UTF-8 sequence at text[i]; *length is its byte count, or 0 when the bytes
 // there are not valid UTF-8.
-std::uint32_t decode_at(std::string_view text, std::size_t i, std::size_t* length) {
+std::uint32_t decode_at(std::string_view text, std::size_t i, std::size_t *length) {
     const auto byte = [&](std::size_t k) { return static_cast<std::uint8_t>(text[k]); };
     const std::uint8_t lead = byte(i);
     std::size_t count = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
@@ -42,7 +42,7 @@ std::string map_case(std::string_view utf8, std::span<const CaseMapping> table) 
         const std::uint32_t code = decode_at(valid, i, &length);
         const auto found = std::lower_bound(
             table.begin(), table.end(), code,
-            [](const CaseMapping& entry, std::uint32_t value) { return entry.code < value; });
+            [](const CaseMapping &entry, std::uint32_t value) { return entry.code < value; });
         if (found != table.end() && found->code == code) {
             for (std::uint32_t mapped : found->mapped)
                 if (mapped != 0)
@@ -57,7 +57,7 @@ std::string map_case(std::string_view utf8, std::span<const CaseMapping> table) 
 
 bool is_white_space(std::uint32_t code) {
     const std::span ranges(unicode_tables::white_space, unicode_tables::white_space_size);
-    return std::any_of(ranges.begin(), ranges.end(), [&](const unicode_tables::CodeRange& range) {
+    return std::any_of(ranges.begin(), ranges.end(), [&](const unicode_tables::CodeRange &range) {
         return code >= range.first && code <= range.last;
     });
 }

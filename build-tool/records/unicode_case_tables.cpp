@@ -2,6 +2,7 @@
 // (Unicode 15.0.0). Do not edit.
 #include "records/unicode_case_tables.h"
 
+// clang-format off
 namespace ormolt::unicode_tables {
 
 const CaseMapping upper_mappings[] = {
@@ -1015,3 +1016,4 @@ const CodeRange white_space[] = {
 const std::size_t white_space_size = 11;
 
 } // namespace ormolt::unicode_tables
+// clang-format on

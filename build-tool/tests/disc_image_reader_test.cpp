@@ -1,5 +1,6 @@
 #include "intake/disc_image_reader.h"
 #include "intake/windows_1252.h"
+#include "platform/platform.h"
 #include "records/message.h"
 #include "test_support.h"
 #include "testkit/disc_image_writer.h"
@@ -16,22 +17,23 @@ using testkit::LinkOverride;
 // The root table always follows the descriptor at sector 32.
 constexpr std::uint32_t root_table_sector = 33;
 
-DiscImageReader open_image(const fs::path& image) {
+DiscImageReader open_image(const fs::path &image) {
     auto reader = DiscImageReader::open(image);
     EXPECT_TRUE(reader.has_value()) << image;
     return std::move(*reader);
 }
 
 // One line per listed entry: parent path, "|", decoded name, and "/" for a directory.
-std::vector<std::string> listing_lines(const DiscListing& listing) {
+std::vector<std::string> listing_lines(const DiscListing &listing) {
     std::vector<std::string> lines;
-    for (const auto& [parent, entry] : listing)
-        lines.push_back(parent + "|" + decode_name(entry) + (entry.is_directory() ? "/" : ""));
+    for (const auto &item : listing)
+        lines.push_back(listing.parent_path(item) + "|" + decode_name(item.entry) +
+                        (item.entry.is_directory() ? "/" : ""));
     return lines;
 }
 
 // The listing of the image, or the error's text prefixed with "error: ".
-std::vector<std::string> list_image(const fs::path& image) {
+std::vector<std::string> list_image(const fs::path &image) {
     auto reader = open_image(image);
     auto volume = reader.locate_volume();
     if (!volume)
@@ -42,8 +44,8 @@ std::vector<std::string> list_image(const fs::path& image) {
     return listing_lines(*listing);
 }
 
-std::string read_file(const DiscImageReader& reader, const DiscVolume& volume,
-                      const DirEntryRecord& entry) {
+std::string read_file(const DiscImageReader &reader, const DiscVolume &volume,
+                      const DirEntryRecord &entry) {
     std::string bytes(entry.data.size, '\0');
     EXPECT_FALSE(reader.read_data(volume, entry.data.sector, 0, bytes));
     return bytes;
@@ -91,7 +93,7 @@ TEST(DiscImage, ProbesTheBasesInTheirFixedOrder) {
         {0x00000000, true, 0x02080000, 0x02080000},  {0x18300000, true, 0x0FD90000, 0x0FD90000},
     };
     TempFolder temp;
-    for (const Case& c : cases) {
+    for (const Case &c : cases) {
         SCOPED_TRACE(testing::Message() << std::hex << c.first_written << " " << c.second_written);
         const fs::path image = temp / "two-volumes.iso";
         const auto name = [](std::uint64_t base) { return "at-" + std::to_string(base); };
@@ -113,7 +115,7 @@ TEST(DiscImage, RefusesFilesWithoutAValidDescriptor) {
     const fs::path image = temp / "image.iso";
     const std::vector<DiscNode> tree{DiscNode::file("default.xbe", "x")};
     struct Case {
-        const char* what;
+        const char *what;
         std::function<void()> make;
     };
     const Case cases[] = {
@@ -133,7 +135,7 @@ TEST(DiscImage, RefusesFilesWithoutAValidDescriptor) {
          }},
         {"no file system at all", [&] { test::write_text(image, std::string(0x20000, 'M')); }},
     };
-    for (const Case& c : cases) {
+    for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
         c.make();
         auto reader = open_image(image);
@@ -180,37 +182,37 @@ TEST(DiscImage, SkipsEmptySlotsAndTheirSubtrees) {
     TempFolder temp;
     const fs::path image = temp / "image.iso";
     // Tree of five: C at the root, B (left A) on its left, E (left D) on its right.
-    auto make = [](std::function<void(std::vector<DiscNode>&)> change) {
+    auto make = [](std::function<void(std::vector<DiscNode> &)> change) {
         std::vector<DiscNode> nodes;
-        for (const char* name : {"A", "B", "C", "D", "E"})
+        for (const char *name : {"A", "B", "C", "D", "E"})
             nodes.push_back(DiscNode::file(name, name));
         change(nodes);
         return nodes;
     };
     struct Case {
-        const char* what;
-        std::function<void(std::vector<DiscNode>&)> change;
+        const char *what;
+        std::function<void(std::vector<DiscNode> &)> change;
         std::vector<std::string> expected;
     };
     const Case cases[] = {
-        {"intact", [](auto&) {}, {"|C", "|E", "|D", "|B", "|A"}},
+        {"intact", [](auto &) {}, {"|C", "|E", "|D", "|B", "|A"}},
         {"0xFF slot hides its subtree",
-         [](auto& n) { n[4].empty_slot = true; },
+         [](auto &n) { n[4].empty_slot = true; },
          {"|C", "|B", "|A"}},
         {"all-zero header is no entry",
-         [](auto& n) { n[0] = DiscNode::file("", ""); },
+         [](auto &n) { n[0] = DiscNode::file("", ""); },
          {"|C", "|E", "|D", "|B"}},
         {"link 0xFFFF is no child",
-         [](auto& n) { n[2].right_link = LinkOverride::raw(0xFFFF); },
+         [](auto &n) { n[2].right_link = LinkOverride::raw(0xFFFF); },
          {"|C", "|B", "|A"}},
         {"link 0 is no child",
-         [](auto& n) { n[1].left_link = LinkOverride::raw(0); },
+         [](auto &n) { n[1].left_link = LinkOverride::raw(0); },
          {"|C", "|E", "|D", "|B"}},
         {"attribute bits besides the directory bit are ignored",
-         [](auto& n) { n[3].attributes = 0xEF; },
+         [](auto &n) { n[3].attributes = 0xEF; },
          {"|C", "|E", "|D", "|B", "|A"}},
     };
-    for (const Case& c : cases) {
+    for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
         ASSERT_FALSE(testkit::write_disc_image(image, make(c.change)));
         EXPECT_EQ(list_image(image), c.expected);
@@ -222,12 +224,12 @@ TEST(DiscImage, BrokenTablesEndWithTheirError) {
     const fs::path image = temp / "image.iso";
     const auto five = [] {
         std::vector<DiscNode> nodes;
-        for (const char* name : {"a", "b", "c", "d", "e"})
+        for (const char *name : {"a", "b", "c", "d", "e"})
             nodes.push_back(DiscNode::file(name, name));
         return nodes; // c at offset 0; b (left a) to its left; e (left d) to its right
     };
     struct Case {
-        const char* what;
+        const char *what;
         std::vector<DiscNode> tree;
         DiscImageOptions options;
         std::string expected;
@@ -309,7 +311,7 @@ TEST(DiscImage, BrokenTablesEndWithTheirError) {
                      {.root_sector = 0x7FFFFFFF},
                      "IOError(unexpected end of file)"});
 
-    for (const Case& c : cases) {
+    for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
         testkit::DiscImageLayout layout;
         ASSERT_FALSE(testkit::write_disc_image(image, c.tree, c.options, &layout));
@@ -344,7 +346,7 @@ TEST(DiscImage, NamesDecodeAsWindows1252) {
         {"\xFF", "\u00FF"},
         {std::string("a\0b", 3), std::string("a\0b", 3)},
     };
-    for (const Case& c : cases) {
+    for (const Case &c : cases) {
         DirEntryRecord entry;
         entry.name = c.bytes;
         EXPECT_EQ(decode_name(entry), c.text);
@@ -390,7 +392,7 @@ TEST(DiscImage, ReadsFileDataAtAnyPosition) {
     auto listing = reader.list(*volume);
     ASSERT_TRUE(listing.has_value());
     ASSERT_EQ(listing_lines(*listing), (std::vector<std::string>{"|distant", "|big"}));
-    const DirEntryRecord& big = (*listing)[1].entry;
+    const DirEntryRecord &big = (*listing)[1].entry;
     ASSERT_EQ(big.data.size, size);
 
     for (std::uint64_t position : {0ull, 1ull, 2047ull, 2048ull, 1'000'003ull, size - 100ull}) {
@@ -405,6 +407,27 @@ TEST(DiscImage, ReadsFileDataAtAnyPosition) {
     std::string gone(4, '\0');
     EXPECT_EQ(reader.read_data(*volume, (*listing)[0].entry.data.sector, 0, gone),
               end_of_image_error());
+
+    // Copied inside the system: two pieces one after the other, the second running past the
+    // image's end, where the copy stops.
+    auto output = platform::open_for_writing(temp / "out.bin");
+    ASSERT_TRUE(output.has_value());
+    std::uint64_t copied = 0;
+    for (auto [position, length] :
+         {std::pair<std::uint64_t, std::uint64_t>{0, 1'000'001}, {1'000'001, size}}) {
+        auto result = reader.copy_data(*volume, big.data.sector, position, length, *output);
+        if (!result) {
+            platform::close_handle(*output);
+            GTEST_SKIP() << "no copies inside this system: " << result.error().message();
+        }
+        copied += *result;
+    }
+    platform::close_handle(*output);
+    EXPECT_EQ(copied, fs::file_size(image) - (0x02080000 + std::uint64_t{big.data.sector} * 2048));
+    const std::string bytes = test::read_text(temp / "out.bin");
+    ASSERT_EQ(bytes.size(), copied);
+    for (std::uint64_t i : {0ull, 1'000'000ull, 1'000'001ull, size - 1ull})
+        EXPECT_EQ(bytes[i], testkit::pattern_byte(7, i)) << i;
 }
 
 TEST(DiscImage, ReadsPastFourGibibytes) {
@@ -428,6 +451,116 @@ TEST(DiscImage, ReadsPastFourGibibytes) {
     std::string bytes(5, '\0');
     ASSERT_FALSE(reader.read_data(*volume, far_sector, 0, bytes));
     EXPECT_EQ(bytes, "hello");
+}
+
+TEST(DiscImage, HostileStructureIsListedWithinLimits) {
+    TempFolder temp;
+    const fs::path image = temp / "image.iso";
+    struct Case {
+        const char *what;
+        std::vector<DiscNode> tree;
+        DiscListingLimits limits;
+        std::string expected; // "" when it lists
+    };
+    std::vector<DiscNode> many;
+    for (int i = 0; i < 101; ++i)
+        many.push_back(DiscNode::file("n" + std::to_string(i), ""));
+    const Case cases[] = {
+        // About 600 KB of image; holding each entry's full path would take hundreds of MB.
+        {"200 folders deep",
+         {testkit::nested_folders(200, 8000)},
+         {},
+         "folders nested more than 64 deep"},
+        {"at the depth limit, paths too long in all",
+         {testkit::nested_folders(64, 4500)},
+         {},
+         "paths adding up to more than 67108864 bytes"},
+        {"deep and long, within the limits", {testkit::nested_folders(60, 4000)}, {}, ""},
+        {"entries", many, {.max_entries = 100}, "more than 100 entries"},
+        {"depth",
+         {testkit::nested_folders(3, 1)},
+         {.max_depth = 2},
+         "folders nested more than 2 deep"},
+        {"path bytes",
+         {DiscNode::file("abcd", ""), DiscNode::file("efgh", "")},
+         {.max_path_bytes = 9},
+         "paths adding up to more than 9 bytes"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_FALSE(testkit::write_disc_image(image, c.tree));
+        auto reader = open_image(image);
+        auto volume = reader.locate_volume();
+        ASSERT_TRUE(volume.has_value());
+        DiscListingStats stats;
+        auto listing = reader.list(*volume, c.limits, &stats);
+        // The listing's own accounting: linear in the image, not in its entries' depth.
+        EXPECT_LT(stats.peak_bytes, 4u * 1024 * 1024);
+        EXPECT_GT(stats.peak_bytes, 0u);
+        if (!c.expected.empty()) {
+            ASSERT_FALSE(listing.has_value());
+            EXPECT_EQ(listing.error().text(), c.expected);
+            continue;
+        }
+        ASSERT_TRUE(listing.has_value()) << listing.error().text();
+        EXPECT_LE(listing->footprint(), stats.peak_bytes);
+        const auto &last = listing->entries.back();
+        EXPECT_EQ(listing->parent_path(last).size(), 60u * 256);
+        EXPECT_EQ(listing->folders.back().path_bytes, 60u * 256);
+    }
+}
+
+TEST(DiscImage, FilesMayNotAddUpToMoreThanTheImageHolds) {
+    TempFolder temp;
+    const fs::path image = temp / "image.iso";
+    const std::uint32_t mib = 1024 * 1024;
+    // Entries pointing at data already used by another: each pointer repeats a whole MiB.
+    const auto sharing = [&](int pointers, std::uint32_t size, std::uint64_t base) {
+        std::vector<DiscNode> tree{
+            DiscNode::generated_file("blob", size, testkit::pattern_source(3))};
+        for (int i = 0; i < pointers; ++i) {
+            auto copy = DiscNode::file("copy" + std::to_string(i), "");
+            copy.stored_sector = 0;
+            copy.stored_size = size;
+            tree.push_back(copy);
+        }
+        EXPECT_FALSE(testkit::write_disc_image(image, tree, {.base = base}));
+        auto reader = open_image(image);
+        auto volume = reader.locate_volume();
+        EXPECT_TRUE(volume.has_value());
+        auto listing = reader.list(*volume);
+        return listing ? std::string("lists") : listing.error().text();
+    };
+    for (std::uint64_t base : {0ull, 0x02080000ull}) {
+        const std::string result = sharing(300, mib, base);
+        EXPECT_EQ(result, "its files add up to " + std::to_string(301ull * mib) +
+                              " bytes, more than the " +
+                              std::to_string(fs::file_size(image) - base) + " bytes it holds");
+    }
+    // A little sharing, as real layouts may have, stays within the allowance.
+    EXPECT_EQ(sharing(1, 512 * 1024, 0), "lists");
+    EXPECT_EQ(sharing(1, 512 * 1024, 0x18300000), "lists");
+}
+
+TEST(DiscImage, ReadsAnImageInMemory) {
+    TempFolder temp;
+    const fs::path image = temp / "image.iso";
+    ASSERT_FALSE(testkit::write_disc_image(
+        image, {DiscNode::folder("Media", {DiscNode::file("a.bin", "in memory")})}));
+    const std::string bytes = test::read_text(image);
+    const auto reader = DiscImageReader::in_memory(bytes);
+    auto volume = reader.locate_volume();
+    ASSERT_TRUE(volume.has_value());
+    auto listing = reader.list(*volume);
+    ASSERT_TRUE(listing.has_value()) << listing.error().text();
+    EXPECT_EQ(listing_lines(*listing), (std::vector<std::string>{"|Media/", "/Media|a.bin"}));
+    EXPECT_EQ(read_file(reader, *volume, (*listing)[1].entry), "in memory");
+    ASSERT_TRUE(reader.size().has_value());
+    EXPECT_EQ(*reader.size(), bytes.size());
+    std::string past(8, '\0');
+    EXPECT_EQ(reader.read_exact(bytes.size() - 4, past), end_of_image_error());
+    // Nothing to copy inside the system from memory: the caller reads and writes itself.
+    EXPECT_FALSE(reader.copy_data(*volume, 0, 0, 4, platform::no_handle).has_value());
 }
 
 TEST(DiscImage, OpeningAMissingImageGivesTheSystemError) {
@@ -483,7 +616,9 @@ TEST(DiscImage, DamagedStructuresNeverHangOrBreakTheListing) {
             continue;
         ASSERT_LE(listing->size(), bytes.size() / 4) << "round " << round;
         std::set<std::string> directories{""};
-        for (const auto& [parent, entry] : *listing) {
+        for (const auto &item : *listing) {
+            const DirEntryRecord &entry = item.entry;
+            const std::string parent = listing->parent_path(item);
             ASSERT_TRUE(directories.count(parent)) << "round " << round << ": " << parent;
             if (entry.is_directory())
                 directories.insert(parent + "/" + decode_name(entry));

@@ -15,7 +15,7 @@ struct ToolCall {
     std::vector<std::string> arguments;
 };
 
-inline std::vector<ToolCall> read_calls(const fs::path& calls_file) {
+inline std::vector<ToolCall> read_calls(const fs::path &calls_file) {
     std::vector<ToolCall> calls;
     std::istringstream in(read_text(calls_file));
     for (std::string line; std::getline(in, line);) {
@@ -33,7 +33,7 @@ inline std::vector<ToolCall> read_calls(const fs::path& calls_file) {
 
 class FakeRelease {
   public:
-    explicit FakeRelease(const fs::path& release_dir) {
+    explicit FakeRelease(const fs::path &release_dir) {
         release_.title_id = "51520001";
         release_.title_name = "Sample Game";
         release_.version = "1.0";
@@ -46,20 +46,20 @@ class FakeRelease {
         fs::create_directories(release_dir / "engine");
         fs::create_directories(release_dir / "recipe");
     }
-    Release& release() { return release_; }
-    const fs::path& dir() const { return release_.release_dir; }
+    Release &release() { return release_; }
+    const fs::path &dir() const { return release_.release_dir; }
     fs::path python() const { return release_folder::python(dir()); }
     fs::path cmake() const { return release_folder::cmake(dir()); }
     // Files beside a fake program that steer it: ".out", ".exit", ".no-output".
-    void steer(const fs::path& program, const std::string& suffix, const std::string& text) {
+    void steer(const fs::path &program, const std::string &suffix, const std::string &text) {
         write_text(fs::path(program.string() + suffix), text);
     }
-    std::vector<ToolCall> calls(const fs::path& program) const {
+    std::vector<ToolCall> calls(const fs::path &program) const {
         return read_calls(program.parent_path() / "calls.txt");
     }
 
   private:
-    static void install(const fs::path& target) {
+    static void install(const fs::path &target) {
         fs::create_directories(target.parent_path());
         fs::copy_file(HELPER_fake_tool, target, fs::copy_options::overwrite_existing);
     }

@@ -22,9 +22,9 @@ std::vector<std::uint8_t> text_bytes(std::string_view text) {
 
 TEST(Sha1, DigestsOfKnownFiles) {
     struct Case {
-        const char* name;
+        const char *name;
         std::vector<std::uint8_t> contents;
-        const char* digest;
+        const char *digest;
     };
     const Case cases[] = {
         {"empty", {}, "da39a3ee5e6b4b0d3255bfef95601890afd80709"},
@@ -40,7 +40,7 @@ TEST(Sha1, DigestsOfKnownFiles) {
          "ce06a18cbd24d7577292f060d93e6192dd4d90b3"},
     };
     test::TempFolder folder;
-    for (const Case& test : cases) {
+    for (const Case &test : cases) {
         SCOPED_TRACE(test.name);
         const auto file = folder / "file.bin";
         ASSERT_FALSE(testkit::write_bytes(file, test.contents));

@@ -134,18 +134,39 @@ TEST(SafeNames, PiecesThatWouldLeaveTheFolder) {
         bool posix, windows;
     };
     const Case cases[] = {
-        {"default.xbe", true, true}, {"Media/a.bin", true, true}, {"./a", true, true},
-        {"..", false, false},        {"a/../b", false, false},    {"a//b", false, false},
-        {"", false, false},          {"a/", false, false},        {"a\\..\\b", true, false},
-        {"C:", true, false},         {"a:stream", true, false},   {"CON", true, false},
-        {"nul.txt", true, false},    {"com1", true, false},       {"LPT\xc2\xb9", true, false},
-        {"Com10", true, true},       {"...", true, false},        {"a. ", true, false},
-        {"tab\tname", true, false},  {"caf\xc3\xa9", true, true}, {"CONSOLE", true, true},
+        {"default.xbe", true, true},
+        {"Media/a.bin", true, true},
+        {"./a", true, true},
+        {"..", false, false},
+        {"a/../b", false, false},
+        {"a//b", false, false},
+        {"", false, false},
+        {"a/", false, false},
+        {"a\\..\\b", true, false},
+        {"C:", true, false},
+        {"a:stream", true, false},
+        {"CON", true, false},
+        {"nul.txt", true, false},
+        {"com1", true, false},
+        {"LPT\xc2\xb9", true, false},
+        {"Com10", true, true},
+        {"...", true, false},
+        {"a. ", true, false},
+        {"tab\tname", false, false},
+        {"caf\xc3\xa9", true, true},
+        {"CONSOLE", true, true},
+        // A NUL would cut the name short at the system call; C1 controls come from 0x81 etc.
+        {"del\x7f", false, false},
+        {"c1\xc2\x81", false, false},
+        {"\xc2\xa0nbsp", true, true},
     };
     for (const auto &c : cases) {
         EXPECT_EQ(is_safe_relative_path(c.path, NameRules::Posix), c.posix) << c.path;
         EXPECT_EQ(is_safe_relative_path(c.path, NameRules::Windows), c.windows) << c.path;
     }
+    const std::string with_nul("default.xbe\0evil", 16);
+    EXPECT_FALSE(is_safe_relative_path(with_nul, NameRules::Posix));
+    EXPECT_FALSE(is_safe_relative_path("Media/" + with_nul, NameRules::Windows));
 }
 
 } // namespace

@@ -32,7 +32,7 @@ class IdentityCheck : public ::testing::Test {
         EXPECT_FALSE(testkit::write_test_xbe(xbe_path(), game_xbe()));
         digest = file_sha1_hex(xbe_path()).value();
     }
-    fs::path xbe_path(const char* name = "default.xbe") const {
+    fs::path xbe_path(const char *name = "default.xbe") const {
         return folder / "install" / "game" / name;
     }
     Result<Image> check() { return check_game_identity(release, folder / "install"); }
@@ -64,10 +64,10 @@ TEST_F(IdentityCheck, FirstMatchingImageWins) {
 
 TEST_F(IdentityCheck, UnsupportedCopySaysWhatItIsAndWhatTheReleaseTakes) {
     std::string upper = digest;
-    for (char& c : upper)
+    for (char &c : upper)
         c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     struct Case {
-        const char* name;
+        const char *name;
         std::vector<Image> images;
         std::string list;
     };
@@ -82,7 +82,7 @@ TEST_F(IdentityCheck, UnsupportedCopySaysWhatItIsAndWhatTheReleaseTakes) {
         // Digests are stored in lower case; a copy must match exactly.
         {"upper-case digest does not match", {{upper, "", {}}}, upper},
     };
-    for (const Case& test : cases) {
+    for (const Case &test : cases) {
         SCOPED_TRACE(test.name);
         release.images = test.images;
         test::EventCapture events;
@@ -111,7 +111,7 @@ TEST_F(IdentityCheck, UnparsableXbeIsDescribedAsUnreadable) {
 TEST_F(IdentityCheck, MissingXbeNamesTheReleasesXbe) {
     release.images = {{digest, "Retail", {}}};
     struct Case {
-        const char* name;
+        const char *name;
         std::optional<std::string> xbe;
         std::function<void()> arrange;
         std::string message;
@@ -125,7 +125,7 @@ TEST_F(IdentityCheck, MissingXbeNamesTheReleasesXbe) {
         {"no game folder at all", std::nullopt, [this] { fs::remove_all(folder / "install"); },
          "This isn't a copy of Sample Game: it has no default.xbe."},
     };
-    for (const Case& test : cases) {
+    for (const Case &test : cases) {
         SCOPED_TRACE(test.name);
         release.xbe = test.xbe;
         test.arrange();

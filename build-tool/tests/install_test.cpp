@@ -18,15 +18,15 @@ namespace fs = std::filesystem;
 
 const std::string accepted_sha1 = "0123456789abcdef0123456789abcdef01234567";
 
-std::set<std::string> entries(const fs::path& folder) {
+std::set<std::string> entries(const fs::path &folder) {
     std::set<std::string> names;
-    for (const auto& entry : fs::recursive_directory_iterator(folder))
+    for (const auto &entry : fs::recursive_directory_iterator(folder))
         names.insert(fs::relative(entry.path(), folder).generic_string());
     return names;
 }
 
 // Old enough that a rewrite would certainly show in the time.
-void age(const fs::path& file) {
+void age(const fs::path &file) {
     fs::last_write_time(file, fs::file_time_type::clock::now() - std::chrono::hours(24 * 365));
 }
 
@@ -44,7 +44,7 @@ class Install : public ::testing::Test {
     fs::path target() const { return folder / "install"; }
     fs::path compiled() const { return folder / "build" / "sample"; }
     // "/" in relative is turned into the system's separator, as the tool joins its paths.
-    fs::path in_release(const fs::path& relative) const {
+    fs::path in_release(const fs::path &relative) const {
         return release.release_dir / fs::path(relative).make_preferred();
     }
     Result<fs::path> install() {
@@ -87,7 +87,7 @@ TEST_F(Install, FullReleasePlacesEveryOptionalItem) {
     test::write_text(in_release("runtime/runtime.dll"), "runtime");
     test::write_text(in_release("dxc/libdxcompiler.so"), "dxc");
     test::write_text(in_release("Launch Sample.cmd"), "launch");
-    for (const char* name : {"icon.ico", "icon.png", "LICENSE", "NOTICE.txt"})
+    for (const char *name : {"icon.ico", "icon.png", "LICENSE", "NOTICE.txt"})
         test::write_text(in_release(name), std::string("content of ") + name);
     release.launcher = "Launch Sample.cmd";
     // Kept: the player's data, the extracted game, and anything else already there.
@@ -100,7 +100,7 @@ TEST_F(Install, FullReleasePlacesEveryOptionalItem) {
     EXPECT_EQ(test::read_text(target() / "runtime.dll"), "runtime");
     EXPECT_EQ(test::read_text(target() / "libdxcompiler.so"), "dxc");
     EXPECT_EQ(test::read_text(target() / "Launch Sample.cmd"), "launch");
-    for (const char* name : {"icon.ico", "icon.png", "LICENSE", "NOTICE.txt"})
+    for (const char *name : {"icon.ico", "icon.png", "LICENSE", "NOTICE.txt"})
         EXPECT_EQ(test::read_text(target() / name), std::string("content of ") + name);
     EXPECT_EQ(test::read_text(target() / "user" / "save.dat"), "progress");
     EXPECT_EQ(test::read_text(target() / "game" / "default.xbe"), "xbe");
@@ -156,7 +156,7 @@ TEST_F(Install, LauncherMustBeABareFileName) {
         {"/launch.cmd", false},
         {std::string("launch.cmd\0x", 12), false},
     };
-    for (const Case& test : cases) {
+    for (const Case &test : cases) {
         SCOPED_TRACE(test.launcher);
         EXPECT_EQ(is_bare_file_name(test.launcher), test.accepted);
         if (test.accepted)
@@ -173,7 +173,7 @@ TEST_F(Install, LauncherMustBeABareFileName) {
 
 TEST_F(Install, FailuresKeepThePreviousStamp) {
     struct Case {
-        const char* name;
+        const char *name;
         std::function<void()> arrange;
         std::function<std::string()> message_start;
     };
@@ -203,7 +203,7 @@ TEST_F(Install, FailuresKeepThePreviousStamp) {
          },
          [this] { return "cannot copy " + path_text(in_release("runtime/data")) + ": "; }},
     };
-    for (const Case& test : cases) {
+    for (const Case &test : cases) {
         SCOPED_TRACE(test.name);
         fs::remove_all(target());
         fs::remove_all(release.release_dir);
@@ -242,18 +242,18 @@ TEST(FolderSync, RewritesOnlyDifferingFilesAndNeverDeletes) {
     test::write_text(source / "grown.txt", "longer now");
     test::write_text(source / "same_size.txt", "abce");
     test::write_text(source / "tail_differs.bin", large.substr(0, large.size() - 1) + "y");
-    const std::pair<const char*, bool> files[] = {
+    const std::pair<const char *, bool> files[] = {
         {"same.txt", false},     {"nested/deep/same.bin", false}, {"grown.txt", true},
         {"same_size.txt", true}, {"tail_differs.bin", true}, // past the first compared chunk
     };
     std::map<std::string, fs::file_time_type> before;
-    for (const auto& [name, rewritten] : files) {
+    for (const auto &[name, rewritten] : files) {
         age(target / name);
         before[name] = fs::last_write_time(target / name);
     }
 
     ASSERT_TRUE(sync_folder_tree(source, target));
-    for (const auto& [name, rewritten] : files) {
+    for (const auto &[name, rewritten] : files) {
         SCOPED_TRACE(name);
         EXPECT_EQ(test::read_text(target / name), test::read_text(source / name));
         EXPECT_EQ(fs::last_write_time(target / name) != before[name], rewritten);

@@ -18,7 +18,7 @@ TEST(Message, FillsPlaceholdersInOrder) {
         {"no values", {"x"}, "no values"},
         {"{", {"x"}, "{"},
     };
-    for (const Case& c : cases)
+    for (const Case &c : cases)
         EXPECT_EQ(fill_message(c.pattern, c.values), c.expected) << c.pattern;
 }
 
@@ -31,16 +31,24 @@ TEST(Message, RepairsInvalidUtf8WithOneReplacementPerSequence) {
     const std::string fffd = "\xEF\xBF\xBD";
     const Case cases[] = {
         {"plain", "plain", true},
-        {"stra\xC3\x9F" "e", "stra\xC3\x9F" "e", true},
+        {"stra\xC3\x9F"
+         "e",
+         "stra\xC3\x9F"
+         "e",
+         true},
         {"\xF0\x9F\x98\x80", "\xF0\x9F\x98\x80", true},
-        {"a\xFF" "b", "a" + fffd + "b", false},
-        {"\xC0\xAF", fffd + fffd, false},              // overlong form
-        {"\xED\xA0\x80", fffd + fffd + fffd, false},   // surrogate
-        {"\xE2\x82", fffd, false},                     // truncated at the end
-        {"\xE2\x82" "x", fffd + "x", false},           // truncated before ASCII
+        {"a\xFF"
+         "b",
+         "a" + fffd + "b", false},
+        {"\xC0\xAF", fffd + fffd, false},            // overlong form
+        {"\xED\xA0\x80", fffd + fffd + fffd, false}, // surrogate
+        {"\xE2\x82", fffd, false},                   // truncated at the end
+        {"\xE2\x82"
+         "x",
+         fffd + "x", false},                                    // truncated before ASCII
         {"\xF4\x90\x80\x80", fffd + fffd + fffd + fffd, false}, // above U+10FFFF
     };
-    for (const Case& c : cases) {
+    for (const Case &c : cases) {
         EXPECT_EQ(is_valid_utf8(c.input), c.valid) << c.input;
         EXPECT_EQ(utf8_replacing_invalid(c.input), c.expected) << c.input;
     }

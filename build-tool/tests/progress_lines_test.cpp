@@ -9,16 +9,18 @@ namespace {
 
 TEST(ProgressLines, TranslationScriptLines) {
     struct Case {
-        const char* line;
+        const char *line;
         std::optional<std::uint64_t> count;
-        const char* detail;
+        const char *detail;
     };
     const Case cases[] = {
         {"  2/4 naming", 2, "naming"},
         {"4/4", 4, ""},
         {"+3/4 x y", 3, "x"},
         {"2/ 4 x", 2, "x"},
-        {"\xe3\x80\x80" "1/4\xc2\xa0reading", 1, "reading"}, // Unicode white space counts
+        {"\xe3\x80\x80"
+         "1/4\xc2\xa0reading",
+         1, "reading"}, // Unicode white space counts
         {"5/4 x", std::nullopt, ""},
         {"0/4 x", std::nullopt, ""},
         {"2/5 x", std::nullopt, ""},
@@ -28,7 +30,7 @@ TEST(ProgressLines, TranslationScriptLines) {
         {"18446744073709551617/4 x", std::nullopt, ""},
         {"no slash", std::nullopt, ""},
     };
-    for (const auto& c : cases) {
+    for (const auto &c : cases) {
         const auto progress = parse_lift_progress(c.line);
         ASSERT_EQ(progress.has_value(), c.count.has_value()) << c.line;
         if (progress) {
@@ -40,10 +42,10 @@ TEST(ProgressLines, TranslationScriptLines) {
 
 TEST(ProgressLines, BuildStatusLines) {
     struct Case {
-        const char* line;
+        const char *line;
         bool progress;
         std::uint64_t done, total;
-        const char* detail;
+        const char *detail;
     };
     const Case cases[] = {
         {"[3/120] Building C object CMakeFiles/game.dir/src/part_003.c.obj", true, 3, 120,
@@ -59,7 +61,7 @@ TEST(ProgressLines, BuildStatusLines) {
         {"[1/2 x", false, 0, 0, ""},
         {"[1/18446744073709551616] x", false, 0, 0, ""},
     };
-    for (const auto& c : cases) {
+    for (const auto &c : cases) {
         const auto progress = parse_compile_progress(c.line);
         ASSERT_EQ(progress.has_value(), c.progress) << c.line;
         if (progress) {

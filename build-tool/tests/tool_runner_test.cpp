@@ -36,7 +36,7 @@ TEST(Progress, OverallShareAndLineLayout) {
         {Stage::Game, 1, UINT64_MAX,
          R"({"detail":"","done":1,"event":"progress","label":"Preparing the game files","overall":6.505213034913026e-21,"stage":"game","total":18446744073709551615})"},
     };
-    for (const auto& c : cases) {
+    for (const auto &c : cases) {
         EventCapture events;
         report_progress(c.stage, c.done, c.total, "");
         ASSERT_EQ(events.lines().size(), 1u);
@@ -61,7 +61,7 @@ TEST(ToolRunner, LoggedCommandLineEscapes) {
         {{"caf\xc3\xa9 \xe2\x82\xac"}, " \"caf\xc3\xa9 \xe2\x82\xac\""},
         {{""}, R"( "")"},
     };
-    for (const auto& c : cases)
+    for (const auto &c : cases)
         EXPECT_EQ(logged_command_line("/bin/tool", c.arguments), "\"/bin/tool\"" + c.expected_tail);
 }
 
@@ -79,15 +79,16 @@ struct RunOutcome {
     std::vector<std::string> hooked;
 };
 
-RunOutcome run_printer(const TempFolder& folder, std::vector<std::string> arguments,
+RunOutcome run_printer(const TempFolder &folder, std::vector<std::string> arguments,
                        std::string step = "the test") {
     const auto log = folder / "build.log";
     std::error_code ignored;
     std::filesystem::remove(log, ignored);
     RunOutcome outcome;
     EventCapture events;
-    ToolRun run{printer, arguments, std::nullopt, {}, step, log,
-                [&](std::string_view line) { outcome.hooked.emplace_back(line); }};
+    ToolRun run{printer, arguments, std::nullopt, {}, step, log, [&](std::string_view line) {
+                    outcome.hooked.emplace_back(line);
+                }};
     outcome.result = run_tool(run);
     outcome.log = test::read_text(log);
     const std::string header = "\n$ " + logged_command_line(printer, arguments) + "\n";
@@ -98,7 +99,7 @@ RunOutcome run_printer(const TempFolder& folder, std::vector<std::string> argume
         outcome.logged_lines.push_back(rest.substr(start, end - start));
         start = end == std::string::npos ? rest.size() : end + 1;
     }
-    for (const auto& event : events.of_kind("log"))
+    for (const auto &event : events.of_kind("log"))
         outcome.event_messages.push_back(event["message"]);
     return outcome;
 }
@@ -118,20 +119,21 @@ TEST(ToolRunner, FailuresQuoteTheLastLines) {
         std::string expected;
     };
     const Case cases[] = {
-        {{"lines=30", "exit=2"}, "the test failed (exit code: 2). Its last lines:\n" +
-                                     numbered(6, 30) + "\n\nThe whole log is " + log},
-        {{"exit=3"}, "the test failed (exit code: 3). Its last lines:\n\n\nThe whole log is " + log},
-        {{"err=why", "out=what", "exit=1"},
-         "the test failed (exit code: 1). Its last lines:\n"},
+        {{"lines=30", "exit=2"},
+         "the test failed (exit code: 2). Its last lines:\n" + numbered(6, 30) +
+             "\n\nThe whole log is " + log},
+        {{"exit=3"},
+         "the test failed (exit code: 3). Its last lines:\n\n\nThe whole log is " + log},
+        {{"err=why", "out=what", "exit=1"}, "the test failed (exit code: 1). Its last lines:\n"},
 #ifndef _WIN32
-        {{"signal=15"}, "the test failed (exit code: 143). Its last lines:\n\n\nThe whole log is " +
-                            log},
+        {{"signal=15"},
+         "the test failed (exit code: 143). Its last lines:\n\n\nThe whole log is " + log},
 #else
         // Only the start: a debugger of the system may print its report on standard error.
         {{"crash"}, "the test failed (exit code: 0xc0000005). Its last lines:\n"},
 #endif
     };
-    for (const auto& c : cases) {
+    for (const auto &c : cases) {
         const auto outcome = run_printer(folder, c.arguments);
         ASSERT_FALSE(outcome.result.has_value());
         EXPECT_EQ(outcome.result.error().kind, ErrorKind::Ordinary);
@@ -159,10 +161,15 @@ TEST(ToolRunner, LinesReachLogEventsAndHook) {
         // CR-LF loses its CR; a CR inside a line stays; a last line without LF still counts.
         {{"outraw=61620d0a610d620a7a"}, {"ab", "a\rb", "z"}, {"ab", "a\rb", "z"}},
         // Bytes that are not UTF-8 are shown as U+FFFD and the reading goes on.
-        {{"outraw=61ff620a", "out=after"}, {"a\xef\xbf\xbd" "b", "after"},
-         {"a\xef\xbf\xbd" "b", "after"}},
+        {{"outraw=61ff620a", "out=after"},
+         {"a\xef\xbf\xbd"
+          "b",
+          "after"},
+         {"a\xef\xbf\xbd"
+          "b",
+          "after"}},
     };
-    for (const auto& c : cases) {
+    for (const auto &c : cases) {
         const auto outcome = run_printer(folder, c.arguments);
         ASSERT_TRUE(outcome.result.has_value()) << outcome.result.error().message;
         EXPECT_EQ(outcome.logged_lines, c.logged);
@@ -183,27 +190,31 @@ TEST(ToolRunner, BothStreamsInterleaveWholeLines) {
     ASSERT_TRUE(outcome.result.has_value());
     ASSERT_EQ(outcome.logged_lines.size(), 400u);
     int next_out = 0, next_err = 0;
-    for (const auto& line : outcome.logged_lines) {
+    for (const auto &line : outcome.logged_lines) {
         if (line.starts_with("out "))
             EXPECT_EQ(line, "out " + std::to_string(next_out++) + std::string(30, 'o'));
         else
             EXPECT_EQ(line, "err " + std::to_string(next_err++) + std::string(30, 'e'));
     }
     EXPECT_EQ(outcome.hooked.size(), 200u); // the hook sees standard output only
-    EXPECT_TRUE(std::ranges::all_of(outcome.hooked, [](auto& l) { return l.starts_with("out "); }));
+    EXPECT_TRUE(std::ranges::all_of(outcome.hooked, [](auto &l) { return l.starts_with("out "); }));
 }
 
 TEST(ToolRunner, ChildGetsArgumentsEnvironmentAndFolder) {
     TempFolder folder;
     std::filesystem::create_directory(folder / "work");
     const std::vector<std::string> tricky{"with space", "quote\"inside", "trail\\", "trail two\\\\",
-                                          "", "caf\xc3\xa9"};
+                                          "",           "caf\xc3\xa9"};
     std::vector<std::string> arguments{"env=ORMOLT_TEST_ADDED", "env=PATH", "cwd", "args"};
     arguments.insert(arguments.end(), tricky.begin(), tricky.end());
     EventCapture events;
     std::vector<std::string> lines;
-    ToolRun run{printer, arguments, folder / "work", {{"ORMOLT_TEST_ADDED", "yes it is"}},
-                "the test", folder / "build.log",
+    ToolRun run{printer,
+                arguments,
+                folder / "work",
+                {{"ORMOLT_TEST_ADDED", "yes it is"}},
+                "the test",
+                folder / "build.log",
                 [&](std::string_view line) { lines.emplace_back(line); }};
     ASSERT_TRUE(run_tool(run).has_value());
     ASSERT_EQ(lines.size(), 3 + tricky.size());

@@ -22,18 +22,19 @@ struct TranslationFixture : ::testing::Test {
         test::write_text(fake.dir() / "recipe" / "CMakeLists.txt", "project(x)\n");
         fake.steer(fake.python(), ".out", "1/4 reading\n  2/4 naming things\n3/4\n4/4 done\n");
     }
-    std::vector<std::string> lift_progress(const EventCapture& events) const {
+    std::vector<std::string> lift_progress(const EventCapture &events) const {
         std::vector<std::string> found;
-        for (const auto& event : events.of_kind("progress"))
+        for (const auto &event : events.of_kind("progress"))
             found.push_back(std::to_string(event["done"].get<int>()) + " " +
                             event["detail"].get<std::string>());
         return found;
     }
     std::vector<std::string> script_environment() const {
-        return {"PYTHONDONTWRITEBYTECODE=1", "PYTHONUNBUFFERED=1", "TMPDIR=" + path_text(b / "tmp")};
+        return {"PYTHONDONTWRITEBYTECODE=1", "PYTHONUNBUFFERED=1",
+                "TMPDIR=" + path_text(b / "tmp")};
     }
     static std::vector<std::string> without_inherited(std::vector<std::string> environment) {
-        std::erase_if(environment, [](const std::string& e) { return e.starts_with("ZIG_"); });
+        std::erase_if(environment, [](const std::string &e) { return e.starts_with("ZIG_"); });
         return environment;
     }
 };
@@ -49,24 +50,23 @@ TEST_F(TranslationFixture, StandardTranslationScansThenTranslates) {
 
     const auto calls = fake.calls(fake.python());
     ASSERT_EQ(calls.size(), 2u);
-    EXPECT_EQ(calls[0].arguments,
-              (std::vector<std::string>{"-m", "tools.xdk_symbols", path_text(xbe), "--cli",
-                                        path_text(release_folder::fendrel_cli(fake.dir())),
-                                        "--out",
-                                        path_text(b / "pipe" / "xbe" / "default_xdk_symbols.json")}));
-    EXPECT_EQ(calls[1].arguments,
-              (std::vector<std::string>{
-                  path_text(fake.dir() / "toolkit" / "scripts" / "recompile.py"), path_text(xbe),
-                  "--work-dir", path_text(b / "pipe" / "out"), "--project",
-                  path_text(b / "project")}));
-    for (const auto& call : calls) {
+    EXPECT_EQ(calls[0].arguments, (std::vector<std::string>{
+                                      "-m", "tools.xdk_symbols", path_text(xbe), "--cli",
+                                      path_text(release_folder::fendrel_cli(fake.dir())), "--out",
+                                      path_text(b / "pipe" / "xbe" / "default_xdk_symbols.json")}));
+    EXPECT_EQ(
+        calls[1].arguments,
+        (std::vector<std::string>{path_text(fake.dir() / "toolkit" / "scripts" / "recompile.py"),
+                                  path_text(xbe), "--work-dir", path_text(b / "pipe" / "out"),
+                                  "--project", path_text(b / "project")}));
+    for (const auto &call : calls) {
         EXPECT_EQ(fs::path(call.cwd), fake.dir() / "toolkit");
         EXPECT_EQ(without_inherited(call.environment), script_environment());
     }
     // Only the translation's own lines move the stage; the scan's output does not.
     EXPECT_EQ(lift_progress(events),
-              (std::vector<std::string>{"0 naming the XDK functions", "1 reading", "2 naming",
-                                        "3 ", "4 done", "5 "}));
+              (std::vector<std::string>{"0 naming the XDK functions", "1 reading", "2 naming", "3 ",
+                                        "4 done", "5 "}));
 }
 
 TEST_F(TranslationFixture, ConfigFilesDecideTheScriptArguments) {
@@ -80,17 +80,19 @@ TEST_F(TranslationFixture, ConfigFilesDecideTheScriptArguments) {
         {std::nullopt, {}, {}, true},
         {"alt", {"seeds.json"}, {"--seeds", "@seeds.json", "--no-xbe-patches"}, true},
         {"alt", {}, {"--no-xbe-patches"}, true},
-        {std::nullopt, {"seeds.json", "xbe_patches.json"},
-         {"--seeds", "@seeds.json", "--xbe-patches", "@xbe_patches.json"}, true},
+        {std::nullopt,
+         {"seeds.json", "xbe_patches.json"},
+         {"--seeds", "@seeds.json", "--xbe-patches", "@xbe_patches.json"},
+         true},
         {std::nullopt, {"xdk_symbols.json"}, {}, false},
     };
-    for (const auto& c : cases) {
+    for (const auto &c : cases) {
         fs::remove_all(fake.dir() / "recipe");
         fs::create_directories(fake.dir() / "recipe");
         fs::remove_all(b / "project");
         fs::remove(fake.python().parent_path() / "calls.txt");
         const std::string folder = c.config.value_or("config");
-        for (const auto& file : c.files)
+        for (const auto &file : c.files)
             test::write_text(fake.dir() / "recipe" / folder / file, "{\"from\": \"recipe\"}");
         image.config = c.config;
         EventCapture events;
@@ -101,10 +103,9 @@ TEST_F(TranslationFixture, ConfigFilesDecideTheScriptArguments) {
         std::vector<std::string> tail(calls.back().arguments.begin() + 6,
                                       calls.back().arguments.end());
         std::vector<std::string> expected;
-        for (const auto& word : c.expected_tail)
-            expected.push_back(word.starts_with('@')
-                                   ? path_text(b / "project" / folder / word.substr(1))
-                                   : word);
+        for (const auto &word : c.expected_tail)
+            expected.push_back(
+                word.starts_with('@') ? path_text(b / "project" / folder / word.substr(1)) : word);
         EXPECT_EQ(tail, expected);
         if (!c.scans) {
             EXPECT_EQ(test::read_text(b / "pipe" / "xbe" / "default_xdk_symbols.json"),

@@ -33,7 +33,7 @@ TEST(UnicodeCase, MapsWithFullMappingsNotJustAscii) {
          "b"}, // invalid byte
         {"", "", ""},
     };
-    for (const Case& c : cases) {
+    for (const Case &c : cases) {
         EXPECT_EQ(unicode_upper(c.input), c.upper) << c.input;
         EXPECT_EQ(unicode_lower(c.input), c.lower) << c.input;
     }
@@ -54,7 +54,7 @@ TEST(UnicodeCase, TrimsUnicodeWhiteSpaceAtBothEndsOnly) {
         {"   ", ""},
         {"", ""},
     };
-    for (const Case& c : cases)
+    for (const Case &c : cases)
         EXPECT_EQ(trim_unicode_space(c.input), c.expected) << c.input;
 }
 

@@ -33,12 +33,12 @@ std::size_t certificate_offset() {
 }
 
 // Parses exactly the bytes of the image and no more, so that any read past them is caught.
-std::optional<XbeSummary> read_exact(const std::vector<std::uint8_t>& bytes) {
+std::optional<XbeSummary> read_exact(const std::vector<std::uint8_t> &bytes) {
     const ExactImage image(bytes);
     return read_xbe_summary(std::span<const std::uint8_t>(image.data, image.size));
 }
 
-std::string describe_bytes(const std::vector<std::uint8_t>& bytes) {
+std::string describe_bytes(const std::vector<std::uint8_t> &bytes) {
     const auto summary = read_exact(bytes);
     return summary ? describe_summary(*summary) : "an unreadable XBE";
 }
@@ -55,22 +55,22 @@ TEST(XbeSummary, ReadsTitleIdNameAndRegions) {
 TEST(XbeSummary, BoundariesThatGuardReads) {
     const std::size_t c = certificate_offset();
     struct Case {
-        const char* name;
-        std::function<void(TestXbe&)> shape;
+        const char *name;
+        std::function<void(TestXbe &)> shape;
         bool parses;
     };
     // The certificate at the base address overlaps the header; with no sections the header's
     // own fields then decide the shortest file that parses.
     const auto header_only = [](std::size_t size) {
-        return [size](TestXbe& xbe) {
+        return [size](TestXbe &xbe) {
             xbe.sections.clear();
             xbe.certificate_address = base;
             xbe.file_size = size;
         };
     };
     const Case cases[] = {
-        {"whole file", [](TestXbe&) {}, true},
-        {"empty file", [](TestXbe& xbe) { xbe.file_size = 0; }, false},
+        {"whole file", [](TestXbe &) {}, true},
+        {"empty file", [](TestXbe &xbe) { xbe.file_size = 0; }, false},
         {"cut before the base address", header_only(0x107), false},
         {"exactly 0x10C bytes", header_only(0x10C), false},
         {"cut inside the certificate address", header_only(0x11B), false},
@@ -78,64 +78,64 @@ TEST(XbeSummary, BoundariesThatGuardReads) {
         {"cut inside the section table address", header_only(0x123), false},
         {"exactly 0x124 bytes, certificate at the base", header_only(0x124), true},
         {"wrong magic",
-         [](TestXbe& xbe) {
+         [](TestXbe &xbe) {
              xbe.field_overrides = {{0, 0x48454259}};
          },
          false},
         {"certificate below the base",
-         [](TestXbe& xbe) {
+         [](TestXbe &xbe) {
              xbe.field_overrides = {{testkit::kXbeCertificateField, base - 1}};
          },
          false},
         {"certificate at the end of the file",
-         [c](TestXbe& xbe) {
+         [c](TestXbe &xbe) {
              xbe.file_size = c + 0xB0;
              xbe.field_overrides = {
                  {testkit::kXbeCertificateField, base + static_cast<std::uint32_t>(c + 0xB0)}};
          },
          false},
-        {"certificate reaching the last byte", [c](TestXbe& xbe) { xbe.file_size = c + 0xB0; },
+        {"certificate reaching the last byte", [c](TestXbe &xbe) { xbe.file_size = c + 0xB0; },
          true},
-        {"certificate one byte short", [c](TestXbe& xbe) { xbe.file_size = c + 0xAF; }, false},
+        {"certificate one byte short", [c](TestXbe &xbe) { xbe.file_size = c + 0xAF; }, false},
         {"certificate address far past the file",
-         [](TestXbe& xbe) {
+         [](TestXbe &xbe) {
              xbe.field_overrides = {{testkit::kXbeCertificateField, 0xFFFFFFFF}};
          },
          false},
         {"no sections: the table address is not checked",
-         [](TestXbe& xbe) {
+         [](TestXbe &xbe) {
              xbe.sections.clear();
              xbe.field_overrides = {{testkit::kXbeSectionHeadersField, 0}};
          },
          true},
         {"section table below the base",
-         [](TestXbe& xbe) {
+         [](TestXbe &xbe) {
              xbe.field_overrides = {{testkit::kXbeSectionHeadersField, base - 56}};
          },
          false},
         {"section table starting at the end of the file",
-         [c](TestXbe& xbe) {
+         [c](TestXbe &xbe) {
              xbe.file_size = c + 0x1D0;
              xbe.field_overrides = {
                  {testkit::kXbeSectionHeadersField, base + static_cast<std::uint32_t>(c + 0x1D0)}};
          },
          false},
         {"section table ending on the last byte",
-         [c](TestXbe& xbe) {
+         [c](TestXbe &xbe) {
              xbe.file_size = c + 0x1D0 + 56;
              xbe.field_overrides = {
                  {testkit::kXbeSectionHeadersField, base + static_cast<std::uint32_t>(c + 0x1D0)}};
          },
          true},
         {"section table one byte short",
-         [c](TestXbe& xbe) {
+         [c](TestXbe &xbe) {
              xbe.file_size = c + 0x1D0 + 55;
              xbe.field_overrides = {
                  {testkit::kXbeSectionHeadersField, base + static_cast<std::uint32_t>(c + 0x1D0)}};
          },
          false},
         {"two sections where one fits",
-         [c](TestXbe& xbe) {
+         [c](TestXbe &xbe) {
              xbe.file_size = c + 0x1D0 + 111;
              xbe.field_overrides = {
                  {testkit::kXbeSectionCountField, 2},
@@ -144,17 +144,17 @@ TEST(XbeSummary, BoundariesThatGuardReads) {
          false},
         // A reader that reserved the table before checking it would ask for ~240 GB here.
         {"huge section count",
-         [](TestXbe& xbe) {
+         [](TestXbe &xbe) {
              xbe.field_overrides = {{testkit::kXbeSectionCountField, 0xFFFFFFFF}};
          },
          false},
         {"section count that overflows 32-bit arithmetic",
-         [](TestXbe& xbe) {
+         [](TestXbe &xbe) {
              xbe.field_overrides = {{testkit::kXbeSectionCountField, 0x04924925}};
          },
          false},
     };
-    for (const Case& test : cases) {
+    for (const Case &test : cases) {
         SCOPED_TRACE(test.name);
         TestXbe xbe = sample_xbe();
         test.shape(xbe);
@@ -181,7 +181,7 @@ TEST(XbeSummary, TitleDecoding) {
     forty[0] = u'A';
     forty[39] = u'Z';
     struct Case {
-        const char* name;
+        const char *name;
         std::u16string units;
         std::string title;
     };
@@ -205,7 +205,7 @@ TEST(XbeSummary, TitleDecoding) {
         {"two high surrogates then a low one", std::u16string{0xD83D, 0xD83D, 0xDE00},
          "\xEF\xBF\xBD\xF0\x9F\x98\x80"},
     };
-    for (const Case& test : cases) {
+    for (const Case &test : cases) {
         SCOPED_TRACE(test.name);
         TestXbe xbe = sample_xbe();
         xbe.title_name = test.units;
@@ -228,14 +228,14 @@ TEST(XbeSummary, EmptyTitleLeavesTheDescriptionBeginningWithTheSpace) {
 }
 
 TEST(XbeSummary, RegionTexts) {
-    const std::pair<std::uint32_t, const char*> cases[] = {
+    const std::pair<std::uint32_t, const char *> cases[] = {
         {0x00000007, "World"},      {0x80000007, "World"},         {0x00000001, "USA"},
         {0x00000002, "Japan"},      {0x00000004, "Europe"},        {0x00000005, "USA, Europe"},
         {0x00000003, "USA, Japan"}, {0x00000006, "Japan, Europe"}, {0x80000000, "Debug"},
         {0x80000001, "USA"},        {0xFFFFFFF8, "Debug"}, // unknown bits are ignored
         {0x7FFFFFF8, "Unknown"},    {0x00000000, "Unknown"},
     };
-    for (const auto& [flags, text] : cases)
+    for (const auto &[flags, text] : cases)
         EXPECT_EQ(region_text(flags), text) << std::hex << flags;
 }
 

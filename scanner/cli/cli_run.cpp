@@ -12,10 +12,10 @@
 #include "cli/options.h"
 #include "cli/symbol_lines.h"
 #include "cli/xbe_file.h"
-#include "lib/scan/context.h"
 #include "lib/database/database_tools.h"
 #include "lib/image/filter_array.h"
 #include "lib/image/xbe_layout.h"
+#include "lib/scan/context.h"
 
 namespace {
 

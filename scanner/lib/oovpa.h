@@ -46,44 +46,44 @@ struct OOVPA {
     std::uint8_t XRefCount;    // reference pairs at the front of Pairs
     std::uint8_t DetectSelect; // 0: the first hit; N >= 1: the N-th hit
     std::uint8_t Count;        // pairs, reference pairs included
-    const OOVPAPair* Pairs;
+    const OOVPAPair *Pairs;
 };
 
 struct OOVPARevision {
-    const OOVPA* Oovpa;
+    const OOVPA *Oovpa;
     std::uint16_t Version; // the library build from which this signature applies
 };
 
 struct OOVPAParam {
     std::uint32_t Location; // parameter location code, 0 to 22
-    const char* Name;
+    const char *Name;
 };
 
 struct OOVPATable {
     std::uint16_t SymbolIndex; // xref slot, 380 to 1200
     std::uint32_t ScanMarks;
     std::uint32_t SymbolType;
-    const char* Name;
+    const char *Name;
     std::uint32_t CallConvention; // 0 unknown, 1 none, 2 cdecl, 3 stdcall, 4 thiscall, 5 fastcall
     std::uint32_t ParamCount;
-    const OOVPAParam* Params;
+    const OOVPAParam *Params;
     std::uint32_t RevisionCount;
-    const OOVPARevision* Revisions;
+    const OOVPARevision *Revisions;
 };
 
 // One database group: the libraries it serves, the sections searched, its entries.
 struct LibraryDatabase {
     std::uint32_t LibraryFlags;
     std::uint32_t SectionCount; // up to 4
-    const char* SectionNames[4];
+    const char *SectionNames[4];
     std::uint32_t EntryCount;
-    const OOVPATable* Entries;
+    const OOVPATable *Entries;
 };
 
 struct FenxDatabase {
     std::uint32_t GroupCount;
-    const LibraryDatabase* Groups;
+    const LibraryDatabase *Groups;
 };
 
 // The built-in database (lib/database/).
-const FenxDatabase& Fenxi_BuiltinDatabase();
+const FenxDatabase &Fenxi_BuiltinDatabase();

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "lib/scan/signature_match.h"
 #include "lib/image/xbe_layout.h"
+#include "lib/scan/signature_match.h"
 #include "support/scan_recorder.h"
 #include "support/synthetic_database.h"
 #include "support/test_context.h"

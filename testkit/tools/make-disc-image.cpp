@@ -51,14 +51,20 @@ bool collect(const fs::path &folder, std::vector<testkit::DiscNode> &nodes) {
                          path.string().c_str());
             return false;
         }
-        auto in = std::make_shared<std::ifstream>(path, std::ios::binary);
+        // Opened when its data is written and closed after its last byte, so a folder of many
+        // thousand files never holds them all open.
+        auto in = std::make_shared<std::ifstream>();
         nodes.push_back(testkit::DiscNode::generated_file(
             *name, static_cast<std::uint32_t>(size),
-            [in](std::uint64_t position, std::span<char> out) {
+            [in, path, size](std::uint64_t position, std::span<char> out) {
+                if (!in->is_open())
+                    in->open(path, std::ios::binary);
                 in->seekg(static_cast<std::streamoff>(position));
                 in->read(out.data(), static_cast<std::streamsize>(out.size()));
                 if (in->gcount() != static_cast<std::streamsize>(out.size()))
                     read_failed = true;
+                if (position + out.size() >= size)
+                    in->close();
             }));
     }
     if (error) {

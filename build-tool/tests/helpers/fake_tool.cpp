@@ -25,17 +25,17 @@ namespace fs = std::filesystem;
 
 namespace {
 
-bool present(const fs::path& file) {
+bool present(const fs::path &file) {
     std::error_code error;
     return fs::exists(file, error);
 }
 
-std::string read(const fs::path& file) {
+std::string read(const fs::path &file) {
     std::ifstream in(file, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-void touch(const fs::path& file, const std::string& text) {
+void touch(const fs::path &file, const std::string &text) {
     std::error_code error;
     fs::create_directories(file.parent_path(), error);
     std::ofstream(file, std::ios::binary) << text;
@@ -43,12 +43,12 @@ void touch(const fs::path& file, const std::string& text) {
 
 } // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char **argv) {
 #ifdef _WIN32
     _setmode(_fileno(stdout), _O_BINARY);
-    const char* suffix = ".exe";
+    const char *suffix = ".exe";
 #else
-    const char* suffix = "";
+    const char *suffix = "";
 #endif
     const fs::path self = fs::absolute(argv[0]);
     const std::string name = self.filename().string();
@@ -57,12 +57,13 @@ int main(int argc, char** argv) {
 
     {
         std::ofstream calls(folder / "calls.txt", std::ios::binary | std::ios::app);
-        calls << "call " << name << "\n" << "cwd " << fs::current_path().string() << "\n";
-        for (const char* variable : {"PYTHONDONTWRITEBYTECODE", "PYTHONUNBUFFERED", "TMPDIR",
+        calls << "call " << name << "\n"
+              << "cwd " << fs::current_path().string() << "\n";
+        for (const char *variable : {"PYTHONDONTWRITEBYTECODE", "PYTHONUNBUFFERED", "TMPDIR",
                                      "ZIG_GLOBAL_CACHE_DIR", "ZIG_LOCAL_CACHE_DIR"})
-            if (const char* value = std::getenv(variable))
+            if (const char *value = std::getenv(variable))
                 calls << "env " << variable << "=" << value << "\n";
-        for (const auto& arg : args)
+        for (const auto &arg : args)
             calls << "arg " << arg << "\n";
         calls << "end\n";
     }

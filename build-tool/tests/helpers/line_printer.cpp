@@ -27,7 +27,7 @@
 
 namespace {
 
-void put(std::FILE* stream, std::string_view bytes) {
+void put(std::FILE *stream, std::string_view bytes) {
     std::fwrite(bytes.data(), 1, bytes.size(), stream);
     std::fflush(stream);
 }
@@ -41,12 +41,12 @@ std::string from_hex(std::string_view hex) {
 
 // The arguments as UTF-8: on Windows from the UTF-16 command line, since argv is in the ANSI
 // code page there.
-std::vector<std::string> utf8_arguments(int argc, char** argv) {
+std::vector<std::string> utf8_arguments(int argc, char **argv) {
 #ifdef _WIN32
     (void)argc;
     (void)argv;
     int count = 0;
-    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    wchar_t **wide = CommandLineToArgvW(GetCommandLineW(), &count);
     std::vector<std::string> arguments;
     for (int i = 0; i < count; ++i) {
         const int n = WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
@@ -63,7 +63,7 @@ std::vector<std::string> utf8_arguments(int argc, char** argv) {
 
 } // namespace
 
-int main(int raw_argc, char** raw_argv) {
+int main(int raw_argc, char **raw_argv) {
 #ifdef _WIN32
     _setmode(_fileno(stdout), _O_BINARY);
     _setmode(_fileno(stderr), _O_BINARY);
@@ -94,9 +94,9 @@ int main(int raw_argc, char** raw_argv) {
                 line += value.substr(colon + 1);
             put(stdout, line + "\n");
         } else if (key == "env") {
-            const char* found = std::getenv(std::string(value).c_str());
-            put(stdout, found ? std::string(value) + "=" + found + "\n"
-                              : std::string(value) + " unset\n");
+            const char *found = std::getenv(std::string(value).c_str());
+            put(stdout,
+                found ? std::string(value) + "=" + found + "\n" : std::string(value) + " unset\n");
         } else if (key == "cwd") {
             put(stdout, std::filesystem::current_path().string() + "\n");
         } else if (key == "args") {

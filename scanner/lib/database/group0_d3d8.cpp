@@ -1,8 +1,8 @@
 // Direct3D 8, shared by the plain and the link-time-generated library builds.
 //
 // Rows in scan order: index, scan marks, type, name, calling convention, parameters and
-// revisions. An entry without revisions is listed but not matched until its signatures are
-// added here.
+// revisions. The signatures themselves are data: records/*.records, in the generated
+// records/generated.cpp.
 #include <iterator>
 
 #include "lib/database/groups.h"
@@ -18,25 +18,6 @@ constexpr OOVPAParam kCDeviceInitializeFrameBuffersParams[] = {
 constexpr OOVPAParam kD3DDeviceGetViewportParams[] = {{FENX_PARAM_PSH, "pViewport"}};
 constexpr OOVPAParam kD3DDeviceSetRenderStateSimpleParams[] = {{FENX_PARAM_ECX, "Method"},
                                                                {FENX_PARAM_EDX, "Value"}};
-constexpr OOVPAPair kD3DDeviceSetRenderStateSimple3911Pairs[] = {
-    {0, 0xA1},  {5, 0x83},  {6, 0xC0},  {7, 0x08},  {21, 0x89}, {22, 0x48},
-    {23, 0xF8}, {24, 0x89}, {25, 0x50}, {26, 0xFC}, {28, 0x52}, {29, 0x51},
-};
-constexpr OOVPA kD3DDeviceSetRenderStateSimple3911Record =
-    record(0, 0, kD3DDeviceSetRenderStateSimple3911Pairs);
-constexpr OOVPARevision kD3DDeviceSetRenderStateSimpleRevisions[] = {
-    {&kD3DDeviceSetRenderStateSimple3911Record, 3911}};
-
-constexpr OOVPAPair kD3DDeviceSetRenderStateNotInline3911Pairs[] = {
-    {25, 598}, // D3DDevice_SetRenderState_Simple
-    {32, 382}, // D3D_g_RenderState
-    {0, 0x56}, {8, 0x7D}, {10, 0x8B}, {11, 0x0C}, {12, 0xB5}, {24, 0xE8},
-};
-constexpr OOVPA kD3DDeviceSetRenderStateNotInline3911Record =
-    record(2, 0, kD3DDeviceSetRenderStateNotInline3911Pairs);
-constexpr OOVPARevision kD3DDeviceSetRenderStateNotInlineRevisions[] = {
-    {&kD3DDeviceSetRenderStateNotInline3911Record, 3911}};
-
 constexpr OOVPATable kEntries[] = {
     row(380, kManual, kOther, "D3DDevice__m_VerticalBlankEvent__GenericFragment", kNone),
     row(381, kManual, kOther, "D3DRS_Stencils_and_Occlusion__GenericFragment", kNone),
@@ -178,9 +159,8 @@ constexpr OOVPATable kEntries[] = {
     row(571, kAuto, kFunction, "D3DDevice_SetPixelShaderConstant", kStdcall),
     row(572, kAuto, kFunction, "D3DDevice_SetPixelShaderProgram", kStdcall),
     row(598, kManual, kFunction, "D3DDevice_SetRenderState_Simple", kFastcall,
-        kD3DDeviceSetRenderStateSimpleParams, kD3DDeviceSetRenderStateSimpleRevisions),
-    row(608, kManual, kFunction, "D3DDevice_SetRenderStateNotInline", kStdcall,
-        kD3DDeviceSetRenderStateNotInlineRevisions),
+        kD3DDeviceSetRenderStateSimpleParams),
+    row(608, kManual, kFunction, "D3DDevice_SetRenderStateNotInline", kStdcall),
     row(573, kAuto, kFunction, "D3DDevice_SetRenderState", kStdcall),
     row(574, kAuto, kFunction, "D3DDevice_SetRenderState2", kStdcall),
     row(575, kAuto, kFunction, "D3DDevice_SetRenderState_BackFillMode", kStdcall),

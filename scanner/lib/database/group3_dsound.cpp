@@ -1,8 +1,8 @@
 // DirectSound.
 //
 // Rows in scan order: index, scan marks, type, name, calling convention, parameters and
-// revisions. An entry without revisions is listed but not matched until its signatures are
-// added here.
+// revisions. The signatures themselves are data: records/*.records, in the generated
+// records/generated.cpp.
 #include <iterator>
 
 #include "lib/database/groups.h"
@@ -14,29 +14,6 @@ using namespace fenxi_db;
 
 constexpr OOVPAParam kCMcpxBufferPauseExParams[] = {
     {FENX_PARAM_ECX, "this"}, {FENX_PARAM_PSH2, "rtTimeStamp"}, {FENX_PARAM_PSH, "dwPause"}};
-constexpr OOVPAPair kCDirectSoundStreamSetVolume3911Pairs[] = {
-    {13, 793}, // CDirectSoundVoice_SetVolume
-    {4, 0x8B}, {5, 0x44},  {6, 0x24},  {7, 0x08},  {8, 0x83},
-    {9, 0xC0}, {10, 0x04}, {17, 0xC2}, {18, 0x08},
-};
-constexpr OOVPA kCDirectSoundStreamSetVolume3911Record =
-    record(1, 1, kCDirectSoundStreamSetVolume3911Pairs);
-constexpr OOVPARevision kCDirectSoundStreamSetVolumeRevisions[] = {
-    {&kCDirectSoundStreamSetVolume3911Record, 3911}};
-
-// The same pattern as CDirectSoundStream_SetVolume: its second hit is this symbol.
-constexpr OOVPA kIDirectSoundStreamSetVolume3911Record =
-    record(1, 2, kCDirectSoundStreamSetVolume3911Pairs);
-constexpr OOVPAPair kIDirectSoundStreamSetVolume4039Pairs[] = {
-    {1, 763}, // CDirectSoundStream_SetVolume
-    {0, 0xE9},
-};
-constexpr OOVPA kIDirectSoundStreamSetVolume4039Record =
-    record(1, 0, kIDirectSoundStreamSetVolume4039Pairs);
-constexpr OOVPARevision kIDirectSoundStreamSetVolumeRevisions[] = {
-    {&kIDirectSoundStreamSetVolume3911Record, 3911},
-    {&kIDirectSoundStreamSetVolume4039Record, 4039}};
-
 constexpr OOVPATable kEntries[] = {
     row(884, kAuto, kFunction, "XAudioCalculatePitch", kStdcall),
     row(878, kAuto, kFunction, "DirectSoundEnterCriticalSection", kStdcall),
@@ -199,8 +176,7 @@ constexpr OOVPATable kEntries[] = {
     row(760, kAuto, kFunction, "CDirectSoundStream_SetRolloffCurve", kStdcall),
     row(761, kAuto, kFunction, "CDirectSoundStream_SetRolloffFactor", kStdcall),
     row(762, kAuto, kFunction, "CDirectSoundStream_SetVelocity", kStdcall),
-    row(763, kAuto, kFunction, "CDirectSoundStream_SetVolume", kStdcall,
-        kCDirectSoundStreamSetVolumeRevisions),
+    row(763, kAuto, kFunction, "CDirectSoundStream_SetVolume", kStdcall),
     row(764, kAuto, kFunction, "CDirectSoundStream_Use3DVoiceData", kStdcall),
     row(795, kAuto, kFunction, "CDirectSound_CommitDeferredSettings", kStdcall),
     row(796, kAuto, kFunction, "CDirectSound_CommitEffectData", kStdcall),
@@ -307,8 +283,7 @@ constexpr OOVPATable kEntries[] = {
     row(960, kAuto, kFunction, "IDirectSoundStream_SetRolloffCurve", kStdcall),
     row(961, kAuto, kFunction, "IDirectSoundStream_SetRolloffFactor", kStdcall),
     row(962, kAuto, kFunction, "IDirectSoundStream_SetVelocity", kStdcall),
-    row(963, kAuto, kFunction, "IDirectSoundStream_SetVolume", kStdcall,
-        kIDirectSoundStreamSetVolumeRevisions),
+    row(963, kAuto, kFunction, "IDirectSoundStream_SetVolume", kStdcall),
     row(964, kAuto, kFunction, "IDirectSoundStream_Use3DVoiceData", kStdcall),
     row(965, kAuto, kFunction, "IDirectSound_AddRef", kStdcall),
     row(966, kAuto, kFunction, "IDirectSound_CommitDeferredSettings", kStdcall),

@@ -1,8 +1,8 @@
 // JVS I/O board library of arcade images; numbered entries are further code variants.
 //
 // Rows in scan order: index, scan marks, type, name, calling convention, parameters and
-// revisions. An entry without revisions is listed but not matched until its signatures are
-// added here.
+// revisions. The signatures themselves are data: records/*.records, in the generated
+// records/generated.cpp.
 #include <iterator>
 
 #include "lib/database/groups.h"

@@ -1,8 +1,8 @@
 // XAPI: runtime start-up, threads, devices and memory units.
 //
 // Rows in scan order: index, scan marks, type, name, calling convention, parameters and
-// revisions. An entry without revisions is listed but not matched until its signatures are
-// added here.
+// revisions. The signatures themselves are data: records/*.records, in the generated
+// records/generated.cpp.
 #include <iterator>
 
 #include "lib/database/groups.h"
@@ -16,17 +16,6 @@ constexpr OOVPAParam kXapiMapLetterToDirectoryParams[] = {
     {FENX_PARAM_PSH, "pDriveString"},  {FENX_PARAM_PSH, "pDeviceString"},
     {FENX_PARAM_PSH, "pszTitleId"},    {FENX_PARAM_PSH, "bCreateDirectory"},
     {FENX_PARAM_PSH, "pwszTitleName"}, {FENX_PARAM_PSH, "bUpdateTimestamp"}};
-constexpr OOVPAPair kXapiMapLetterToDirectory3911Pairs[] = {
-    {579, 1139}, // XGetSectionSize
-    {0, 0x55},   {1, 0x8B},  {2, 0xEC},  {3, 0x81},   {4, 0xEC},  {5, 0x84},
-    {6, 0x02},   {7, 0x00},  {20, 0x6A}, {21, 0x03},  {22, 0x6A}, {23, 0x03},
-    {24, 0xBF},  {25, 0x80}, {26, 0x00}, {578, 0xE8},
-};
-constexpr OOVPA kXapiMapLetterToDirectory3911Record =
-    record(1, 0, kXapiMapLetterToDirectory3911Pairs);
-constexpr OOVPARevision kXapiMapLetterToDirectoryRevisions[] = {
-    {&kXapiMapLetterToDirectory3911Record, 3911}};
-
 constexpr OOVPAParam kGetTypeInformation2Params[] = {{FENX_PARAM_CL, "XidType"},
                                                      {FENX_PARAM_EDX, "pTypeIndex"}};
 
@@ -54,7 +43,7 @@ constexpr OOVPATable kEntries[] = {
     row(1125, kAuto, kFunction, "XapiFormatObjectAttributes", kStdcall),
     row(1124, kAuto, kFunction, "XapiCallThreadNotifyRoutines", kStdcall),
     row(1127, kManual, kFunction, "XapiMapLetterToDirectory", kStdcall,
-        kXapiMapLetterToDirectoryParams, kXapiMapLetterToDirectoryRevisions),
+        kXapiMapLetterToDirectoryParams),
     row(1139, kManual, kFunction, "XGetSectionSize", kStdcall, kPlaceholderBuild0),
     row(1150, kAuto, kFunction, "XLaunchNewImageA", kStdcall),
     row(1162, kAuto, kFunction, "XUnmountAlternateTitleA", kStdcall),

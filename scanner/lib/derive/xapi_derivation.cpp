@@ -3,8 +3,8 @@
 // variables from the device type table that the linker fills.
 #include "lib/derive/derivation_terms.h"
 #include "lib/derive/derivations.h"
-#include "lib/scan/signature_match.h"
 #include "lib/image/xbe_layout.h"
+#include "lib/scan/signature_match.h"
 
 namespace {
 

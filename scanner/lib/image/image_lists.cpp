@@ -4,8 +4,8 @@
 #include <iterator>
 
 #include "lib/fendrel.h"
-#include "lib/scan/message_sink.h"
 #include "lib/image/xbe_layout.h"
+#include "lib/scan/message_sink.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 // benchmarks can give it their own.
 #include <cstdint>
 
-#include "lib/fendrel.h"
 #include "lib/derive/manual_handlers.h"
+#include "lib/fendrel.h"
 #include "lib/scan/message_sink.h"
 #include "lib/scan/section_index.h"
 

@@ -3,8 +3,8 @@
 // against it.
 #include <cstring>
 
-#include "lib/scan/signature_match.h"
 #include "lib/image/xbe_layout.h"
+#include "lib/scan/signature_match.h"
 
 namespace {
 

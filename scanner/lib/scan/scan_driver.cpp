@@ -3,9 +3,9 @@
 // only derivations find.
 #include <iterator>
 
+#include "lib/image/xbe_layout.h"
 #include "lib/scan/context.h"
 #include "lib/scan/signature_match.h"
-#include "lib/image/xbe_layout.h"
 
 namespace {
 
