@@ -11,7 +11,9 @@ namespace fs = std::filesystem;
 // "\n": on Windows the console streams write "\r\n".
 testkit::ChildResult run_in(const fs::path &program, const std::vector<std::string> &arguments,
                             const fs::path &folder, const fs::path &scratch) {
-    auto run = testkit::run_child(program, arguments, {folder, std::nullopt, scratch, false});
+    auto run = testkit::run_child(
+        program, arguments,
+        {.working_folder = folder, .environment = std::nullopt, .scratch = scratch});
     for (std::string *text : {&run.out, &run.err})
         std::erase(*text, '\r');
     return run;
