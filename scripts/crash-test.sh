@@ -188,8 +188,9 @@ for ((round = 1; round <= rounds; round++)); do
         "$tool" "${command[@]}" &
     runner=$!
     sleep "$(printf '%d.%03d' $((delay_ms / 1000)) $((delay_ms % 1000)))"
+    outcome="ended by itself before"
     if kill -0 "$runner" 2>/dev/null; then
-        kill -KILL -- "-$runner" 2>/dev/null && kills=$((kills + 1))
+        kill -KILL -- "-$runner" 2>/dev/null && kills=$((kills + 1)) && outcome="killed at"
     fi
     wait "$runner" 2>/dev/null || true
 
@@ -206,7 +207,7 @@ for ((round = 1; round <= rounds; round++)); do
     after="$(outside_snapshot)"
     [ "$before" = "$after" ] ||
         violation "written outside the installation folder: $(diff <(echo "$before") <(echo "$after") | head -5 | tr '\n' ' ')"
-    echo "round $round: ${command[0]} killed at ${delay_ms} ms" >&2
+    echo "round $round: ${command[0]} $outcome ${delay_ms} ms" >&2
 done
 rounds_done=$((round > rounds ? rounds : round))
 

@@ -11,8 +11,10 @@ namespace fs = std::filesystem;
 // "\n": on Windows the console streams write "\r\n".
 testkit::ChildResult run_in(const fs::path &program, const std::vector<std::string> &arguments,
                             const fs::path &folder, const fs::path &scratch) {
-    auto run = testkit::run_child(program, arguments,
-                                  {folder, std::nullopt, scratch, false, std::nullopt});
+    testkit::ChildOptions options;
+    options.working_folder = folder;
+    options.scratch = scratch;
+    auto run = testkit::run_child(program, arguments, options);
     for (std::string *text : {&run.out, &run.err})
         std::erase(*text, '\r');
     return run;
