@@ -417,8 +417,10 @@ TEST(DiscImage, ReadsFileDataAtAnyPosition) {
          {std::pair<std::uint64_t, std::uint64_t>{0, 1'000'001}, {1'000'001, size}}) {
         auto result = reader.copy_data(*volume, big.data.sector, position, length, *output);
         if (!result) {
+            // Only where the system has no such copy (Windows): extraction reads and writes.
+            EXPECT_EQ(result.error(), std::errc::operation_not_supported);
             platform::close_handle(*output);
-            GTEST_SKIP() << "no copies inside this system: " << result.error().message();
+            return;
         }
         copied += *result;
     }
