@@ -176,12 +176,13 @@ void records() {
 
 void program_output() {
     put("tool_output_fuzz", "translation",
-        "\x07  1/4 reading\n  2/4 naming\r\n  3/4 writing C\n  4/4 done\nWarning: \xE9t\xE9\n");
+        "\x07\x00"s +
+            "  1/4 reading\n  2/4 naming\r\n  3/4 writing C\n  4/4 done\nWarning: \xE9t\xE9\n");
     put("tool_output_fuzz", "compile",
-        "\x20[1/3] Building C object CMakeFiles/game.dir/src/part_001.c.o\r\n"
+        "\x20\x90[1/3] Building C object CMakeFiles/game.dir/src/part_001.c.o\r\n"
         "[2/3] Building C object CMakeFiles/game.dir/src/part_002.c.obj\n[3/3] Linking C "
         "executable game\nunfinished \xF0\x9F\x98");
-    put("tool_output_fuzz", "one-byte-chunks", "\x00"s + "a\r\r\n\n\xC3\xA9\n");
+    put("tool_output_fuzz", "one-byte-chunks", "\x00\x81"s + "a\r\r\n\n\xC3\xA9\xC3\xA9\n");
 }
 
 void command_lines() {

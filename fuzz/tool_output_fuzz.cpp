@@ -13,17 +13,25 @@
 #include <string_view>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
-    if (size == 0)
+    if (size < 2)
         return 0;
-    // First byte: the chunk size the pipe delivers (1 to 256 bytes).
+    // First byte: the chunk size the pipe delivers (1 to 256 bytes). Second byte: below 128 the
+    // runner's own line limit, else a limit of 2 to 129 bytes, so long lines are cut in pieces.
     const std::size_t chunk_size = static_cast<std::size_t>(data[0]) + 1;
-    const std::string_view stream(reinterpret_cast<const char *>(data + 1), size - 1);
+    const bool small_limit = data[1] >= 128;
+    const std::size_t limit =
+        small_limit ? (data[1] & 0x7Fu) + 2u : ormolt::OutputLines::default_longest_line;
+    const std::string_view stream(reinterpret_cast<const char *>(data + 2), size - 2);
 
-    std::string rejoined;
+    std::string rejoined, pieces_joined;
     std::size_t line_count = 0;
     const auto take = [&](std::string_view raw) {
         if (raw.find('\n') != std::string_view::npos)
             fuzz::broken("a line holds a line feed");
+        // One more byte only for a "\r" that belongs to the line's content.
+        if (raw.size() > limit + 1)
+            fuzz::broken("a line is longer than the limit");
+        pieces_joined += raw;
         if (line_count++ > 0)
             rejoined += '\n';
         rejoined += raw;
@@ -45,13 +53,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         }
     };
 
-    ormolt::OutputLines lines;
+    ormolt::OutputLines lines(limit);
     for (std::size_t at = 0; at < stream.size(); at += chunk_size)
         lines.feed(stream.substr(at, chunk_size), take);
     lines.finish(take);
 
     // Apart from the line ends (and a carriage return before each), nothing is lost or added.
-    std::string expected;
+    std::string expected, expected_joined;
     std::size_t start = 0;
     std::size_t expected_count = 0;
     while (start < stream.size()) {
@@ -65,9 +73,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         if (expected_count++ > 0)
             expected += '\n';
         expected += line;
+        expected_joined += line;
         start = end + 1;
     }
-    if (expected_count != line_count || expected != rejoined)
+    if (small_limit) {
+        // Pieces of long lines: more takes than lines, but the same bytes in the same order.
+        if (line_count < expected_count || pieces_joined != expected_joined)
+            fuzz::broken("the pieces are not the stream's lines");
+    } else if (expected_count != line_count || expected != rejoined) {
         fuzz::broken("the lines are not the stream's lines");
+    }
     return 0;
 }

@@ -158,6 +158,10 @@ TEST(ToolRunner, LinesReachLogEventsAndHook) {
         // Logged whole, emitted cut to 500 scalar values; multi-byte ones count once.
         {{"long=600:a"}, {a600}, {std::string(500, 'a')}},
         {{"long=500:\xc3\xa9"}, {e500}, {e500}},
+        // A line beyond the runner's limit is logged and emitted in pieces, every byte kept.
+        {{"long=1100000:a"},
+         {std::string(1 << 20, 'a'), std::string(1100000 - (1 << 20), 'a')},
+         {std::string(500, 'a'), std::string(500, 'a')}},
         // CR-LF loses its CR; a CR inside a line stays; a last line without LF still counts.
         {{"outraw=61620d0a610d620a7a"}, {"ab", "a\rb", "z"}, {"ab", "a\rb", "z"}},
         // Bytes that are not UTF-8 are shown as U+FFFD and the reading goes on.
