@@ -171,7 +171,12 @@ now_ms() { date +%s%3N; }
 started=$(now_ms)
 full_build || { echo "crash-test: the first build failed" >&2; exit 1; }
 build_ms=$(( $(now_ms) - started ))
-echo "crash-test: one build takes ${build_ms} ms; killing at random moments within it"
+# A relink is far shorter than a build: its kills are spread over its own length.
+started=$(now_ms)
+run_tool relink --source "$work/sources/other-copy.iso" ||
+    { echo "crash-test: the first relink failed: $(grep '"error"' "$work/out" | head -c 1000)" >&2; exit 1; }
+relink_ms=$(( $(now_ms) - started ))
+echo "crash-test: one build takes ${build_ms} ms, one relink ${relink_ms} ms; killing at random moments within them"
 
 for ((round = 1; round <= rounds; round++)); do
     seed=$((first_seed + round - 1))
@@ -180,10 +185,12 @@ for ((round = 1; round <= rounds; round++)); do
     before="$(outside_snapshot)"
     # One round in four kills a relink from the other copy of the game.
     command=(build --source "$work/sources/sample-game.iso" --install-dir "$install")
+    length_ms=$build_ms
     if ((RANDOM % 4 == 0)); then
         command=(relink --source "$work/sources/other-copy.iso")
+        length_ms=$relink_ms
     fi
-    delay_ms=$(( (RANDOM * 32768 + RANDOM) % (build_ms + build_ms / 20 + 1) ))
+    delay_ms=$(( (RANDOM * 32768 + RANDOM) % (length_ms + length_ms / 20 + 1) ))
     setsid bash -c 'exec "$0" "$@" 2>&1 | head -c '"$output_limit"' >"'"$work/out"'"' \
         "$tool" "${command[@]}" &
     runner=$!
