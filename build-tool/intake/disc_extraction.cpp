@@ -51,21 +51,6 @@ class RelativePaths {
     std::string folder_path_;
 };
 
-// A path for a message: control characters, which could cut it short or garble it where it is
-// shown, become U+FFFD.
-std::string shown_path(std::string_view path) {
-    std::string shown;
-    for (std::size_t i = 0; i < path.size(); ++i) {
-        if (const std::size_t length = control_character_at(path, i)) {
-            shown += "\xEF\xBF\xBD";
-            i += length - 1;
-        } else {
-            shown += path[i];
-        }
-    }
-    return shown;
-}
-
 fs::path host_path(const fs::path &folder, std::string_view relative) {
     fs::path path = folder;
     for (std::size_t start = 0; start <= relative.size();) {
@@ -109,7 +94,8 @@ Result<> extract_disc_image(const fs::path &image, const fs::path &destination) 
         for (const auto &item : *listing) {
             const std::string relative = paths.of(item);
             if (!is_safe_relative_path(relative, host_name_rules))
-                return fail(message("{} has an unsafe file name: {}", shown, shown_path(relative)));
+                return fail(message("{} has an unsafe file name: {}", shown,
+                                    control_characters_replaced(relative)));
             total += item.entry.data.size;
         }
     }

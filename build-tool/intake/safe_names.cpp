@@ -1,5 +1,7 @@
 #include "intake/safe_names.h"
 
+#include "records/message.h"
+
 #include <array>
 #include <string>
 
@@ -48,19 +50,6 @@ bool is_safe_piece(std::string_view piece, NameRules rules) {
     if (piece.back() == '.' || piece.back() == ' ')
         return false;
     return !is_windows_device_name(piece);
-}
-
-std::size_t control_character_at(std::string_view text, std::size_t at) {
-    const auto c = static_cast<unsigned char>(text[at]);
-    if (c < 0x20 || c == 0x7F)
-        return 1;
-    // U+0080 to U+009F in UTF-8: C2 80 to C2 9F.
-    if (c == 0xC2 && at + 1 < text.size()) {
-        const auto next = static_cast<unsigned char>(text[at + 1]);
-        if (next >= 0x80 && next <= 0x9F)
-            return 2;
-    }
-    return 0;
 }
 
 bool has_control_character(std::string_view text) {

@@ -16,10 +16,6 @@ inline constexpr NameRules host_name_rules = NameRules::Windows;
 inline constexpr NameRules host_name_rules = NameRules::Posix;
 #endif
 
-// The length in bytes of the control character (U+0000 to U+001F, U+007F to U+009F) that starts
-// at text[at] in UTF-8 text, or 0 when none starts there.
-std::size_t control_character_at(std::string_view text, std::size_t at);
-
 // Whether UTF-8 text holds a control character.
 bool has_control_character(std::string_view text);
 

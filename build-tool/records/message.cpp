@@ -111,6 +111,34 @@ std::string utf8_replacing_invalid(std::string_view text) {
     return out;
 }
 
+std::size_t control_character_at(std::string_view text, std::size_t at) {
+    const auto c = static_cast<unsigned char>(text[at]);
+    if (c < 0x20 || c == 0x7F)
+        return 1;
+    // U+0080 to U+009F in UTF-8: C2 80 to C2 9F.
+    if (c == 0xC2 && at + 1 < text.size()) {
+        const auto next = static_cast<unsigned char>(text[at + 1]);
+        if (next >= 0x80 && next <= 0x9F)
+            return 2;
+    }
+    return 0;
+}
+
+std::string control_characters_replaced(std::string_view text, bool keep_lines) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const std::size_t length = control_character_at(text, i);
+        if (length == 0 || (keep_lines && (text[i] == '\n' || text[i] == '\t'))) {
+            out += text[i];
+        } else {
+            out += replacement;
+            i += length - 1;
+        }
+    }
+    return out;
+}
+
 std::string path_text(const std::filesystem::path &path) {
 #ifdef _WIN32
     // UTF-16 to UTF-8, with unpaired surrogates replaced.

@@ -1,6 +1,7 @@
 #pragma once
 // Message templates ("{}" marks each value, in order), and the text forms of the values that
 // go into them: paths as UTF-8 and system errors as the system's own description.
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <initializer_list>
@@ -30,6 +31,13 @@ std::string system_error_text(const std::error_code &error);
 void append_utf8(std::string &out, std::uint32_t scalar);
 bool is_valid_utf8(std::string_view text);
 std::string utf8_replacing_invalid(std::string_view text);
+
+// The length in bytes of the control character (U+0000 to U+001F, U+007F to U+009F) that starts
+// at text[at] in UTF-8 text, or 0 when none starts there.
+std::size_t control_character_at(std::string_view text, std::size_t at);
+// UTF-8 text with each control character as U+FFFD, so that it can neither be cut short nor
+// steer a terminal where it is shown; line feeds and tabs stay when `keep_lines`.
+std::string control_characters_replaced(std::string_view text, bool keep_lines = false);
 
 // A UTF-8 text as a path (UTF-16 on Windows).
 std::filesystem::path path_from_utf8(std::string_view text);

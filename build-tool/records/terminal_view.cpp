@@ -41,23 +41,7 @@ std::size_t sequence_length(unsigned char lead) {
 // characters (which could move the cursor or recolour the screen) become U+FFFD. Line ends and
 // tabs stay where a text may span lines.
 std::string terminal_safe(std::string_view text, bool keep_lines) {
-    const std::string valid = utf8_replacing_invalid(text);
-    std::string out;
-    out.reserve(valid.size());
-    for (std::size_t i = 0; i < valid.size();) {
-        const auto lead = static_cast<unsigned char>(valid[i]);
-        const std::size_t n = std::min(sequence_length(lead), valid.size() - i);
-        const bool c0 = lead < 0x20 || lead == 0x7F;
-        const bool c1 = lead == 0xC2 && n == 2 && static_cast<unsigned char>(valid[i + 1]) < 0xA0;
-        if (c0 && keep_lines && (lead == '\n' || lead == '\t'))
-            out += static_cast<char>(lead);
-        else if (c0 || c1)
-            out += "\xEF\xBF\xBD";
-        else
-            out.append(valid, i, n);
-        i += n;
-    }
-    return out;
+    return control_characters_replaced(utf8_replacing_invalid(text), keep_lines);
 }
 
 // The text cut to at most this many character cells, at a character boundary.

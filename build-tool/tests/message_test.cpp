@@ -5,6 +5,8 @@
 namespace ormolt {
 namespace {
 
+using namespace std::string_literals;
+
 TEST(Message, FillsPlaceholdersInOrder) {
     struct Case {
         std::string_view pattern;
@@ -52,6 +54,27 @@ TEST(Message, RepairsInvalidUtf8WithOneReplacementPerSequence) {
         EXPECT_EQ(is_valid_utf8(c.input), c.valid) << c.input;
         EXPECT_EQ(utf8_replacing_invalid(c.input), c.expected) << c.input;
     }
+}
+
+TEST(Message, ReplacesControlCharacters) {
+    struct Case {
+        std::string text;
+        bool keep_lines;
+        std::string expected;
+    };
+    const std::string r = "\xEF\xBF\xBD";
+    const Case cases[] = {
+        {"default.xbe\0evil"s, false, "default.xbe" + r + "evil"},
+        {"a\x1B[2Jb\x7F", false, "a" + r + "[2Jb" + r},
+        // C1 controls are two bytes in UTF-8; the characters around them are left whole.
+        {"\xC2\x9B"
+         "31m\xC2\xA0\xC3\xA9",
+         false, r + "31m\xC2\xA0\xC3\xA9"},
+        {"one\ntwo\tthree\r", true, "one\ntwo\tthree" + r},
+        {"one\ntwo\t", false, "one" + r + "two" + r},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(control_characters_replaced(c.text, c.keep_lines), c.expected) << c.text;
 }
 
 } // namespace
