@@ -158,12 +158,17 @@ outside_snapshot() {
         -o -printf '%p %s %T@\n' | LC_ALL=C sort
 }
 
-# A build that must succeed: the baseline and each round's recovery.
-full_build() {
-    if ! run_tool build --source "$work/sources/sample-game.iso" --install-dir "$install"; then
-        echo "build failed: $(grep '"error"' "$work/out" | head -c 1000)"
+# A run that must succeed; on failure it says so with the run's error event.
+must_succeed() {
+    if ! run_tool "$@"; then
+        echo "$1 failed: $(grep '"error"' "$work/out" | head -c 1000)"
         return 1
     fi
+}
+
+# A build that must succeed: the baseline and each round's recovery.
+full_build() {
+    must_succeed build --source "$work/sources/sample-game.iso" --install-dir "$install"
 }
 
 now_ms() { date +%s%3N; }
@@ -173,8 +178,8 @@ full_build || { echo "crash-test: the first build failed" >&2; exit 1; }
 build_ms=$(( $(now_ms) - started ))
 # A relink is far shorter than a build: its kills are spread over its own length.
 started=$(now_ms)
-run_tool relink --source "$work/sources/other-copy.iso" ||
-    { echo "crash-test: the first relink failed: $(grep '"error"' "$work/out" | head -c 1000)" >&2; exit 1; }
+must_succeed relink --source "$work/sources/other-copy.iso" >&2 ||
+    { echo "crash-test: the first relink failed" >&2; exit 1; }
 relink_ms=$(( $(now_ms) - started ))
 echo "crash-test: one build takes ${build_ms} ms, one relink ${relink_ms} ms; killing at random moments within them"
 
