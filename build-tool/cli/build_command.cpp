@@ -9,6 +9,7 @@
 #include "pipeline/compile.h"
 #include "pipeline/progress.h"
 #include "pipeline/translation.h"
+#include "platform/platform.h"
 #include "records/build_folders.h"
 #include "records/event_stream.h"
 #include "records/message.h"
@@ -47,11 +48,11 @@ void emit_done(const fs::path &program, const fs::path &folder) {
 
 // The folder must be empty, this game's finished build, or marked as an installation of it.
 Result<> check_folder_may_be_used(const fs::path &folder) {
-    std::error_code error;
-    fs::directory_iterator listing(folder, error);
-    if (error)
-        return fail(message("cannot read installation folder: {}", system_error_text(error)));
-    if (listing == fs::directory_iterator())
+    const auto listing = platform::list_folder(folder);
+    if (!listing)
+        return fail(
+            message("cannot read installation folder: {}", system_error_text(listing.error())));
+    if (listing->empty())
         return {};
     if (const auto stamp = read_stamp(folder / entries::stamp)) {
         if (stamp->title_id != release_title_id)
@@ -127,7 +128,7 @@ bool paths_overlap(const fs::path &a, const fs::path &b) {
         for (auto o = outer.begin(); o != outer.end(); ++o, ++i) {
             if (o->empty() && std::next(o) == outer.end())
                 return true; // a trailing separator ends the outer path
-            if (i == inner.end() || *i != *o)
+            if (i == inner.end() || !platform::same_component(*i, *o))
                 return false;
         }
         return true;
@@ -164,7 +165,7 @@ Result<void> run_build(const CommandOptions &options, const Release &release) {
     const fs::path planned = plain_path(fs::weakly_canonical(folder, error));
     if (!error && overlaps_source(planned))
         return fail("Choose an installation folder separate from the source game folder.");
-    fs::create_directories(folder, error);
+    error = platform::create_folders(folder);
     if (error)
         return fail(message("cannot create {}: {}", path_text(folder), system_error_text(error)));
     folder = canonical_plain(folder, error);
@@ -228,7 +229,7 @@ Result<void> run_relink(const CommandOptions &options, const Release &release) {
     if (!digest)
         return std::unexpected(digest.error());
     if (*digest != stamp->xbe_sha1) {
-        fs::remove(stamp_file, error);
+        (void)platform::remove_file(stamp_file);
         return std::unexpected(different_copy_error(release, *digest, stamp->xbe_sha1));
     }
     fs::path program = folder / path_from_utf8(release.exe);

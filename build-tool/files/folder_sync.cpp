@@ -9,19 +9,15 @@ namespace ormolt {
 namespace fs = std::filesystem;
 
 Result<> sync_folder_tree(const fs::path &source, const fs::path &target) {
-    std::error_code error;
-    fs::create_directories(target, error);
-    if (error)
+    if (auto error = platform::create_folders(target))
         return fail(message("cannot create {}: {}", path_text(target), system_error_text(error)));
-    fs::directory_iterator listing(source, error);
-    if (error)
-        return fail(message("cannot read {}: {}", path_text(source), system_error_text(error)));
-    for (; listing != fs::directory_iterator(); listing.increment(error)) {
-        if (error)
-            break; // an entry that cannot be read is skipped
-        const fs::path name = listing->path().filename();
-        const fs::path from = source / name;
-        const fs::path to = target / name;
+    auto listing = platform::list_folder(source);
+    if (!listing)
+        return fail(
+            message("cannot read {}: {}", path_text(source), system_error_text(listing.error())));
+    for (const platform::FolderEntry &entry : *listing) {
+        const fs::path from = source / entry.name;
+        const fs::path to = target / entry.name;
         std::error_code kind_error;
         if (fs::is_directory(from, kind_error)) {
             if (auto synced = sync_folder_tree(from, to); !synced)

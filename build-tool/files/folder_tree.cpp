@@ -12,24 +12,22 @@ namespace {
 
 // Removes everything below and including a real directory; links are removed as entries.
 std::error_code remove_tree(const fs::path &folder) {
-    std::error_code error;
-    for (fs::directory_iterator listing(folder, error), end; !error && listing != end;
-         listing.increment(error)) {
-        const fs::path entry = listing->path();
-        std::error_code entry_error;
-        if (platform::is_link(entry))
-            entry_error = platform::remove_link(entry);
-        else if (fs::is_directory(fs::symlink_status(entry, entry_error)))
-            entry_error = remove_tree(entry);
+    auto listing = platform::list_folder(folder);
+    if (!listing)
+        return listing.error();
+    for (const platform::FolderEntry &entry : *listing) {
+        const fs::path path = folder / entry.name;
+        std::error_code error;
+        if (entry.link)
+            error = platform::remove_link(path);
+        else if (entry.directory)
+            error = remove_tree(path);
         else
-            fs::remove(entry, entry_error);
-        if (entry_error)
-            return entry_error;
+            error = platform::remove_file(path);
+        if (error)
+            return error;
     }
-    if (error)
-        return error;
-    fs::remove(folder, error);
-    return error;
+    return platform::remove_empty_folder(folder);
 }
 
 } // namespace
@@ -44,7 +42,7 @@ Result<> remove_if_present(const fs::path &path) {
     else if (fs::is_directory(status))
         error = remove_tree(path);
     else
-        fs::remove(path, error);
+        error = platform::remove_file(path);
     // The message names the path asked for; the system's reason says what went wrong inside.
     if (error)
         return fail(message("cannot remove {}: {}", path_text(path), system_error_text(error)));
@@ -52,36 +50,29 @@ Result<> remove_if_present(const fs::path &path) {
 }
 
 Result<> copy_folder_tree(const fs::path &source, const fs::path &destination) {
-    std::error_code error;
-    fs::create_directories(destination, error);
-    if (error)
+    if (auto error = platform::create_folders(destination))
         return fail(
             message("cannot create {}: {}", path_text(destination), system_error_text(error)));
-    fs::directory_iterator listing(source, error);
-    if (error)
-        return fail(message("cannot read {}: {}", path_text(source), system_error_text(error)));
-    for (; listing != fs::directory_iterator(); listing.increment(error)) {
-        if (error)
-            return fail(message("cannot read directory entry: {}", system_error_text(error)));
-        const fs::path name = listing->path().filename();
-        const std::string upper = unicode_upper(path_text(name));
+    auto listing = platform::list_folder(source);
+    if (!listing)
+        return fail(
+            message("cannot read {}: {}", path_text(source), system_error_text(listing.error())));
+    for (const platform::FolderEntry &entry : *listing) {
+        const std::string upper = unicode_upper(path_text(entry.name));
         if (upper == "UDATA" || upper == "TDATA")
             continue;
-        const fs::path from = source / name;
-        if (platform::is_link(from))
+        const fs::path from = source / entry.name;
+        if (entry.link)
             return fail(message("{} is a link; choose an ISO or a folder with real game files",
                                 path_text(from)));
-        if (fs::is_directory(from, error)) {
-            if (auto copied = copy_folder_tree(from, destination / name); !copied)
+        if (entry.directory) {
+            if (auto copied = copy_folder_tree(from, destination / entry.name); !copied)
                 return copied;
             continue;
         }
-        error = platform::copy_file_replacing(from, destination / name);
-        if (error)
+        if (auto error = platform::copy_file_replacing(from, destination / entry.name))
             return fail(message("cannot copy {}: {}", path_text(from), system_error_text(error)));
     }
-    if (error)
-        return fail(message("cannot read directory entry: {}", system_error_text(error)));
     return {};
 }
 

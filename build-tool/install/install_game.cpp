@@ -48,8 +48,7 @@ Result<> install_shader_compiler(const fs::path &release_dir, const fs::path &fo
     if (!is_file(source))
         return {};
     const fs::path target = folder / release_folder::shader_compiler_name;
-    std::error_code ignored;
-    fs::remove(target, ignored);
+    (void)platform::remove_file(target);
     if (auto error = copy_replacing(source, target))
         return fail(message("cannot copy the shader compiler: {}", system_error_text(error)));
     return {};
@@ -80,8 +79,7 @@ Result<> install_optional_files(const fs::path &release_dir, const fs::path &fol
 
 // The game keeps its saves and settings in "user" beside it when the flag file is there.
 Result<> enable_portable_installation(const fs::path &folder) {
-    std::error_code error;
-    fs::create_directories(folder / installation_entries::user_dir, error);
+    std::error_code error = platform::create_folders(folder / installation_entries::user_dir);
     if (!error)
         error = write_file(folder / installation_entries::portable_flag, "1\n");
     if (error)

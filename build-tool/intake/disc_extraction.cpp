@@ -100,9 +100,7 @@ Result<> extract_disc_image(const fs::path &image, const fs::path &destination) 
         }
     }
 
-    std::error_code error;
-    fs::create_directories(destination, error);
-    if (error)
+    if (auto error = platform::create_folders(destination))
         return fail(
             message("cannot create {}: {}", path_text(destination), system_error_text(error)));
 
@@ -118,14 +116,12 @@ Result<> extract_disc_image(const fs::path &image, const fs::path &destination) 
         const std::string relative = paths.of(item);
         const fs::path target = host_path(destination, relative);
         if (entry.is_directory()) {
-            fs::create_directories(target, error);
-            if (error)
+            if (auto error = platform::create_folders(target))
                 return fail(
                     message("cannot create {}: {}", path_text(target), system_error_text(error)));
             continue;
         }
-        fs::create_directories(target.parent_path(), error);
-        if (error)
+        if (auto error = platform::create_folders(target.parent_path()))
             return fail(message("cannot create {}: {}", path_text(target.parent_path()),
                                 system_error_text(error)));
         auto output = platform::open_for_writing(target);

@@ -4,6 +4,7 @@
 #include "intake/disc_extraction.h"
 #include "intake/save_folders.h"
 #include "pipeline/progress.h"
+#include "platform/platform.h"
 #include "records/message.h"
 
 #include <chrono>
@@ -28,9 +29,8 @@ Result<> replace_game_folder(const fs::path &installation_folder, std::string_vi
         return carried;
     if (auto removed = remove_if_present(game); !removed)
         return removed;
-    std::error_code error;
-    fs::rename(partial, game, error);
-    if (error)
+    // Retried for a moment: a virus scanner may still hold a file just copied.
+    if (auto error = platform::rename_path(partial, game))
         return fail(message(move_message, system_error_text(error)));
     forget_carried_saves(installation_folder);
     return {};

@@ -51,11 +51,10 @@ fs::path first_free(const fs::path &folder, const std::string &base, std::string
 // none; an entry that cannot be read is skipped.
 std::vector<fs::path> save_folders_in(const fs::path &folder) {
     std::vector<fs::path> found;
-    std::error_code error;
-    fs::directory_iterator listing(folder, error);
-    for (; !error && listing != fs::directory_iterator(); listing.increment(error))
-        if (is_save_folder(listing->path()))
-            found.push_back(listing->path());
+    if (auto listing = platform::list_folder(folder))
+        for (const platform::FolderEntry &entry : *listing)
+            if (is_save_folder(folder / entry.name))
+                found.push_back(folder / entry.name);
     return found;
 }
 
@@ -99,12 +98,8 @@ bool is_plain_file(const fs::path &path) {
 
 // How many entries a folder holds; nothing when it cannot be listed in full.
 std::optional<std::size_t> entry_count(const fs::path &folder) {
-    std::error_code error;
-    std::size_t count = 0;
-    for (fs::directory_iterator listing(folder, error);
-         !error && listing != fs::directory_iterator(); listing.increment(error))
-        ++count;
-    return error ? std::nullopt : std::optional(count);
+    auto listing = platform::list_folder(folder);
+    return listing ? std::optional(listing->size()) : std::nullopt;
 }
 
 // Whether two real folders hold the same names, the same kinds and the same bytes, all the way
@@ -115,10 +110,11 @@ bool same_tree(const fs::path &a, const fs::path &b) {
     const auto count = entry_count(a);
     if (!count || entry_count(b) != count)
         return false;
-    std::error_code error;
-    for (fs::directory_iterator listing(a, error); !error && listing != fs::directory_iterator();
-         listing.increment(error)) {
-        const fs::path left = listing->path(), right = b / left.filename();
+    auto listing = platform::list_folder(a);
+    if (!listing)
+        return false;
+    for (const platform::FolderEntry &entry : *listing) {
+        const fs::path left = a / entry.name, right = b / entry.name;
         const bool same = is_real_directory(left)
                               ? same_tree(left, right)
                               : is_plain_file(left) && is_plain_file(right) &&
@@ -126,7 +122,7 @@ bool same_tree(const fs::path &a, const fs::path &b) {
         if (!same)
             return false;
     }
-    return !error;
+    return true;
 }
 
 } // namespace
@@ -161,13 +157,10 @@ Result<> rescue_saves(const fs::path &installation_folder) {
         const std::string name = path_text(entry.filename());
         if (carried && !carried->contains(name))
             continue; // the disc's own, not the player's
-        std::error_code error;
-        fs::create_directories(game, error);
-        if (error)
+        if (auto error = platform::create_folders(game))
             return fail(message("cannot create {}: {}", path_text(game), system_error_text(error)));
         const fs::path target = first_free(game, name, ".rescued", true);
-        fs::rename(entry, target, error);
-        if (error)
+        if (auto error = platform::rename_path(entry, target))
             return fail(message("cannot rescue the saves in {}: {}", path_text(entry),
                                 system_error_text(error)));
     }
@@ -177,17 +170,14 @@ Result<> rescue_saves(const fs::path &installation_folder) {
 Result<> start_new_copy(const fs::path &installation_folder) {
     if (auto removed = remove_if_present(installation_folder / "game.partial"); !removed)
         return removed;
-    std::error_code error;
-    fs::create_directories(installation_folder, error);
-    if (error)
+    if (auto error = platform::create_folders(installation_folder))
         return fail(message("cannot create {}: {}", path_text(installation_folder),
                             system_error_text(error)));
     return write_carried(carried_saves_record(installation_folder), {});
 }
 
 void forget_carried_saves(const fs::path &installation_folder) {
-    std::error_code ignored;
-    fs::remove(carried_saves_record(installation_folder), ignored);
+    (void)platform::remove_file(carried_saves_record(installation_folder));
 }
 
 Result<> carry_saves(const fs::path &old_folder, const fs::path &new_folder,
@@ -200,7 +190,6 @@ Result<> carry_saves(const fs::path &old_folder, const fs::path &new_folder,
         names.insert(path_text(save.filename()));
         taken.insert(unicode_upper(path_text(save.filename())));
     }
-    std::error_code error;
     for (const fs::path &save : saves) {
         const fs::path target = new_folder / save.filename();
         if (!exists_unfollowed(target))
@@ -214,16 +203,14 @@ Result<> carry_saves(const fs::path &old_folder, const fs::path &new_folder,
         // Not under a name that a carried folder is about to take, so nothing is overwritten.
         const fs::path aside =
             first_free(new_folder, path_text(save.filename()), ".disc", false, taken);
-        fs::rename(target, aside, error);
-        if (error)
+        if (auto error = platform::rename_path(target, aside))
             return fail(message("cannot set aside the disc's {}: {}", path_text(target),
                                 system_error_text(error)));
     }
     if (auto written = write_carried(record, names); !written)
         return written;
     for (const fs::path &save : saves) {
-        fs::rename(save, new_folder / save.filename(), error);
-        if (error)
+        if (auto error = platform::rename_path(save, new_folder / save.filename()))
             return fail(message("cannot keep the saves in {}: {}", path_text(save),
                                 system_error_text(error)));
     }

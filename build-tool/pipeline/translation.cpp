@@ -38,12 +38,11 @@ bool is_file(const fs::path &path) {
 // Puts the game's XBE into B/pipe/xbe for the scripts: a hard link when possible, else a copy.
 Result<> place_xbe(const fs::path &installation_folder, const std::string &xbe_name) {
     const fs::path xbe_dir = installation_folder / "pipe" / "xbe";
-    std::error_code error;
-    fs::create_directories(xbe_dir, error);
-    if (error)
+    if (auto error = platform::create_folders(xbe_dir))
         return fail(message("cannot create {}: {}", path_text(xbe_dir), system_error_text(error)));
     const fs::path linked = xbe_dir / path_from_utf8(xbe_name);
-    fs::remove(linked, error);
+    (void)platform::remove_file(linked);
+    std::error_code error;
     const fs::path game_xbe =
         canonical_plain(installation_folder / "game" / path_from_utf8(xbe_name), error);
     if (error)
@@ -122,11 +121,12 @@ Result<> link_toolkit(const fs::path &toolkit, const fs::path &link) {
     if (auto target = platform::read_directory_link(link);
         target && std::ranges::equal(*target, toolkit))
         return {};
-    std::error_code ignored;
-    if (!fs::remove(link, ignored) || ignored) {
-        ignored.clear();
-        (void)fs::remove(link, ignored);
-    }
+    // A file, or an empty folder or a link (also one whose target has gone), never what a
+    // link points at.
+    if (platform::is_link(link))
+        (void)platform::remove_link(link);
+    else if (platform::remove_file(link))
+        (void)platform::remove_empty_folder(link);
     if (auto error = platform::make_directory_link(link, toolkit))
         return fail(
             message("cannot link the pipeline into the project: {}", system_error_text(error)));
@@ -179,8 +179,7 @@ Result<> translate_game(const Release &release, const Image &image,
         return synced;
     if (auto placed = place_xbe(installation_folder, release.xbe_name()); !placed)
         return placed;
-    std::error_code ignored;
-    fs::create_directories(installation_folder / "tmp", ignored);
+    (void)platform::create_folders(installation_folder / "tmp");
     if (release.lift)
         return custom_translation(release, image, installation_folder, log_path);
     return standard_translation(release, image, installation_folder, log_path);

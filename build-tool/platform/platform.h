@@ -98,12 +98,55 @@ std::expected<std::string, std::error_code> read_regular_file(const std::filesys
                                                               std::size_t limit);
 
 // Copies a file over another, replacing an existing target (the standard library's
-// overwrite_existing copy refuses an existing target on some Windows runtimes).
+// overwrite_existing copy refuses an existing target on some Windows runtimes). The copy never
+// keeps a read-only mark, and a read-only target is replaced all the same: the target always
+// lies in a folder the tool owns.
 std::error_code copy_file_replacing(const std::filesystem::path &from,
                                     const std::filesystem::path &to);
 
 // Moves a file over another, replacing an existing target in one step.
 std::error_code replace_file(const std::filesystem::path &from, const std::filesystem::path &to);
+
+// ---- Folder work (extraction, saves, installation, clean-up) -----------------------------
+// Used only inside the folders the tool owns (the installation folder and what it holds). On
+// Windows these clear the read-only attribute where they must remove or replace (files copied
+// from a disc carry it), wait out for a moment a file that an indexer or a virus scanner holds,
+// keep the system's own error, and reach paths longer than the classic 260 characters.
+
+// Removes a file, or a link itself (never what it points at).
+std::error_code remove_file(const std::filesystem::path &path);
+
+// Removes an empty folder, or a directory link itself (also one whose target has gone).
+std::error_code remove_empty_folder(const std::filesystem::path &path);
+
+// Renames a file or a folder to a name where nothing exists.
+std::error_code rename_path(const std::filesystem::path &from, const std::filesystem::path &to);
+
+// Creates a folder and its missing parents; an existing folder is fine.
+std::error_code create_folders(const std::filesystem::path &path);
+
+struct FolderEntry {
+    std::filesystem::path name;
+    bool directory = false; // a real folder, or a directory link (then link is set too)
+    bool link = false;      // a symbolic link or junction (a name-surrogate reparse point)
+};
+
+// The entries of a folder in the order the system returns them, without "." and "..".
+std::expected<std::vector<FolderEntry>, std::error_code>
+list_folder(const std::filesystem::path &folder);
+
+// The canonical (fully resolved) path of something that exists, made plain: on Windows letter
+// case, short names, junctions and substituted drives are resolved by the file system itself.
+std::expected<std::filesystem::path, std::error_code>
+canonical_path(const std::filesystem::path &path);
+
+// Whether two path components name the same entry: without regard to letter case on Windows,
+// byte for byte elsewhere.
+bool same_component(const std::filesystem::path &a, const std::filesystem::path &b);
+
+// The operating system's own description of an error, as UTF-8 (on Windows in the user's
+// language, whatever the ANSI code page).
+std::string error_description(const std::error_code &error);
 
 // ---- Processes: liveness (build lock) ---------------------------------------------------
 
@@ -209,9 +252,10 @@ std::optional<std::filesystem::path> read_directory_link(const std::filesystem::
 // it). Other programs may read, write or delete it meanwhile.
 std::expected<NativeHandle, std::error_code> open_for_reading(const std::filesystem::path &file);
 
-// Reads up to size bytes starting at the 64-bit offset, without moving any shared file position.
-// Fewer bytes than asked only at the end of the file (0 at or past it). Interrupted reads are
-// retried.
+// Reads up to size bytes starting at the 64-bit offset. Fewer bytes than asked only at the end
+// of the file (0 at or past it). Interrupted reads are retried. The handle's own file position
+// is left as it was on POSIX, but on Windows (a synchronous handle) it moves to the end of what
+// was read: do not mix read_at with read_some on one handle.
 std::expected<std::size_t, std::error_code> read_at(NativeHandle handle, std::uint64_t offset,
                                                     char *buffer, std::size_t size);
 

@@ -143,8 +143,21 @@ std::expected<std::string, std::error_code> read_regular_file(const fs::path &fi
 }
 
 std::error_code copy_file_replacing(const fs::path &from, const fs::path &to) {
+    // A copy keeps the source's permissions: one of a read-only file could not be written over
+    // by the next copy, so the owner may always write ours.
+    const auto writable = [&to] {
+        std::error_code ignored;
+        fs::permissions(to, fs::perms::owner_write, fs::perm_options::add, ignored);
+    };
     std::error_code error;
     fs::copy_file(from, to, fs::copy_options::overwrite_existing, error);
+    if (error == std::errc::permission_denied && ::access(to.c_str(), F_OK) == 0) {
+        writable();
+        error.clear();
+        fs::copy_file(from, to, fs::copy_options::overwrite_existing, error);
+    }
+    if (!error)
+        writable();
     return error;
 }
 

@@ -136,12 +136,6 @@ std::expected<std::string, std::error_code> read_regular_file(const fs::path &fi
     return read_up_to(handle.get(), limit);
 }
 
-std::error_code copy_file_replacing(const fs::path &from, const fs::path &to) {
-    if (!CopyFileW(from.c_str(), to.c_str(), FALSE))
-        return std::error_code(static_cast<int>(GetLastError()), std::system_category());
-    return {};
-}
-
 namespace {
 
 // Renames with POSIX semantics: the target is replaced even while a reader has it open (with
@@ -168,6 +162,11 @@ bool replace_posix_style(const fs::path &from, const fs::path &to) {
 } // namespace
 
 std::error_code replace_file(const fs::path &from, const fs::path &to) {
+    // Neither kind of rename replaces a read-only file.
+    const DWORD old_attributes = GetFileAttributesW(to.c_str());
+    if (old_attributes != INVALID_FILE_ATTRIBUTES && (old_attributes & FILE_ATTRIBUTE_READONLY) &&
+        !(old_attributes & FILE_ATTRIBUTE_DIRECTORY))
+        (void)SetFileAttributesW(to.c_str(), old_attributes & ~FILE_ATTRIBUTE_READONLY);
     if (replace_posix_style(from, to))
         return {};
     // The classic rename refuses a target that someone has open; readers of our small files

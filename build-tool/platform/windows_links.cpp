@@ -52,12 +52,11 @@ bool is_link(const fs::path &path) {
 }
 
 std::error_code remove_link(const fs::path &path) {
+    // GetFileAttributesW describes the link itself, also when its target has gone.
     const DWORD attributes = GetFileAttributesW(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES)
         return last_error();
-    const BOOL removed = (attributes & FILE_ATTRIBUTE_DIRECTORY) ? RemoveDirectoryW(path.c_str())
-                                                                 : DeleteFileW(path.c_str());
-    return removed ? std::error_code() : last_error();
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? remove_empty_folder(path) : remove_file(path);
 }
 
 std::error_code make_directory_link(const fs::path &link, const fs::path &target) {

@@ -1,5 +1,7 @@
 #include "records/message.h"
 
+#include "platform/platform.h"
+
 #include <cstdint>
 
 namespace ormolt {
@@ -175,8 +177,8 @@ std::filesystem::path path_from_utf8(std::string_view text) {
 }
 
 std::string system_error_text(const std::error_code &error) {
-    // The message of the system category may end in a line break on Windows.
-    std::string text = error.message();
+    // The system's own text, which on Windows ends in a line break and a full stop.
+    std::string text = platform::error_description(error);
     while (!text.empty() &&
            (text.back() == '\n' || text.back() == '\r' || text.back() == ' ' || text.back() == '.'))
         text.pop_back();

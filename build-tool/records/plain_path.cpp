@@ -1,5 +1,7 @@
 #include "records/plain_path.h"
 
+#include "platform/platform.h"
+
 namespace ormolt {
 
 namespace fs = std::filesystem;
@@ -25,10 +27,13 @@ fs::path plain_path(const fs::path &path) {
 }
 
 fs::path canonical_plain(const fs::path &path, std::error_code &error) {
-    const fs::path canonical = fs::canonical(path, error);
-    if (error)
+    auto canonical = platform::canonical_path(path);
+    if (!canonical) {
+        error = canonical.error();
         return {};
-    return plain_path(canonical);
+    }
+    error.clear();
+    return plain_path(*canonical);
 }
 
 } // namespace ormolt

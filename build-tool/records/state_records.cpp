@@ -1,5 +1,6 @@
 #include "records/state_records.h"
 
+#include "platform/platform.h"
 #include "records/build_folders.h"
 #include "records/json_reader.h"
 #include "records/message.h"
@@ -107,9 +108,7 @@ Result<void> remember_installation_folder(const std::string &title_id,
     const auto failed = [](const std::error_code &error) {
         return fail(message("cannot remember installation folder: {}", system_error_text(error)));
     };
-    std::error_code error;
-    fs::create_directories(*folder, error);
-    if (error)
+    if (auto error = platform::create_folders(*folder))
         return failed(error);
     // Through a temporary file and a rename, like the records: a crash part way must not leave a
     // torn path that could still read as an absolute folder.

@@ -70,8 +70,7 @@ std::error_code replace_file_contents(const fs::path &target, std::string_view c
     const fs::path temporary = unique_temporary_name(target);
     auto error = replace_file_contents(target, temporary, contents);
     if (error) {
-        std::error_code ignored;
-        fs::remove(temporary, ignored);
+        (void)platform::remove_file(temporary);
     }
     return error;
 }

@@ -282,6 +282,20 @@ TEST_F(BuildFlow, FolderAndSourceChecks) {
     EXPECT_FALSE(fs::exists(temp_ / "relative"));
     // A refused folder is refused before it is made.
     EXPECT_FALSE(fs::exists(temp_ / "disc" / "out"));
+    // Where the file system ignores letter case, another spelling of the source folder is the
+    // source folder: building into it would copy the source into itself.
+    if (fs::exists(temp_ / "DISC")) {
+        for (const fs::path &inside : {temp_ / "DISC" / "out", temp_ / "Disc"}) {
+            SCOPED_TRACE(path_text(inside));
+            const auto outcome = run({"build", "--source", path_text(temp_ / "disc"),
+                                      "--install-dir", path_text(inside)});
+            EXPECT_EQ(outcome.exit_status, 1);
+            EXPECT_EQ(outcome.error_message(),
+                      "Choose an installation folder separate from the source game folder.");
+            EXPECT_FALSE(fs::exists(temp_ / "disc" / "out"));
+            EXPECT_FALSE(fs::exists(temp_ / "disc" / "build.lock"));
+        }
+    }
     // A disc image may sit inside the installation folder it is built into.
     fs::create_directories(f);
     write_text(f / ".quillon-install", "51520001");
@@ -289,6 +303,42 @@ TEST_F(BuildFlow, FolderAndSourceChecks) {
     const auto inside =
         run({"build", "--source", path_text(f / "game.iso"), "--install-dir", path_text(f)});
     EXPECT_EQ(inside.exit_status, 0) << inside.error_message();
+}
+
+// Files copied from a disc are read-only, and so may be the release's own files: the copies in
+// the installation folder must not stop the next build from replacing or removing them, and the
+// user's source and the release are never changed.
+TEST_F(BuildFlow, ReadOnlySourceAndReleaseFilesAllowEveryLaterBuild) {
+    const auto read_only = [](const fs::path &file, bool on) {
+        fs::permissions(file,
+                        fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                        on ? fs::perm_options::remove : fs::perm_options::add);
+    };
+    const fs::path game_file = temp_ / "disc" / "media" / "intro.txt";
+    const fs::path recipe_file = release() / "recipe" / "CMakeLists.txt";
+    read_only(game_file, true);
+    read_only(recipe_file, true);
+    const fs::path f = temp_ / "install";
+    for (int round = 1; round <= 3; ++round) {
+        SCOPED_TRACE(round);
+        const auto outcome =
+            run({"build", "--source", path_text(temp_ / "disc"), "--install-dir", path_text(f)});
+        EXPECT_EQ(outcome.exit_status, 0) << outcome.error_message();
+        EXPECT_EQ(test::read_text(f / "game" / "media" / "intro.txt"),
+                  "Welcome to the sample game.\n");
+        EXPECT_FALSE(fs::exists(f / "project"));
+        // The copy can be written over, by the next build or by the player.
+        EXPECT_NE(fs::status(f / "game" / "media" / "intro.txt").permissions() &
+                      fs::perms::owner_write,
+                  fs::perms::none);
+        if (round == 2) { // a relink replaces the game folder as well
+            EXPECT_EQ(run({"relink", "--source", path_text(temp_ / "disc")}).exit_status, 0);
+        }
+    }
+    EXPECT_EQ(fs::status(game_file).permissions() & fs::perms::owner_write, fs::perms::none);
+    EXPECT_EQ(fs::status(recipe_file).permissions() & fs::perms::owner_write, fs::perms::none);
+    read_only(game_file, false);
+    read_only(recipe_file, false);
 }
 
 TEST_F(BuildFlow, ALiveOwnerKeepsTheFolderBusy) {

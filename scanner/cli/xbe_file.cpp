@@ -2,6 +2,8 @@
 // through a 32-bit type; anything of 2 GiB or more is refused.
 #include "cli/xbe_file.h"
 
+#include "cli/system_text.h"
+
 #include <cstdio>
 #include <cstdlib>
 
@@ -17,7 +19,7 @@ XbeFile::~XbeFile() {
 }
 
 XbeFileStatus read_xbe_file(const char *path, XbeFile *file) {
-    std::FILE *stream = std::fopen(path, "rb");
+    std::FILE *stream = open_for_reading_utf8(path);
     if (stream == nullptr)
         return XbeFileStatus::CannotOpen;
     XbeFileStatus status = XbeFileStatus::Read;

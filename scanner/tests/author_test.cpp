@@ -70,7 +70,7 @@ const std::vector<std::pair<std::string, std::string>> kSources = {
                "void __stdcall SwitchToThread(void) {}\n"},
 };
 
-std::string read_text(const std::filesystem::path &file) {
+[[maybe_unused]] std::string read_text(const std::filesystem::path &file) {
     std::ifstream in(file, std::ios::binary);
     std::ostringstream text;
     text << in.rdbuf();
@@ -79,7 +79,7 @@ std::string read_text(const std::filesystem::path &file) {
 
 // "XAPILIB__FUN__stdcall__SetEvent(unk ) = 0x00011010" -> {"SetEvent", 0x11010};
 // "XAPILIB__VAR___tls_index = 0x00030050" -> {"_tls_index", 0x30050}.
-std::pair<std::string, std::uint32_t> symbol_of(const std::string &line) {
+[[maybe_unused]] std::pair<std::string, std::uint32_t> symbol_of(const std::string &line) {
     const std::size_t equals = line.rfind(" = 0x");
     std::string name = line.substr(0, equals);
     if (const std::size_t var = name.find("__VAR__"); var != std::string::npos) {

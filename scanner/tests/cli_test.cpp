@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -176,6 +177,27 @@ TEST(FendrelCli, NothingToScanIsAnEmptyResult) {
         EXPECT_EQ(run.out, "");
         EXPECT_EQ(run.err, test.err);
     }
+}
+
+// The default build folder holds the user's name, which need not fit the ANSI code page: the
+// path must reach the file system as the caller wrote it, and messages must show it as UTF-8.
+TEST(FendrelCli, PathsOutsideTheAnsiCodePage) {
+    const std::string user = "Zo\xC3\xAB \xE6\x9D\x8E"; // "Zoë 李"
+    TemporaryFolder folder;
+    const std::filesystem::path inner = folder.path() / std::u8string(user.begin(), user.end());
+    std::filesystem::create_directory(inner);
+    const std::string image = folder.path().string() + "/" + user + "/game.xbe";
+    const std::vector<std::uint8_t> bytes = build_test_xbe(scannable_image());
+    std::filesystem::copy_file(folder.write("plain.xbe", bytes), inner / "game.xbe");
+    const ProgramRun plain = run_program(kCli, {"-v", "plain.xbe"}, folder.path());
+    const ProgramRun wide = run_program(kCli, {"-v", image}, folder.path());
+    EXPECT_EQ(wide.exit_code, 0);
+    EXPECT_EQ(wide.err, plain.err);
+    EXPECT_EQ(wide.out, plain.out);
+
+    const ProgramRun missing = run_program(kCli, {image + ".missing"}, folder.path());
+    EXPECT_EQ(missing.exit_code, 1);
+    EXPECT_EQ(missing.err, "failed to open " + image + ".missing for reading\n");
 }
 
 TEST(FendrelCli, VerboseListsLibrariesSectionsAndProgress) {
