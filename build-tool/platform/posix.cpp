@@ -294,10 +294,12 @@ clear_stale_lock(const fs::path &file,
     if (fd.get() < 0) {
         if (errno == ENOENT)
             return ExistingLock::Gone;
-        // Nothing to hold while deciding: a file we may not read is stale all the same.
+        // Nothing to hold while deciding: a file we may not read is stale all the same, but
+        // one that this account may not remove either keeps the folder busy.
         if (!is_stale(std::nullopt))
             return ExistingLock::Held;
-        (void)::unlink(file.c_str());
+        if (::unlink(file.c_str()) != 0 && (errno == EACCES || errno == EPERM))
+            return ExistingLock::Held;
         return ExistingLock::Cleared;
     }
     if (take_flock(fd.get(), false) == Flock::Busy)
@@ -314,8 +316,8 @@ clear_stale_lock(const fs::path &file,
         return ExistingLock::Gone;
     if (S_ISDIR(named.st_mode))
         (void)::rmdir(file.c_str());
-    else
-        (void)::unlink(file.c_str());
+    else if (::unlink(file.c_str()) != 0 && (errno == EACCES || errno == EPERM))
+        return ExistingLock::Held; // stale, but ours to clear it is not
     return ExistingLock::Cleared;
 }
 

@@ -228,6 +228,15 @@ NewLock create_lock_file(const fs::path &file, std::string_view contents, Native
     DWORD written = 0;
     (void)WriteFile(handle.get(), contents.data(), static_cast<DWORD>(contents.size()), &written,
                     nullptr);
+    // Held from now on by a handle that only reads and lets others read and write, so that any
+    // reader gets in, also one that refuses writers (as .NET's File.ReadAllText does); it
+    // still shares no delete, so nobody can clear the file while we live.
+    HANDLE reading = CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                 nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (reading != INVALID_HANDLE_VALUE) {
+        held = reinterpret_cast<NativeHandle>(reading);
+        return NewLock::Created;
+    }
     held = reinterpret_cast<NativeHandle>(handle.release());
     return NewLock::Created;
 }
@@ -251,10 +260,22 @@ clear_stale_lock(const fs::path &file,
             return ExistingLock::Gone;
         if (reason == ERROR_SHARING_VIOLATION)
             return ExistingLock::Held;
-        // A folder, a file being deleted, or one we may not open: unreadable, so stale.
-        if (!is_stale(std::nullopt))
+        // A folder, a file being deleted, or one this account may not delete: judged on what
+        // can still be read of it.
+        std::optional<std::string> contents;
+        if (auto bytes = read_regular_file(file, small_file_limit))
+            contents = std::move(*bytes);
+        if (!is_stale(contents))
             return ExistingLock::Held;
-        (void)DeleteFileW(file.c_str());
+        if (DeleteFileW(file.c_str()))
+            return ExistingLock::Cleared;
+        // A stale lock that we may not remove keeps the folder busy: its owner's account must
+        // clear it, and it is no error of ours.
+        const DWORD refusal = GetLastError();
+        const DWORD attributes = GetFileAttributesW(file.c_str());
+        if (refusal == ERROR_ACCESS_DENIED && attributes != INVALID_FILE_ATTRIBUTES &&
+            !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+            return ExistingLock::Held;
         return ExistingLock::Cleared;
     }
     std::optional<std::string> contents;

@@ -2,6 +2,7 @@
 
 #include "records/message.h"
 #include "test_support.h"
+#include "testkit/shared_read.h"
 
 #include <gtest/gtest.h>
 
@@ -166,8 +167,11 @@ TEST(BuildLock, IsRemovedOnEveryWayOut) {
         ASSERT_TRUE(lock);
         EXPECT_EQ(lock->file(), lock_file);
         EXPECT_EQ(read_text(lock_file), own_id());
+        // A launcher may read it while it is held, also with a reader that refuses writers.
+        EXPECT_EQ(testkit::read_letting_others_only_read(lock_file), own_id());
         // The same folder cannot be taken twice, even by its own process.
         EXPECT_FALSE(take_lock(temp.path()));
+        EXPECT_EQ(testkit::read_letting_others_only_read(lock_file), own_id());
         lock->release();
         EXPECT_FALSE(fs::exists(lock_file));
         lock->release(); // harmless
@@ -206,6 +210,29 @@ TEST(BuildLock, ReportsWhatItCannotCreateOrClear) {
     ASSERT_FALSE(stuck);
     EXPECT_EQ(stuck.error().message, "cannot take " + path_text(temp / "build.lock"));
     EXPECT_TRUE(fs::exists(temp / "build.lock" / "inside"));
+}
+
+// A stale lock that this account may not remove is busy, as an owner we may not ask about is:
+// whoever made it must clear it, and nothing is wrong with the folder.
+TEST(BuildLock, AStaleLockWeMayNotRemoveKeepsTheFolderBusy) {
+    test::TempFolder temp;
+    const fs::path folder = temp / "f";
+    write_text(folder / "build.lock", "4294967295");
+    fs::permissions(folder,
+                    fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                    fs::perm_options::remove);
+    // Where the folder's permissions stop no one (an administrator), there is no such lock.
+    std::error_code probe;
+    fs::create_directory(folder / "probe", probe);
+    if (!probe) {
+        fs::remove(folder / "probe");
+    } else {
+        const auto taken = take_lock(folder);
+        ASSERT_FALSE(taken);
+        EXPECT_EQ(taken.error().message, busy_message);
+        EXPECT_EQ(read_text(folder / "build.lock"), "4294967295");
+    }
+    fs::permissions(folder, fs::perms::owner_write, fs::perm_options::add);
 }
 
 } // namespace
