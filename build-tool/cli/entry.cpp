@@ -2,6 +2,7 @@
 
 #include "cli/command_line.h"
 #include "cli/command_table.h"
+#include "platform/platform.h"
 #include "records/event_stream.h"
 #include "records/message.h"
 #include "records/release.h"
@@ -23,13 +24,17 @@ Result<void> run_command(const CommandLine &line) {
     return command->run(line.options, *release);
 }
 
-void emit_error(const BuildError &error) {
+Event error_event(const BuildError &error) {
     Event event;
     event["event"] = "error";
     event["message"] = error.message;
     event["unsupported"] = error.kind == ErrorKind::Unsupported;
     event["rebuild"] = error.kind == ErrorKind::Rebuild;
-    emit_event(event);
+    return event;
+}
+
+void emit_error(const BuildError &error) {
+    emit_event(error_event(error));
 }
 
 } // namespace
@@ -43,7 +48,13 @@ int run_ormolt_build(const std::vector<std::string> &arguments) {
     }
     // A person at a terminal reads the same events through the view; a launcher's pipe gets
     // the event lines.
-    const TerminalOutput view(line->options.command);
+    TerminalOutput view(line->options.command);
+    // Stopped (Ctrl-C, a closed terminal, a launcher ending us): the running child has been
+    // ended; what was done so far stays, and the next run of the same command goes on from it.
+    platform::stop_children_and_exit_on_request([&view] {
+        emit_last_event(error_event(BuildError{stopped_message, ErrorKind::Ordinary}));
+        view.restore_terminal();
+    });
     const auto outcome = run_command(*line);
     if (outcome)
         return exit_success;

@@ -65,6 +65,8 @@ class Terminal {
     // Whether the terminal acts on control sequences (carriage return rewrites, erase to the
     // end of the line). POSIX: TERM is set; Windows: virtual-terminal processing is on.
     bool control_sequences() const { return control_sequences_; }
+    // Gives the terminal its earlier mode back now (the destructor does it otherwise).
+    void restore();
     // Columns of the terminal now (it may be resized); 0 when it cannot tell.
     std::size_t width() const;
     // Writes UTF-8 text and flushes it. Errors are ignored.
@@ -202,6 +204,17 @@ std::expected<StartedChild, std::error_code> start_child(const ChildCommand &com
 // Waits for the child to end and releases it. The exit code as the system gives it; on POSIX
 // a child ended by a signal reads as 128 + the signal number, as shells show it.
 std::expected<std::uint32_t, std::error_code> wait_for_child(NativeHandle process);
+
+// ---- Being stopped (Ctrl-C, a closed terminal, a launcher's Cancel) ---------------------
+
+// From now on a request to stop the tool (SIGINT, SIGTERM or SIGHUP on POSIX; Ctrl-C, Ctrl-Break
+// or closing the console on Windows) ends the running child with everything it started, then
+// calls last_words on a thread of its own, and then ends the process at once with exit status 1.
+// Children run so that they cannot outlive the tool however it ends: on POSIX in a process group
+// of their own that the signal handling ends; on Windows in a job that the system closes with
+// the tool, which also covers a launcher's TerminateProcess. Call it once, before any other
+// thread starts.
+void stop_children_and_exit_on_request(std::function<void()> last_words);
 
 // ---- Lock files (build lock) -------------------------------------------------------------
 

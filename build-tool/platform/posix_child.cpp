@@ -5,9 +5,11 @@
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <mutex>
 #include <spawn.h>
 #include <sys/types.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 extern char **environ;
@@ -55,7 +57,53 @@ struct SpawnSetup {
     }
 };
 
+// The running child, which leads a process group of its own; 0 when none runs. A stop request
+// ends that group; the lock keeps a child from starting once the tool is being stopped.
+struct Children {
+    std::mutex lock;
+    pid_t running = 0;
+    bool stopping = false;
+};
+Children &children() {
+    static Children state;
+    return state;
+}
+
 } // namespace
+
+void stop_children_and_exit_on_request(std::function<void()> last_words) {
+    // The three signals go to one thread that waits for them; every other thread, started
+    // later, inherits the blocked mask. Children get an empty mask (see start_child).
+    sigset_t stops;
+    sigemptyset(&stops);
+    sigaddset(&stops, SIGINT);
+    sigaddset(&stops, SIGTERM);
+    sigaddset(&stops, SIGHUP);
+    if (pthread_sigmask(SIG_BLOCK, &stops, nullptr) != 0)
+        return;
+    std::thread([stops, last_words = std::move(last_words)] {
+        int signal = 0;
+        while (sigwait(&stops, &signal) != 0) {
+        }
+        pid_t child = 0;
+        {
+            std::lock_guard guard(children().lock);
+            children().stopping = true;
+            child = children().running;
+        }
+        if (child > 0) {
+            // The whole group: what the child started goes too. Waited for without collecting
+            // it (the waiting thread may do that), so that nothing of it runs on once we end.
+            ::kill(-child, SIGKILL);
+            siginfo_t info{};
+            while (::waitid(P_PID, static_cast<id_t>(child), &info, WEXITED | WNOWAIT) != 0 &&
+                   errno == EINTR) {
+            }
+        }
+        last_words();
+        ::_exit(1);
+    }).detach();
+}
 
 void close_handle(NativeHandle handle) {
     if (handle != no_handle)
@@ -129,7 +177,10 @@ std::expected<StartedChild, std::error_code> start_child(const ChildCommand &com
     sigset_t none;
     sigemptyset(&none);
     posix_spawnattr_setsigmask(&setup.attributes, &none);
-    posix_spawnattr_setflags(&setup.attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+    // A process group of its own, which a stop request ends whole.
+    posix_spawnattr_setpgroup(&setup.attributes, 0);
+    posix_spawnattr_setflags(&setup.attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK |
+                                                    POSIX_SPAWN_SETPGROUP);
 
     std::vector<std::string> arguments;
     arguments.push_back(command.program.string());
@@ -145,8 +196,16 @@ std::expected<StartedChild, std::error_code> start_child(const ChildCommand &com
     envp.push_back(nullptr);
 
     pid_t pid = 0;
+    std::unique_lock guard(children().lock);
+    if (children().stopping) {
+        close_all();
+        return std::unexpected(error_of(ECANCELED));
+    }
     const int spawned = ::posix_spawn(&pid, command.program.c_str(), &setup.actions,
                                       &setup.attributes, argv.data(), envp.data());
+    if (spawned == 0)
+        children().running = pid;
+    guard.unlock();
     if (spawned != 0) {
         close_all();
         return std::unexpected(error_of(spawned));
@@ -163,6 +222,11 @@ std::expected<std::uint32_t, std::error_code> wait_for_child(NativeHandle proces
             break;
         if (errno != EINTR)
             return std::unexpected(last_error());
+    }
+    {
+        std::lock_guard guard(children().lock);
+        if (children().running == static_cast<pid_t>(process))
+            children().running = 0;
     }
     if (WIFEXITED(status))
         return static_cast<std::uint32_t>(WEXITSTATUS(status));

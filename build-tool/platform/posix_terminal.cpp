@@ -20,6 +20,8 @@ Terminal::Terminal() {
 
 Terminal::~Terminal() = default;
 
+void Terminal::restore() {}
+
 std::size_t Terminal::width() const {
     winsize size{};
     if (::ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) != 0)

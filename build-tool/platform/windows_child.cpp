@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cwctype>
 #include <map>
 
@@ -89,7 +90,52 @@ std::wstring environment_block(const ChildCommand &command) {
     return block;
 }
 
+// Every child runs in this job, which ends all of its processes when its last handle closes: when
+// the tool ends, however it ends (a launcher's TerminateProcess included), the system closes it.
+HANDLE children_job() {
+    static const HANDLE job = [] {
+        HANDLE created = CreateJobObjectW(nullptr, nullptr); // not inheritable
+        if (created == nullptr)
+            return created;
+        JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+        limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+        if (!SetInformationJobObject(created, JobObjectExtendedLimitInformation, &limits,
+                                     sizeof limits)) {
+            CloseHandle(created);
+            return HANDLE(nullptr);
+        }
+        return created;
+    }();
+    return job;
+}
+
+std::function<void()> *stop_words = nullptr;
+
+BOOL WINAPI on_console_control(DWORD type) {
+    if (type != CTRL_C_EVENT && type != CTRL_BREAK_EVENT && type != CTRL_CLOSE_EVENT)
+        return FALSE;
+    static std::atomic_flag stopping = ATOMIC_FLAG_INIT;
+    if (stopping.test_and_set()) {
+        Sleep(INFINITE); // the first request is ending the process
+        return TRUE;
+    }
+    if (HANDLE job = children_job())
+        (void)TerminateJobObject(job, 1);
+    (*stop_words)();
+    // At once: the command's own thread may hold locks that an orderly exit would wait on.
+    TerminateProcess(GetCurrentProcess(), 1);
+    return TRUE;
+}
+
 } // namespace
+
+void stop_children_and_exit_on_request(std::function<void()> last_words) {
+    static std::function<void()> words;
+    words = std::move(last_words);
+    stop_words = &words;
+    (void)children_job();
+    (void)SetConsoleCtrlHandler(on_console_control, TRUE);
+}
 
 void close_handle(NativeHandle handle) {
     if (handle != no_handle && handle != 0)
@@ -169,22 +215,52 @@ std::expected<StartedChild, std::error_code> start_child(const ChildCommand &com
     }
     std::wstring environment = environment_block(command);
 
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = null_input;
-    startup.hStdOutput = output_write;
-    startup.hStdError = errors_write;
+    // The child inherits exactly its three standard handles, nothing else that happens to be
+    // inheritable at the moment.
+    HANDLE inherited[] = {null_input, output_write, errors_write};
+    SIZE_T list_size = 0;
+    (void)InitializeProcThreadAttributeList(nullptr, 1, 0, &list_size);
+    std::vector<char> list_memory(list_size);
+    auto *attributes = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(list_memory.data());
+    if (!InitializeProcThreadAttributeList(attributes, 1, 0, &list_size)) {
+        const auto error = last_error();
+        close_all();
+        return std::unexpected(error);
+    }
+    struct ListEnd {
+        LPPROC_THREAD_ATTRIBUTE_LIST list;
+        ~ListEnd() { DeleteProcThreadAttributeList(list); }
+    } list_end{attributes};
+    if (!UpdateProcThreadAttribute(attributes, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, inherited,
+                                   sizeof inherited, nullptr, nullptr)) {
+        const auto error = last_error();
+        close_all();
+        return std::unexpected(error);
+    }
+
+    STARTUPINFOEXW startup{};
+    startup.StartupInfo.cb = sizeof(startup);
+    startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
+    startup.StartupInfo.hStdInput = null_input;
+    startup.StartupInfo.hStdOutput = output_write;
+    startup.StartupInfo.hStdError = errors_write;
+    startup.lpAttributeList = attributes;
     PROCESS_INFORMATION process{};
+    // Suspended until it is in the job, so that nothing it starts escapes the job.
     const BOOL started = CreateProcessW(
         command.program.c_str(), line.data(), nullptr, nullptr, TRUE,
-        CREATE_NO_WINDOW | CREATE_UNICODE_ENVIRONMENT, environment.data(),
-        command.working_folder ? command.working_folder->c_str() : nullptr, &startup, &process);
+        CREATE_NO_WINDOW | CREATE_UNICODE_ENVIRONMENT | CREATE_SUSPENDED |
+            EXTENDED_STARTUPINFO_PRESENT,
+        environment.data(), command.working_folder ? command.working_folder->c_str() : nullptr,
+        &startup.StartupInfo, &process);
     if (!started) {
         const auto error = last_error();
         close_all();
         return std::unexpected(error);
     }
+    if (HANDLE job = children_job())
+        (void)AssignProcessToJobObject(job, process.hProcess);
+    ResumeThread(process.hThread);
     CloseHandle(process.hThread);
     CloseHandle(null_input);
     CloseHandle(output_write);

@@ -44,8 +44,13 @@ Terminal::Terminal() {
 }
 
 Terminal::~Terminal() {
+    restore();
+}
+
+void Terminal::restore() {
     if (restore_mode_)
         (void)SetConsoleMode(output_handle(), saved_mode_);
+    restore_mode_ = false;
 }
 
 std::size_t Terminal::width() const {

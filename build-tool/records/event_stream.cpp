@@ -15,6 +15,20 @@ EventSink &current_sink() {
     static EventSink sink;
     return sink;
 }
+
+bool closed = false; // under the output lock
+
+void deliver(const Event &object) {
+    if (closed)
+        return;
+    if (current_sink()) {
+        current_sink()(object);
+        return;
+    }
+    const std::string line = event_line(object);
+    (void)std::fwrite(line.data(), 1, line.size(), stdout);
+    (void)std::fflush(stdout);
+}
 } // namespace
 
 EventSink replace_event_sink(EventSink sink) {
@@ -32,13 +46,13 @@ std::string event_line(const Event &object) {
 
 void emit_event(const Event &object) {
     std::lock_guard guard(stdout_lock());
-    if (current_sink()) {
-        current_sink()(object);
-        return;
-    }
-    const std::string line = event_line(object);
-    (void)std::fwrite(line.data(), 1, line.size(), stdout);
-    (void)std::fflush(stdout);
+    deliver(object);
+}
+
+void emit_last_event(const Event &object) {
+    std::lock_guard guard(stdout_lock());
+    deliver(object);
+    closed = true;
 }
 
 } // namespace ormolt

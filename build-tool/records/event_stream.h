@@ -14,6 +14,10 @@ using Event = nlohmann::json;
 // Writes one event line to standard output and flushes it. Output errors are ignored.
 void emit_event(const Event &object);
 
+// Writes one last event, as emit_event does; every event after it is dropped. For the words of
+// a process that is about to end while another thread may still be reporting.
+void emit_last_event(const Event &object);
+
 // The event as its line on the stream, "\n" included.
 std::string event_line(const Event &object);
 

@@ -234,6 +234,11 @@ TerminalOutput::TerminalOutput(std::string_view command) {
     });
 }
 
+void TerminalOutput::restore_terminal() {
+    if (state_)
+        state_->terminal.restore();
+}
+
 TerminalOutput::~TerminalOutput() {
     if (!state_)
         return;

@@ -61,6 +61,10 @@ class TerminalOutput {
     TerminalOutput(const TerminalOutput &) = delete;
     TerminalOutput &operator=(const TerminalOutput &) = delete;
 
+    // Gives the terminal its earlier mode back at once, for a process that ends without
+    // unwinding (it is being stopped). Events shown afterwards still appear.
+    void restore_terminal();
+
   private:
     struct State;
     std::unique_ptr<State> state_;

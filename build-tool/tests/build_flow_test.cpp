@@ -1,5 +1,6 @@
 // The built ormolt-build run the way a launcher runs it, through whole build and relink
 // commands, with a release whose Python and CMake are the recording stand-in.
+#include "cli/entry.h"
 #include "fake_release.h"
 #include "identity/file_sha1.h"
 #include "pipeline/compile.h"
@@ -339,6 +340,54 @@ TEST_F(BuildFlow, ReadOnlySourceAndReleaseFilesAllowEveryLaterBuild) {
     EXPECT_EQ(fs::status(recipe_file).permissions() & fs::perms::owner_write, fs::perms::none);
     read_only(game_file, false);
     read_only(recipe_file, false);
+}
+
+// Ctrl-C, a closed terminal or a launcher's Cancel stop the tool while a child of it runs: the
+// child ends with the tool, so that it neither goes on writing into the folder that the next run
+// takes over nor keeps the launcher's pipe open, and the same command then goes on.
+TEST_F(BuildFlow, StoppingTheToolEndsTheRunningChild) {
+    // POSIX stops the tool with a signal that it handles; Windows ends it as a launcher does,
+    // with TerminateProcess, which leaves it no last words.
+    const bool last_words = std::string_view(platform::executable_suffix).empty();
+    const fs::path python = release() / "python" / exe_name("python");
+    const fs::path child_pid = release() / "toolkit" / "child.pid";
+    const fs::path f = temp_ / "install";
+    for (const char *signal : {"TERM", "INT", "HUP"}) {
+        SCOPED_TRACE(signal);
+        fs::copy_file(HELPER_stopping_child, python, fs::copy_options::overwrite_existing);
+        environment_["STOPPING_CHILD_SIGNAL"] = signal;
+        const auto stopped =
+            run({"build", "--source", path_text(image()), "--install-dir", path_text(f)});
+        EXPECT_EQ(stopped.exit_status, 1);
+        if (last_words) {
+            EXPECT_EQ(stopped.error_message(), stopped_message);
+        }
+        const std::string pid = test::read_text(child_pid);
+        ASSERT_FALSE(pid.empty());
+        EXPECT_EQ(platform::process_liveness(static_cast<std::uint32_t>(std::stoul(pid))),
+                  platform::Liveness::NotRunning);
+        fs::remove(child_pid);
+
+        fs::copy_file(HELPER_fake_tool, python, fs::copy_options::overwrite_existing);
+        const auto again = run({"build", "--install-dir", path_text(f)});
+        EXPECT_EQ(again.exit_status, 0) << again.error_message();
+    }
+    // Ctrl-C at a terminal: the status line gives way to one line that says what to do.
+    if (last_words) {
+        fs::copy_file(HELPER_stopping_child, python, fs::copy_options::overwrite_existing);
+        auto environment = environment_;
+        environment["STOPPING_CHILD_SIGNAL"] = "INT";
+        environment["TERM"] = "xterm";
+        const auto shown =
+            test::run_on_terminal(program(), {"build", "--install-dir", path_text(f)}, temp_.path(),
+                                  environment, temp_ / "scratch", 80);
+        EXPECT_EQ(shown.exit_status, 1);
+        EXPECT_TRUE(shown.out.ends_with("\r\x1b[K\x1b[31m\xE2\x9C\x97\x1b[0m Translating the game "
+                                        "to C\r\n\x1b[31mError:\x1b[0m " +
+                                        std::string(stopped_message) + "\r\n"))
+            << shown.out;
+        fs::remove(child_pid);
+    }
 }
 
 TEST_F(BuildFlow, ALiveOwnerKeepsTheFolderBusy) {
