@@ -17,6 +17,12 @@ if(WIN32)
     # g++ 12 at -O3 warns of overlapping copies inside std::string's own insert (a false alarm
     # of that release), which would stop a warnings-as-errors build.
     add_compile_options(-Wno-restrict)
+    # The manifest every shipped program embeds: add ${ORMOLT_WINDOWS_PROGRAM_RC} to its sources.
+    enable_language(RC)
+    set(ORMOLT_WINDOWS_MANIFEST ${CMAKE_CURRENT_LIST_DIR}/windows-program.manifest)
+    configure_file(${CMAKE_CURRENT_LIST_DIR}/windows-program.rc.in
+                   ${CMAKE_BINARY_DIR}/windows-program.rc @ONLY)
+    set(ORMOLT_WINDOWS_PROGRAM_RC ${CMAKE_BINARY_DIR}/windows-program.rc)
 endif()
 
 # Collects the sources of a folder, leaving out the other platform's files.

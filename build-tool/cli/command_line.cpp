@@ -31,7 +31,9 @@ std::optional<CommandLine> parse_command_line(const std::vector<std::string> &ar
             target->reset();
             break;
         }
-        *target = path_from_utf8(arguments[i + 1]);
+        // An extended-length path ("\\?\C:\…") names the same as its plain form, which is the
+        // form shown in messages; the platform adds the prefix again where a path is long.
+        *target = plain_path(path_from_utf8(arguments[i + 1]));
     }
     return line;
 }

@@ -1,5 +1,7 @@
 #include "cli/status_command.h"
 
+#include "platform/platform.h"
+
 #include "records/build_folders.h"
 #include "records/event_stream.h"
 #include "records/message.h"
@@ -26,15 +28,12 @@ bool regular_file_at(const fs::path &file) {
 // Every direct entry of the game folder can be examined through its links; a link whose target
 // has gone means the game files moved.
 bool game_entries_reachable(const fs::path &game) {
-    std::error_code error;
-    fs::directory_iterator entry(game, error);
-    if (error)
+    const auto listing = platform::list_folder(game);
+    if (!listing)
         return false;
-    for (; entry != fs::directory_iterator(); entry.increment(error)) {
-        if (error)
-            break; // an entry the listing itself cannot read is skipped
+    for (const platform::FolderEntry &entry : *listing) {
         std::error_code examined;
-        const fs::file_status status = fs::status(entry->path(), examined);
+        const fs::file_status status = fs::status(game / entry.name, examined);
         if (examined || status.type() == fs::file_type::not_found)
             return false;
     }

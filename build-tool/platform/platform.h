@@ -208,8 +208,9 @@ std::expected<std::uint32_t, std::error_code> wait_for_child(NativeHandle proces
 // ---- Being stopped (Ctrl-C, a closed terminal, a launcher's Cancel) ---------------------
 
 // From now on a request to stop the tool (SIGINT, SIGTERM or SIGHUP on POSIX; Ctrl-C, Ctrl-Break
-// or closing the console on Windows) ends the running child with everything it started, then
-// calls last_words on a thread of its own, and then ends the process at once with exit status 1.
+// or closing the console on Windows) calls last_words on a thread of its own, then ends the
+// running child with everything it started, and then ends the process at once with exit
+// status 1.
 // Children run so that they cannot outlive the tool however it ends: on POSIX in a process group
 // of their own that the signal handling ends; on Windows in a job that the system closes with
 // the tool, which also covers a launcher's TerminateProcess. Call it once, before any other

@@ -85,6 +85,9 @@ void stop_children_and_exit_on_request(std::function<void()> last_words) {
         int signal = 0;
         while (sigwait(&stops, &signal) != 0) {
         }
+        // First the last words, so that the child's end cannot be reported as a failure of
+        // its own before them.
+        last_words();
         pid_t child = 0;
         {
             std::lock_guard guard(children().lock);
@@ -100,7 +103,6 @@ void stop_children_and_exit_on_request(std::function<void()> last_words) {
                    errno == EINTR) {
             }
         }
-        last_words();
         ::_exit(1);
     }).detach();
 }

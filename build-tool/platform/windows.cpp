@@ -1,5 +1,6 @@
 // Windows side of the platform seam.
 #include "platform/platform.h"
+#include "platform/windows_file_calls.h"
 
 #include <windows.h>
 
@@ -119,13 +120,13 @@ bool delete_on_close(HANDLE handle) {
 
 std::expected<std::string, std::error_code> read_regular_file(const fs::path &file,
                                                               std::size_t limit) {
-    const DWORD attributes = GetFileAttributesW(file.c_str());
+    const DWORD attributes = GetFileAttributesW(windows::system_path(file).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES)
         return std::unexpected(error_of(GetLastError()));
     if (attributes & FILE_ATTRIBUTE_DIRECTORY)
         return std::unexpected(std::make_error_code(std::errc::is_a_directory));
     // Sharing delete too, so that a writer may replace the file by rename while we read it.
-    Handle handle(CreateFileW(file.c_str(), GENERIC_READ,
+    Handle handle(CreateFileW(windows::system_path(file).c_str(), GENERIC_READ,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (handle.get() == INVALID_HANDLE_VALUE)
@@ -141,8 +142,8 @@ namespace {
 // Renames with POSIX semantics: the target is replaced even while a reader has it open (with
 // delete sharing, as our readers open). Not every system offers it.
 bool replace_posix_style(const fs::path &from, const fs::path &to) {
-    const std::wstring target = to.wstring();
-    Handle handle(CreateFileW(from.c_str(), DELETE,
+    const std::wstring target = windows::system_path(to);
+    Handle handle(CreateFileW(windows::system_path(from).c_str(), DELETE,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (handle.get() == INVALID_HANDLE_VALUE)
@@ -163,19 +164,21 @@ bool replace_posix_style(const fs::path &from, const fs::path &to) {
 
 std::error_code replace_file(const fs::path &from, const fs::path &to) {
     // Neither kind of rename replaces a read-only file.
-    const DWORD old_attributes = GetFileAttributesW(to.c_str());
+    const DWORD old_attributes = GetFileAttributesW(windows::system_path(to).c_str());
     if (old_attributes != INVALID_FILE_ATTRIBUTES && (old_attributes & FILE_ATTRIBUTE_READONLY) &&
         !(old_attributes & FILE_ATTRIBUTE_DIRECTORY))
-        (void)SetFileAttributesW(to.c_str(), old_attributes & ~FILE_ATTRIBUTE_READONLY);
+        (void)SetFileAttributesW(windows::system_path(to).c_str(),
+                                 old_attributes & ~FILE_ATTRIBUTE_READONLY);
     if (replace_posix_style(from, to))
         return {};
     // The classic rename refuses a target that someone has open; readers of our small files
     // hold them only for a moment, so a few more tries get through.
     for (int attempt = 0;; ++attempt) {
-        if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING))
+        if (MoveFileExW(windows::system_path(from).c_str(), windows::system_path(to).c_str(),
+                        MOVEFILE_REPLACE_EXISTING))
             return {};
         const DWORD reason = GetLastError();
-        const DWORD attributes = GetFileAttributesW(to.c_str());
+        const DWORD attributes = GetFileAttributesW(windows::system_path(to).c_str());
         const bool busy = (reason == ERROR_ACCESS_DENIED || reason == ERROR_SHARING_VIOLATION) &&
                           attributes != INVALID_FILE_ATTRIBUTES &&
                           !(attributes & FILE_ATTRIBUTE_DIRECTORY);
@@ -211,15 +214,15 @@ Liveness process_liveness(std::uint32_t pid) {
 
 NewLock create_lock_file(const fs::path &file, std::string_view contents, NativeHandle &held,
                          std::error_code &error) {
-    Handle handle(CreateFileW(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
-                              FILE_ATTRIBUTE_NORMAL, nullptr));
+    Handle handle(CreateFileW(windows::system_path(file).c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                              nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (handle.get() == INVALID_HANDLE_VALUE) {
         const DWORD reason = GetLastError();
         if (reason == ERROR_FILE_EXISTS || reason == ERROR_ALREADY_EXISTS)
             return NewLock::AlreadyExists;
         // A lock file that another process is deleting refuses access until it is gone.
         if (reason == ERROR_ACCESS_DENIED &&
-            (GetFileAttributesW(file.c_str()) != INVALID_FILE_ATTRIBUTES ||
+            (GetFileAttributesW(windows::system_path(file).c_str()) != INVALID_FILE_ATTRIBUTES ||
              GetLastError() == ERROR_ACCESS_DENIED))
             return NewLock::AlreadyExists;
         error = std::error_code(static_cast<int>(reason), std::system_category());
@@ -231,8 +234,9 @@ NewLock create_lock_file(const fs::path &file, std::string_view contents, Native
     // Held from now on by a handle that only reads and lets others read and write, so that any
     // reader gets in, also one that refuses writers (as .NET's File.ReadAllText does); it
     // still shares no delete, so nobody can clear the file while we live.
-    HANDLE reading = CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                 nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE reading = CreateFileW(windows::system_path(file).c_str(), GENERIC_READ,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr);
     if (reading != INVALID_HANDLE_VALUE) {
         held = reinterpret_cast<NativeHandle>(reading);
         return NewLock::Created;
@@ -244,7 +248,7 @@ NewLock create_lock_file(const fs::path &file, std::string_view contents, Native
 void release_lock_file(const fs::path &file, NativeHandle held) {
     if (held != no_handle)
         CloseHandle(reinterpret_cast<HANDLE>(held));
-    (void)DeleteFileW(file.c_str());
+    (void)DeleteFileW(windows::system_path(file).c_str());
 }
 
 ExistingLock
@@ -252,8 +256,9 @@ clear_stale_lock(const fs::path &file,
                  const std::function<bool(const std::optional<std::string> &)> &is_stale) {
     // Sharing read only: a second process clearing the same file meanwhile is refused and
     // answers busy, as the lock will be taken.
-    Handle handle(CreateFileW(file.c_str(), GENERIC_READ | DELETE, FILE_SHARE_READ, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    Handle handle(CreateFileW(windows::system_path(file).c_str(), GENERIC_READ | DELETE,
+                              FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                              nullptr));
     if (handle.get() == INVALID_HANDLE_VALUE) {
         const DWORD reason = GetLastError();
         if (reason == ERROR_FILE_NOT_FOUND || reason == ERROR_PATH_NOT_FOUND)
@@ -267,12 +272,12 @@ clear_stale_lock(const fs::path &file,
             contents = std::move(*bytes);
         if (!is_stale(contents))
             return ExistingLock::Held;
-        if (DeleteFileW(file.c_str()))
+        if (DeleteFileW(windows::system_path(file).c_str()))
             return ExistingLock::Cleared;
         // A stale lock that we may not remove keeps the folder busy: its owner's account must
         // clear it, and it is no error of ours.
         const DWORD refusal = GetLastError();
-        const DWORD attributes = GetFileAttributesW(file.c_str());
+        const DWORD attributes = GetFileAttributesW(windows::system_path(file).c_str());
         if (refusal == ERROR_ACCESS_DENIED && attributes != INVALID_FILE_ATTRIBUTES &&
             !(attributes & FILE_ATTRIBUTE_DIRECTORY))
             return ExistingLock::Held;

@@ -1,5 +1,6 @@
 // Windows side of the platform seam: child processes, pipes and the append-only log file.
 #include "platform/platform.h"
+#include "platform/windows_file_calls.h"
 
 #include <windows.h>
 
@@ -119,9 +120,9 @@ BOOL WINAPI on_console_control(DWORD type) {
         Sleep(INFINITE); // the first request is ending the process
         return TRUE;
     }
+    (*stop_words)();
     if (HANDLE job = children_job())
         (void)TerminateJobObject(job, 1);
-    (*stop_words)();
     // At once: the command's own thread may hold locks that an orderly exit would wait on.
     TerminateProcess(GetCurrentProcess(), 1);
     return TRUE;
@@ -143,7 +144,7 @@ void close_handle(NativeHandle handle) {
 }
 
 std::expected<NativeHandle, std::error_code> open_for_append(const fs::path &file) {
-    HANDLE handle = CreateFileW(file.c_str(), FILE_APPEND_DATA,
+    HANDLE handle = CreateFileW(windows::system_path(file).c_str(), FILE_APPEND_DATA,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                 OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
@@ -152,8 +153,9 @@ std::expected<NativeHandle, std::error_code> open_for_append(const fs::path &fil
 }
 
 std::expected<NativeHandle, std::error_code> open_for_writing(const fs::path &file) {
-    HANDLE handle = CreateFileW(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
-                                nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE handle = CreateFileW(windows::system_path(file).c_str(), GENERIC_WRITE,
+                                FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
         return std::unexpected(last_error());
     return as_native(handle);
@@ -214,6 +216,29 @@ std::expected<StartedChild, std::error_code> start_child(const ChildCommand &com
         append_quoted(line, wide(argument));
     }
     std::wstring environment = environment_block(command);
+    // A process's current folder must stay below the classic limit; a deeper one is given by
+    // its short (8.3) name where the volume keeps those.
+    std::wstring folder;
+    if (command.working_folder) {
+        folder = command.working_folder->native();
+        if (folder.size() >= MAX_PATH - 1) {
+            const std::wstring full = windows::system_path(*command.working_folder);
+            std::wstring short_name(32768, L'\0');
+            const DWORD length = GetShortPathNameW(full.c_str(), short_name.data(),
+                                                   static_cast<DWORD>(short_name.size()));
+            short_name.resize(length < short_name.size() ? length : 0);
+            if (short_name.starts_with(L"\\\\?\\UNC\\"))
+                short_name = L"\\\\" + short_name.substr(8);
+            else if (short_name.starts_with(L"\\\\?\\"))
+                short_name = short_name.substr(4);
+            if (short_name.empty() || short_name.size() >= MAX_PATH - 1) {
+                close_all();
+                return std::unexpected(
+                    std::error_code(ERROR_FILENAME_EXCED_RANGE, std::system_category()));
+            }
+            folder = short_name;
+        }
+    }
 
     // The child inherits exactly its three standard handles, nothing else that happens to be
     // inheritable at the moment.
@@ -247,12 +272,12 @@ std::expected<StartedChild, std::error_code> start_child(const ChildCommand &com
     startup.lpAttributeList = attributes;
     PROCESS_INFORMATION process{};
     // Suspended until it is in the job, so that nothing it starts escapes the job.
-    const BOOL started = CreateProcessW(
-        command.program.c_str(), line.data(), nullptr, nullptr, TRUE,
-        CREATE_NO_WINDOW | CREATE_UNICODE_ENVIRONMENT | CREATE_SUSPENDED |
-            EXTENDED_STARTUPINFO_PRESENT,
-        environment.data(), command.working_folder ? command.working_folder->c_str() : nullptr,
-        &startup.StartupInfo, &process);
+    const BOOL started =
+        CreateProcessW(command.program.c_str(), line.data(), nullptr, nullptr, TRUE,
+                       CREATE_NO_WINDOW | CREATE_UNICODE_ENVIRONMENT | CREATE_SUSPENDED |
+                           EXTENDED_STARTUPINFO_PRESENT,
+                       environment.data(), command.working_folder ? folder.c_str() : nullptr,
+                       &startup.StartupInfo, &process);
     if (!started) {
         const auto error = last_error();
         close_all();

@@ -234,33 +234,54 @@ std::expected<std::vector<FolderEntry>, std::error_code> list_folder(const fs::p
     return entries;
 }
 
-std::expected<fs::path, std::error_code> canonical_path(const fs::path &path) {
-    // The file system itself names what the handle reached: letter case as stored, long names
-    // for short ones, junctions and substituted drives followed.
-    HANDLE handle = CreateFileW(system_path(path).c_str(), FILE_READ_ATTRIBUTES,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (handle == INVALID_HANDLE_VALUE)
-        return std::unexpected(system_error(GetLastError()));
-    std::wstring name(MAX_PATH, L'\0');
-    DWORD length = 0;
-    for (;;) {
-        length = GetFinalPathNameByHandleW(handle, name.data(), static_cast<DWORD>(name.size()),
-                                           FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-        if (length == 0 || length < name.size())
-            break;
-        name.resize(length + 1);
-    }
-    const DWORD reason = GetLastError();
-    CloseHandle(handle);
-    if (length == 0)
-        return std::unexpected(system_error(reason));
-    name.resize(length);
+namespace {
+
+fs::path without_prefix(const std::wstring &name) {
     if (name.starts_with(L"\\\\?\\UNC\\"))
         return fs::path(L"\\\\" + name.substr(8));
     if (name.starts_with(L"\\\\?\\"))
         return fs::path(name.substr(4));
     return fs::path(name);
+}
+
+} // namespace
+
+std::expected<fs::path, std::error_code> canonical_path(const fs::path &path) {
+    // The file system itself names what the handle reached: letter case as stored, long names
+    // for short ones, junctions and substituted drives followed.
+    const std::wstring target = system_path(path);
+    HANDLE handle = CreateFileW(target.c_str(), FILE_READ_ATTRIBUTES,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return std::unexpected(system_error(GetLastError()));
+    std::wstring name(32768, L'\0');
+    const DWORD length =
+        GetFinalPathNameByHandleW(handle, name.data(), static_cast<DWORD>(name.size()),
+                                  FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    const DWORD reason = GetLastError();
+    CloseHandle(handle);
+    if (length > 0 && length < name.size()) {
+        name.resize(length);
+        return without_prefix(name);
+    }
+    if (reason != ERROR_MORE_DATA)
+        return std::unexpected(system_error(reason));
+    // Some systems (Wine) cannot name a long path this way: the parent is resolved, and the last
+    // component takes the name the folder stores for it.
+    const fs::path full = without_prefix(target);
+    const fs::path parent = full.parent_path();
+    if (parent.empty() || parent == full)
+        return std::unexpected(system_error(reason));
+    auto resolved = canonical_path(parent);
+    if (!resolved)
+        return resolved;
+    WIN32_FIND_DATAW found{};
+    HANDLE search = FindFirstFileW(target.c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return std::unexpected(system_error(GetLastError()));
+    FindClose(search);
+    return *resolved / found.cFileName;
 }
 
 bool same_component(const fs::path &a, const fs::path &b) {

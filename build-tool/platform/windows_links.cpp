@@ -1,5 +1,6 @@
 // Windows side of the platform seam: links (symbolic links and junctions) and paths.
 #include "platform/platform.h"
+#include "platform/windows_file_calls.h"
 
 #include <windows.h>
 #include <winioctl.h>
@@ -32,18 +33,18 @@ constexpr std::size_t mount_point_header_size = sizeof(MountPointHeader);
 constexpr std::size_t reparse_header_size = 8; // tag, data length, reserved
 
 HANDLE open_reparse_point(const fs::path &path, DWORD access) {
-    return CreateFileW(path.c_str(), access, 0, nullptr, OPEN_EXISTING,
+    return CreateFileW(windows::system_path(path).c_str(), access, 0, nullptr, OPEN_EXISTING,
                        FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
 }
 
 } // namespace
 
 bool is_link(const fs::path &path) {
-    const DWORD attributes = GetFileAttributesW(path.c_str());
+    const DWORD attributes = GetFileAttributesW(windows::system_path(path).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
         return false;
     WIN32_FIND_DATAW found{};
-    HANDLE search = FindFirstFileW(path.c_str(), &found);
+    HANDLE search = FindFirstFileW(windows::system_path(path).c_str(), &found);
     if (search == INVALID_HANDLE_VALUE)
         return false;
     FindClose(search);
@@ -53,14 +54,14 @@ bool is_link(const fs::path &path) {
 
 std::error_code remove_link(const fs::path &path) {
     // GetFileAttributesW describes the link itself, also when its target has gone.
-    const DWORD attributes = GetFileAttributesW(path.c_str());
+    const DWORD attributes = GetFileAttributesW(windows::system_path(path).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES)
         return last_error();
     return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? remove_empty_folder(path) : remove_file(path);
 }
 
 std::error_code make_directory_link(const fs::path &link, const fs::path &target) {
-    if (!CreateDirectoryW(link.c_str(), nullptr))
+    if (!CreateDirectoryW(windows::system_path(link).c_str(), nullptr))
         return last_error();
     const std::wstring print = target.native();
     const std::wstring substitute = L"\\??\\" + print;
@@ -95,7 +96,7 @@ std::error_code make_directory_link(const fs::path &link, const fs::path &target
         CloseHandle(handle);
     }
     if (error)
-        RemoveDirectoryW(link.c_str());
+        RemoveDirectoryW(windows::system_path(link).c_str());
     return error;
 }
 

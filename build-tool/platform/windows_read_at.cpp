@@ -1,5 +1,6 @@
 // Windows side of the platform seam: read-only files, their length and positioned reads.
 #include "platform/platform.h"
+#include "platform/windows_file_calls.h"
 
 #include <windows.h>
 
@@ -16,7 +17,7 @@ std::error_code last_error() {
 } // namespace
 
 std::expected<NativeHandle, std::error_code> open_for_reading(const std::filesystem::path &file) {
-    HANDLE handle = CreateFileW(file.c_str(), GENERIC_READ,
+    HANDLE handle = CreateFileW(windows::system_path(file).c_str(), GENERIC_READ,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE)

@@ -2,6 +2,7 @@
 // commands, with a release whose Python and CMake are the recording stand-in.
 #include "cli/entry.h"
 #include "fake_release.h"
+#include "files/folder_tree.h"
 #include "identity/file_sha1.h"
 #include "pipeline/compile.h"
 #include "platform/platform.h"
@@ -388,6 +389,40 @@ TEST_F(BuildFlow, StoppingTheToolEndsTheRunningChild) {
             << shown.out;
         fs::remove(child_pid);
     }
+}
+
+// Players redirect their folders and choose deep ones: a whole build into a folder beyond the
+// classic 260-character limit, and on Windows paths given in the extended-length form, which
+// messages and events show in their plain form.
+TEST_F(BuildFlow, LongAndExtendedLengthPaths) {
+    fs::path f = temp_ / "deep";
+    while (path_text(f).size() < 300)
+        f /= "a folder with a rather long name";
+    auto built = run({"build", "--source", path_text(image()), "--install-dir", path_text(f)});
+    ASSERT_EQ(built.exit_status, 0) << built.error_message();
+    EXPECT_EQ(built.events.back()["exe"], path_text(f / "game.exe"));
+    EXPECT_EQ(run({"build"}).exit_status, 0);
+    auto status = run({"status"});
+    ASSERT_EQ(status.events.size(), 1u);
+    EXPECT_EQ(status.events[0]["state"], "ready");
+    ASSERT_TRUE(remove_if_present(temp_ / "deep").has_value());
+
+    if (std::string_view(platform::executable_suffix).empty())
+        return; // the prefix is Windows' own
+    const fs::path g = temp_ / "extended";
+    const std::string prefix = "\\\\?\\";
+    auto extended = run({"build", "--source", prefix + path_text(temp_ / "disc"), "--install-dir",
+                         prefix + path_text(g), "--release", prefix + path_text(release())});
+    ASSERT_EQ(extended.exit_status, 0) << extended.error_message();
+    const Event &start = extended.events.front();
+    EXPECT_EQ(start["user_dir"], path_text(g));
+    EXPECT_EQ(start["source"], path_text(temp_ / "disc"));
+    EXPECT_EQ(extended.events.back()["exe"], path_text(g / "game.exe"));
+    // The overlap check sees through the prefix too.
+    auto inside = run({"build", "--source", prefix + path_text(temp_ / "disc"), "--install-dir",
+                       path_text(temp_ / "disc" / "out")});
+    EXPECT_EQ(inside.error_message(),
+              "Choose an installation folder separate from the source game folder.");
 }
 
 TEST_F(BuildFlow, ALiveOwnerKeepsTheFolderBusy) {
