@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Cross-compiles ormolt-build.exe, FendrelCLI.exe and the test programs for 64-bit Windows
-# (mingw-w64, static runtime) into build/windows and runs the tests under Wine in a throw-away
-# prefix. Usage: scripts/windows.sh [ctest arguments...]
+# (mingw-w64, static runtime) into build/windows, runs the tests under Wine in a throw-away
+# prefix, and then one whole sample build with ormolt-build.exe (scripts/windows-sample-build.sh;
+# skipped when ctest arguments are given). Usage: scripts/windows.sh [ctest arguments...]
 # ORMOLT_JOBS limits the parallel compile jobs (default 2).
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -34,3 +35,7 @@ wine reg delete 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v D
 wineserver -w
 
 ctest --test-dir "$build" --output-on-failure --timeout 900 "$@"
+if [ $# -eq 0 ]; then
+    mkdir "$scratch/sample"
+    bash "$root/scripts/windows-sample-build.sh" "$build" "$scratch/sample"
+fi

@@ -1,0 +1,74 @@
+#!/usr/bin/env bash
+# One whole sample build with ormolt-build.exe under Wine, as a player on Windows runs it: the
+# release and the player's folders hold blanks and characters outside the ANSI code page, the
+# installation folder is the default one of the player's build folder (ORMOLT_BUILD_DIR: Wine
+# sets LOCALAPPDATA itself, to its prefix), and the symbol scan runs the real
+# FendrelCLI.exe. The release's Python and CMake are the sample release's Linux programs, reached
+# through wine-unix-bridge.exe (Wine cannot wait for a Linux program by itself). Then `status`,
+# and a second build from the game's folder after one game file and one recipe file were made
+# read-only.
+# Usage: scripts/windows-sample-build.sh <Windows build folder> <scratch folder>
+# Needs WINEPREFIX (a ready prefix) in the environment; python3, cmake, ninja and cc on the host.
+set -euo pipefail
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+build=$1 scratch=$2
+fail() { echo "windows-sample-build.sh: $*" >&2; exit 1; }
+windows_path() { printf 'Z:%s' "$1" | tr '/' '\\'; }
+
+player="$scratch/Users/Zoë 李"
+release="$scratch/My Games/Zoë 李/sample release"
+mkdir -p "$player/AppData/Local" "$player/Downloads" "$scratch/game"
+
+WINEDEBUG=-all wine "$build/testkit/make-sample-game.exe" "$(windows_path "$scratch/game")"
+mv "$scratch/game/sample-game.iso" "$player/Downloads/sample game.iso"
+mv "$scratch/game/sample-game" "$player/Downloads/sample game"
+sha1="$(sha1sum "$player/Downloads/sample game/default.xbe" | cut -d' ' -f1)"
+bash "$root/scripts/make-release.sh" "$release" "$build" "$sha1" >/dev/null
+cp "$build/testkit/wine-unix-bridge.exe" "$release/python/python.exe"
+cp "$build/testkit/wine-unix-bridge.exe" "$release/toolchain/cmake/bin/cmake.exe"
+
+export ORMOLT_BUILD_DIR="$(windows_path "$player/AppData/Local/ormolt/builds")"
+export WINEDEBUG=-all
+unset ORMOLT_OUTPUT
+tool="$release/bin/ormolt-build.exe"
+folder="$player/AppData/Local/ormolt/builds/51520001"
+events="$scratch/events.txt"
+
+# Runs the tool; its events (a few hundred lines at most) go to a bounded file.
+run() {
+    local status=0
+    wine "$tool" "$@" 2>"$scratch/stderr.txt" | head -c 4000000 >"$events" || status=$?
+    status=${PIPESTATUS[0]:-$status}
+    if ! tail -n 1 "$events" | grep -q "\"event\":\"$expect\""; then
+        echo "--- last events:" >&2; tail -n 5 "$events" >&2
+        echo "--- build.log:" >&2; tail -n 30 "$folder/build.log" 2>/dev/null >&2 || true
+        fail "ormolt-build.exe $1 did not end with a $expect event"
+    fi
+}
+
+start=$SECONDS
+expect=done run build --source "$(windows_path "$player/Downloads/sample game.iso")"
+[ -f "$folder/build.json" ] || fail "no build.json in $folder"
+exe="$(python3 -c 'import json,sys; print(json.load(open(sys.argv[1]))["exe"])' "$folder/build.json")"
+[ -f "$folder/$exe" ] || fail "the program was not installed in $folder"
+grep -q '"event":"log"' "$events" || fail "no output of the release's programs reached the events"
+grep -Eq '^[1-9][0-9]* XDK symbols in default.xbe' "$folder/build.log" || fail "the symbol scan found nothing"
+echo "sample build under Wine: done in $((SECONDS - start)) s, installed $folder/$exe"
+# The sample's toolchain is the host's, so the program is a Linux one under the Windows name.
+"$folder/$exe" | head -n 3
+
+expect=status run status
+grep -q '"state":"ready"' "$events" || fail "status is not ready: $(cat "$events")"
+echo "status: ready"
+
+# Files from a disc are read-only, and so may be a release's: neither may stop a later build.
+chmod a-w "$player/Downloads/sample game/media/intro.txt" "$release/recipe/CMakeLists.txt"
+start=$SECONDS
+expect=done run build --source "$(windows_path "$player/Downloads/sample game")"
+# By the permission bits: the test may run as root, whom -w does not stop.
+owner_may_write() { [[ "$(stat -c %A "$1")" == ??w* ]]; }
+owner_may_write "$folder/game/media/intro.txt" || fail "the game's copy stayed read-only"
+! owner_may_write "$player/Downloads/sample game/media/intro.txt" || fail "the player's file was changed"
+! owner_may_write "$release/recipe/CMakeLists.txt" || fail "the release's file was changed"
+echo "second build (read-only game and recipe files): done in $((SECONDS - start)) s"
+chmod u+w "$player/Downloads/sample game/media/intro.txt" "$release/recipe/CMakeLists.txt"
