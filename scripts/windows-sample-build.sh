@@ -72,3 +72,20 @@ owner_may_write "$folder/game/media/intro.txt" || fail "the game's copy stayed r
 ! owner_may_write "$release/recipe/CMakeLists.txt" || fail "the release's file was changed"
 echo "second build (read-only game and recipe files): done in $((SECONDS - start)) s"
 chmod u+w "$player/Downloads/sample game/media/intro.txt" "$release/recipe/CMakeLists.txt"
+
+# The system's own error texts in the player's language: the same failure under a French and an
+# English Wine reads differently (the C runtime's texts would be English both times). The paths
+# stay ASCII here, since the host may lack the French locale that Wine would decode them with.
+mkdir -p "$scratch/ascii-release/bin"
+cp "$release/release.json" "$scratch/ascii-release/"
+cp "$tool" "$scratch/ascii-release/bin/"
+refusal() {
+    LC_ALL=$1 LANG=$1 wine "$scratch/ascii-release/bin/ormolt-build.exe" build --install-dir "$(windows_path "$scratch/a<b")" \
+        --release "$(windows_path "$scratch/ascii-release")" 2>/dev/null | head -c 100000 | tail -n 1 || true
+}
+english="$(refusal C.UTF-8)" french="$(refusal fr_FR.UTF-8)"
+[[ "$english" == *'"event":"error"'* && "$french" == *'"event":"error"'* ]] ||
+    fail "no error for an invalid folder name: $english / $french"
+[ "$english" != "$french" ] || fail "the system's error text does not follow the language: $french"
+english="${english#*a<b: }" french="${french#*a<b: }"
+echo "system error text, English: ${english%%\"*}; French: ${french%%\"*}"

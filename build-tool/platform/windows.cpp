@@ -63,17 +63,9 @@ void prepare_standard_streams() {
 
 namespace {
 
-// The errors a C runtime open would have given, so messages read the same on both systems.
+// The system's own error, so that messages give its own description, in the user's language.
 std::error_code error_of(DWORD code) {
-    switch (code) {
-    case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND:
-        return std::make_error_code(std::errc::no_such_file_or_directory);
-    case ERROR_ACCESS_DENIED:
-        return std::make_error_code(std::errc::permission_denied);
-    default:
-        return std::error_code(static_cast<int>(code), std::system_category());
-    }
+    return std::error_code(static_cast<int>(code), std::system_category());
 }
 
 class Handle {

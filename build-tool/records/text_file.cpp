@@ -4,23 +4,11 @@
 #include "records/message.h"
 
 #include <atomic>
-#include <cerrno>
 #include <cstdint>
-#include <fstream>
 
 namespace ormolt {
 
 namespace fs = std::filesystem;
-
-namespace {
-
-// The reason a stream operation failed, as the C library left it.
-std::error_code last_error() {
-    const int reason = errno;
-    return std::error_code(reason != 0 ? reason : EIO, std::generic_category());
-}
-
-} // namespace
 
 std::expected<std::string, std::error_code> read_file_bytes(const fs::path &file,
                                                             std::size_t limit) {
@@ -36,15 +24,13 @@ std::expected<std::string, std::error_code> read_utf8_file(const fs::path &file,
 }
 
 std::error_code write_file(const fs::path &file, std::string_view contents) {
-    errno = 0;
-    std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    if (!out)
-        return last_error();
-    out.write(contents.data(), static_cast<std::streamsize>(contents.size()));
-    out.close();
-    if (!out)
-        return last_error();
-    return {};
+    // Through the platform: the system's own error, and paths of any length.
+    auto handle = platform::open_for_writing(file);
+    if (!handle)
+        return handle.error();
+    const std::error_code error = platform::write_all(*handle, contents);
+    platform::close_handle(*handle);
+    return error;
 }
 
 fs::path unique_temporary_name(const fs::path &target) {

@@ -110,10 +110,6 @@ TEST_F(EndToEnd, UsageErrorsWriteOnlyTheUsageText) {
     expect_usage({"status", "bogus"});
 }
 
-std::string not_found() {
-    return system_error_text(std::make_error_code(std::errc::no_such_file_or_directory));
-}
-
 TEST_F(EndToEnd, CommandsAreLookedUpAfterTheReleaseLoads) {
     expect_error({"frobnicate"}, "unknown command frobnicate");
     expect_error({"relink", "--source", "a.iso", "--release", release().string()},
@@ -121,7 +117,7 @@ TEST_F(EndToEnd, CommandsAreLookedUpAfterTheReleaseLoads) {
     // The release folder is made absolute before anything is read from it.
     expect_error({"frobnicate", "--release", "missing"},
                  "cannot read " + (temp_ / "missing" / "release.json").string() + ": " +
-                     not_found());
+                     test::nothing_at(temp_ / "missing" / "release.json"));
 }
 
 TEST_F(EndToEnd, ALauncherThatStopsListeningDoesNotEndTheRun) {
@@ -158,7 +154,7 @@ TEST_F(EndToEnd, RefusesBadReleaseDescriptions) {
         expect_error(arguments, c.message);
     }
     expect_error({"status", "--release", (temp_ / "none").string()},
-                 "cannot read " + (temp_ / "none" / "release.json").string() + ": " + not_found());
+                 "cannot read " + (temp_ / "none" / "release.json").string() + ": " + test::nothing_at(temp_ / "none" / "release.json"));
 }
 
 TEST_F(EndToEnd, StatusReportsEachState) {

@@ -1,7 +1,9 @@
 #pragma once
 // Shared by the build tool's tests: temporary folders, environment changes, small files, and
 // running a program as a child with its own environment and captured output.
+#include "platform/platform.h"
 #include "records/event_stream.h"
+#include "records/message.h"
 #include "testkit/child_run.h"
 
 #include <gtest/gtest.h>
@@ -171,6 +173,13 @@ inline void write_text(const fs::path &file, const std::string &text) {
 inline std::string read_text(const fs::path &file) {
     std::ifstream in(file, std::ios::binary);
     return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// The system's text for a path at which nothing is (its folder missing too, or not), as the
+// platform reports it: "No such file or directory" on POSIX, the system's own on Windows.
+inline std::string nothing_at(const fs::path &path) {
+    const auto read = platform::read_regular_file(path, 1);
+    return read ? std::string("(something is there)") : system_error_text(read.error());
 }
 
 struct ProgramRun {
