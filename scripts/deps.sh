@@ -9,7 +9,7 @@ groups=("$@")
 packages=()
 for group in "${groups[@]}"; do
     case "$group" in
-        linux) packages+=(cmake ninja-build g++ libgtest-dev googletest nlohmann-json3-dev libssl-dev python3 gcc-mingw-w64-i686) ;; # i686: the authoring tool's test input
+        linux) packages+=(cmake ninja-build g++ libgtest-dev googletest nlohmann-json3-dev libssl-dev python3 gcc-mingw-w64-i686 clang-19 lld-19 llvm-19) ;; # i686, clang-19, lld-19, llvm-19: the authoring tool's test input (both archive layouts)
         windows) packages+=(cmake ninja-build g++-mingw-w64-x86-64 googletest nlohmann-json3-dev wine wine64) ;;
         bench) packages+=(hyperfine time) ;;
         generate) packages+=(python3 unicode-data) ;; # scripts/generate-unicode-case.py

@@ -59,6 +59,7 @@ int main(int argc, char **argv) {
     std::string out;
     std::string pairs_text;
     std::vector<std::string> inputs;
+    std::vector<std::string> against;
     for (int i = 1; i < argc; ++i) {
         const std::string_view argument = argv[i];
         std::string *value = nullptr;
@@ -72,6 +73,8 @@ int main(int argc, char **argv) {
             value = &out;
         else if (argument == "--pairs")
             value = &pairs_text;
+        else if (argument == "--against")
+            value = &against.emplace_back();
         else if (argument.starts_with("--"))
             return usage("unknown option");
         else {
@@ -128,8 +131,16 @@ int main(int argc, char **argv) {
             return 1;
         }
     }
+    fendrel_author::OtherCode other;
+    for (const std::string &file : against) {
+        if (auto loaded = fendrel_author::load_other_code(file, other); !loaded) {
+            std::fprintf(stderr, "fendrel-author: %s\n", loaded.error().c_str());
+            return 1;
+        }
+    }
     const FenxDatabase &catalogue = Fenxi_CatalogueDatabase();
-    auto result = fendrel_author::author_records(input, options, catalogue, Fenxi_BuiltinRecords());
+    auto result =
+        fendrel_author::author_records(input, options, catalogue, Fenxi_BuiltinRecords(), other);
     if (!result) {
         std::fprintf(stderr, "fendrel-author: %s\n", result.error().c_str());
         return 1;
@@ -139,6 +150,8 @@ int main(int argc, char **argv) {
         "Authored by fendrel-author for " + library + " build " + build_text + " from:";
     for (const std::string &file : inputs)
         heading += "\n  " + file;
+    for (const std::string &file : against)
+        heading += "\nchecked against " + file;
     heading += "\nReview before committing: scripts/records.sh turns the records into tables.";
     const std::string text = Fenxi_WriteRecords(result->revisions, catalogue, heading);
     std::ofstream file(out, std::ios::binary | std::ios::trunc);
@@ -153,11 +166,22 @@ int main(int argc, char **argv) {
     std::printf("mapped: %zu\n", result->mapped);
     list("authored", result->authored);
     list("ambiguous, left out", result->ambiguous);
+    list("too small to be told apart, left out", result->too_small);
+    list("placeholder entries, found by derivations, no records", result->placeholders);
+    list("checked against other code", result->against);
     list("unmapped", result->unmapped);
     list("in other libraries' groups", result->other_library);
     list("skipped members", input.skipped);
+    std::printf("fields left unknown for an addend: %zu\n", result->addend_fields);
     list("notes", result->notes);
     list("self-check conflicts", result->conflicts);
     std::printf("%zu revisions written to %s\n", result->revisions.size(), out.c_str());
+    if (input.link_time_code != 0) {
+        // The records are good, but functions of those members are missing from them.
+        std::printf("%zu members hold link-time code and were skipped: the records are "
+                    "incomplete\n",
+                    input.link_time_code);
+        return 3;
+    }
     return 0;
 }
