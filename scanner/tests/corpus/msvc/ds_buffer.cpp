@@ -36,5 +36,7 @@ void *__stdcall CMemoryManager::PoolAlloc(unsigned long size, unsigned long tag,
 extern "C" long __stdcall IDirectSoundBuffer_Play(DirectSound::CMcpxBuffer *b, unsigned long r1, unsigned long r2, unsigned long how) {
     DirectSound::CRefCount guard{1};
     guard.AddRef();
-    return b->Play(how | r1 | r2) + (long)guard.refs;
+    long result = b->Play(how | r1 | r2) + (long)guard.refs;
+    guard.Release();
+    return result;
 }
