@@ -435,8 +435,10 @@ class Author {
         const CodeRegion &there = regions_[r];
         if (!there.other)
             return false;
-        return defines_name(there, at, function.symbol->name) ||
-               holds_same_code(region_of(function), function.start, function.end, there, at);
+        // Objects name their functions; in a linked image only the code itself can tell.
+        if (!there.covered.empty())
+            return defines_name(there, at, function.symbol->name);
+        return holds_same_code(region_of(function), function.start, function.end, there, at);
     }
 
     // The hits that are not the function itself; in other code, more than one place holding the
