@@ -215,6 +215,16 @@ void coff_inputs() {
         as_text(
             testkit::build_test_archive({{"event.obj", object}, {"d3d8-device-clear.obj", object}},
                                         testkit::TestArchiveStyle::Microsoft)));
+    // A big object, and an archive with a link-time-code member beside an ordinary one.
+    testkit::TestCoff big = coff;
+    big.big_object = true;
+    put("coff_reader_fuzz", "big-object", as_text(testkit::build_test_coff(big)));
+    put("coff_reader_fuzz", "archive-link-time-code",
+        as_text(testkit::build_test_archive(
+            {{"event.obj", object},
+             {"whole-program.obj", {'B', 'C', 0xC0, 0xDE, 0x35, 0x14, 0, 0, 5, 0, 0, 0}},
+             {"big.obj", testkit::build_test_coff(big)}},
+            testkit::TestArchiveStyle::Microsoft)));
     put("coff_reader_fuzz", "records",
         "group dsound\nrevision IDirectSoundStream_SetVolume 4039\ndetect 1\n"
         "ref 1 CDirectSoundStream_SetVolume\nref 9 kernel 187\nlovp 0 E9 8B\n");
