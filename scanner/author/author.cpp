@@ -14,6 +14,7 @@
 #include "lib/database/recorded_database.h"
 #include "lib/database/text_join.h"
 #include "lib/fendrel.h"
+#include "lib/image/xbe_layout.h"
 
 using fenxi_text::join;
 
@@ -413,8 +414,23 @@ class Author {
         for (const Reference &reference : pick.references) {
             if (at + std::size_t{reference.offset} + 4 > size)
                 return false;
-            if (reference.use != ReferenceUse::Compare || there.covered.empty())
+            if (reference.use != ReferenceUse::Compare)
                 continue;
+            if (there.covered.empty()) {
+                // In an image only a kernel import's slot is known; the scan takes the field as
+                // the address itself or as a displacement to it.
+                if (!there.kernel_slots || reference.index > kFenxiKernelOrdinalLast)
+                    continue;
+                const auto slot = there.kernel_slots->find(reference.index);
+                if (slot == there.kernel_slots->end())
+                    continue;
+                const std::uint32_t field = at + reference.offset;
+                const std::uint32_t value = Fenxi_ReadU32(there.bytes.data() + field);
+                if (value != slot->second &&
+                    value + there.virtual_address + field + 4 != slot->second)
+                    return false;
+                continue;
+            }
             const auto field = there.fields.find(at + reference.offset);
             if (field == there.fields.end() || field->second.addend ||
                 (field->second.target != reference.target &&

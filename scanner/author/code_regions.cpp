@@ -49,7 +49,9 @@ std::vector<CodeRegion> regions_of_objects(const std::vector<CoffObject> &object
 
 std::vector<CodeRegion> regions_of_images(const std::vector<OtherCode::Image> &images) {
     std::vector<CodeRegion> regions;
-    for (const OtherCode::Image &image : images)
+    for (const OtherCode::Image &image : images) {
+        const auto kernel = std::make_shared<const std::map<std::uint32_t, std::uint32_t>>(
+            image.image.kernel_slots);
         for (const ImageSection &section : image.image.sections) {
             if (section.bytes.empty())
                 continue;
@@ -59,8 +61,11 @@ std::vector<CodeRegion> regions_of_images(const std::vector<OtherCode::Image> &i
             region.bytes = *storage;
             region.storage = std::move(storage);
             region.other = true;
+            region.virtual_address = section.virtual_address;
+            region.kernel_slots = kernel;
             regions.push_back(std::move(region));
         }
+    }
     return regions;
 }
 

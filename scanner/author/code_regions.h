@@ -31,6 +31,10 @@ struct CodeRegion {
     const CoffObject *object = nullptr;             // null for images
     const CoffSection *section = nullptr;
     bool other = false; // not the library: `--against` code
+    // Images only: where the bytes are loaded, and the slots of the kernel imports (from an XBE's
+    // thunk table), so that a reference to a kernel export can be compared there.
+    std::uint32_t virtual_address = 0;
+    std::shared_ptr<const std::map<std::uint32_t, std::uint32_t>> kernel_slots;
 
     bool unknown(std::size_t at) const { return !covered.empty() && covered[at]; }
 };

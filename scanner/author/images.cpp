@@ -110,6 +110,23 @@ std::expected<LinkedImageFile, std::string> read_xbe_image(std::span<const std::
         section.bytes.assign(data, data + stored.RawSize);
         image.sections.push_back(std::move(section));
     }
+    // The thunk table: ordinals with the top bit set, up to a zero entry, in whichever section
+    // holds it.
+    const std::uint32_t thunk = Fenxi_KernelThunkAddress(header);
+    for (const ImageSection &section : image.sections) {
+        if (thunk < section.virtual_address ||
+            thunk - section.virtual_address >= section.bytes.size())
+            continue;
+        for (std::size_t at = thunk - section.virtual_address; at + 4 <= section.bytes.size();
+             at += 4) {
+            const std::uint32_t entry = Fenxi_ReadU32(section.bytes.data() + at);
+            if (entry == 0)
+                break;
+            image.kernel_slots.emplace(entry & 0x7FFFFFFF,
+                                       section.virtual_address + static_cast<std::uint32_t>(at));
+        }
+        break;
+    }
     return image;
 }
 

@@ -4,6 +4,7 @@
 // linker made. Every header field is checked against the file before it is used.
 #include <cstdint>
 #include <expected>
+#include <map>
 #include <span>
 #include <string>
 #include <string_view>
@@ -21,6 +22,8 @@ struct ImageSection {
 struct LinkedImageFile {
     std::uint32_t base_address = 0;
     std::vector<ImageSection> sections;
+    // An XBE's kernel imports: the address of each ordinal's slot in its kernel thunk table.
+    std::map<std::uint32_t, std::uint32_t> kernel_slots;
 };
 
 bool is_pe_image(std::span<const std::uint8_t> bytes);

@@ -359,7 +359,7 @@ TEST(AuthorAgainst, RecordsThatMatchOtherCodeAreExtendedOrLeftOut) {
                 section.bytes.insert(section.bytes.end(), {0xCC, 0xCC, 0xCC});
                 section.bytes.insert(section.bytes.end(), code.begin(), code.end());
             }
-            other.images.push_back({"game.xbe", LinkedImageFile{0x10000, {section}}});
+            other.images.push_back({"game.xbe", LinkedImageFile{0x10000, {section}, {}}});
         }
         const AuthorResult result = author_xapi({library}, {}, other);
         EXPECT_EQ(result.revisions.size(), test.revisions);
