@@ -4,17 +4,21 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "author/author.h"
 #include "author/code_regions.h"
+#include "author/images.h"
 #include "author/input.h"
 #include "author/padding.h"
 #include "lib/database/catalogue.h"
 #include "lib/database/recorded_database.h"
 #include "support/run_program.h"
 #include "testkit/coff_writer.h"
+#include "testkit/xbe_builder.h"
 
 using namespace fendrel_author;
 
@@ -377,6 +381,92 @@ TEST(AuthorAgainst, RecordsThatMatchOtherCodeAreExtendedOrLeftOut) {
             }));
         }
     }
+}
+
+// A small 32-bit PE image: one section of four bytes at RVA 0x1000, file offset 0x200.
+std::vector<std::uint8_t> small_pe() {
+    std::vector<std::uint8_t> image(0x204, 0);
+    const auto put16 = [&](std::size_t at, std::uint16_t v) {
+        image[at] = static_cast<std::uint8_t>(v);
+        image[at + 1] = static_cast<std::uint8_t>(v >> 8);
+    };
+    const auto put32 = [&](std::size_t at, std::uint32_t v) {
+        put16(at, static_cast<std::uint16_t>(v));
+        put16(at + 2, static_cast<std::uint16_t>(v >> 16));
+    };
+    image[0] = 'M';
+    image[1] = 'Z';
+    put32(0x3C, 0x40);
+    image[0x40] = 'P';
+    image[0x41] = 'E';
+    put16(0x44, 0x014C); // machine
+    put16(0x46, 1);      // sections
+    put16(0x54, 0xE0);   // optional header size
+    put16(0x58, 0x010B); // PE32
+    put32(0x58 + 28, 0x10000);
+    const std::size_t section = 0x58 + 0xE0;
+    std::memcpy(image.data() + section, ".text", 5);
+    put32(section + 8, 4);
+    put32(section + 12, 0x1000);
+    put32(section + 16, 4);
+    put32(section + 20, 0x200);
+    put32(section + 36, 0x60000020);
+    put32(0x200, 0xC3C3C3C3);
+    return image;
+}
+
+TEST(AuthorImages, ImagesAreReadOrRefusedSayingWhat) {
+    const auto valid = read_pe_image(small_pe(), "game.exe");
+    ASSERT_TRUE(valid) << valid.error();
+    ASSERT_EQ(valid->sections.size(), 1u);
+    EXPECT_EQ(valid->sections[0].name, ".text");
+    EXPECT_EQ(valid->sections[0].virtual_address, 0x11000u);
+    EXPECT_EQ(valid->sections[0].bytes, std::vector<std::uint8_t>(4, 0xC3));
+    struct Case {
+        const char *name;
+        std::size_t at;      // a field to change, or the length to cut to
+        std::uint32_t value; // written there; 0xFFFFFFFF: cut the file at `at`
+        const char *message;
+    };
+    const std::vector<Case> cases = {
+        {"cut before the PE header", 0x30, 0xFFFFFFFF, "game.exe: too short for a PE image"},
+        {"PE header outside", 0x3C, 0x7FFFFFF0, "game.exe: the PE header lies outside the file"},
+        {"another machine", 0x44, 0x86640000 | 0x8664,
+         "game.exe: not an i386 image (machine 0x8664)"},
+        {"too many sections", 0x46, 0x00E0FFFF,
+         "game.exe: the section table runs past the end of the file"},
+        {"section data outside", 0x58 + 0xE0 + 20, 0x7FFF0000,
+         "game.exe: the data of section 1 (.text) runs past the end of the file"},
+    };
+    for (const Case &test : cases) {
+        SCOPED_TRACE(test.name);
+        std::vector<std::uint8_t> image = small_pe();
+        if (test.value == 0xFFFFFFFF) {
+            image.resize(test.at);
+        } else {
+            for (int k = 0; k < 4; ++k)
+                image[test.at + k] = static_cast<std::uint8_t>(test.value >> (8 * k));
+        }
+        const auto read = read_pe_image(image, "game.exe");
+        ASSERT_FALSE(read);
+        EXPECT_EQ(read.error(), test.message);
+    }
+
+    // An XBE: its sections and the kernel imports of its thunk table.
+    testkit::TestXbe xbe;
+    xbe.libraries = {{"XAPILIB", 5849}};
+    xbe.sections = {{".text", 0x11000, {0xC3, 0xC3}},
+                    {".data", 0x12000, {0xE1, 0, 0, 0x80, 0xCD, 0, 0, 0x80, 0, 0, 0, 0}}};
+    xbe.kernel_thunk = 0x12000;
+    const auto read_xbe = read_xbe_image(testkit::build_test_xbe(xbe), "game.xbe");
+    ASSERT_TRUE(read_xbe) << read_xbe.error();
+    ASSERT_EQ(read_xbe->sections.size(), 2u);
+    EXPECT_EQ(read_xbe->sections[1].virtual_address, 0x12000u);
+    const std::map<std::uint32_t, std::uint32_t> slots = {{225, 0x12000}, {205, 0x12004}};
+    EXPECT_EQ(read_xbe->kernel_slots, slots);
+    std::vector<std::uint8_t> cut = testkit::build_test_xbe(xbe);
+    cut.resize(0x170);
+    EXPECT_FALSE(read_xbe_image(cut, "game.xbe"));
 }
 
 TEST(AuthorProgram, LinkTimeCodeMembersAreNamedAndTheRunSaysItIsIncomplete) {
