@@ -140,9 +140,13 @@ class Author {
             for (const auto &[function, place] : chosen_)
                 author(function, place);
             std::set<std::uint32_t> authored;
-            for (const FenxiRecordedRevision &revision : pass_.revisions)
-                authored.insert(
-                    catalogue_.Groups[revision.group].Entries[revision.entry].SymbolIndex);
+            for (const FenxiRecordedRevision &revision : pass_.revisions) {
+                const std::uint32_t index =
+                    catalogue_.Groups[revision.group].Entries[revision.entry].SymbolIndex;
+                if (known_.contains(index))
+                    authored.insert(index);
+            }
+            // The set only shrinks, so the passes end.
             if (authored == known_)
                 break;
             known_ = std::move(authored);
