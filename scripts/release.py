@@ -21,7 +21,7 @@ import struct
 import subprocess
 import sys
 
-ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+ROOT = os.path.dirname(os.path.dirname(os.path.realpath(__file__)))
 SAMPLE = os.path.join(ROOT, "sample-release")
 
 SECTOR = 2048
@@ -288,7 +288,10 @@ def main(argv):
                 raise Refused(f"{argv[2]}: {error}")
             return 0
         if len(argv) == 5 and argv[1] == "assemble":
-            assemble(argv[2], argv[3], argv[4])
+            try:
+                assemble(argv[2], argv[3], argv[4])
+            except (OSError, shutil.Error, subprocess.SubprocessError) as error:
+                raise Refused(f"cannot assemble {argv[3]}: {error}")
             return 0
     except Refused as error:
         sys.stderr.write(f"release.py: {error}\n")
