@@ -203,6 +203,37 @@ def check_packs(out, scanner):
     return "checked"
 
 
+def missing_paths(out, release, suffix):
+    """The paths of the contract that the assembled release lacks, as the build would miss them."""
+    programs = ["bin/ormolt-build", "bin/FendrelCLI", "python/python",
+                "toolchain/cmake/bin/cmake", "toolchain/ninja/bin/ninja"]
+    programs += [f"toolchain/bin/{name}" for name in ("zcc", "zc++", "zar", "zranlib", "zrc")]
+    files = ["recipe/CMakeLists.txt"]
+    folders = ["toolkit", "recipe", "engine"]
+    lift = release.get("lift")
+    if lift is None:
+        files.append("toolkit/scripts/recompile.py")
+        if not os.path.isdir(os.path.join(out, "toolkit", "tools", "xdk_symbols")):
+            files.append("toolkit/tools/xdk_symbols.py")
+    elif not os.path.isabs(lift[0]):
+        # The script is found in the project (the recipe), or in the toolkit through the
+        # project's ormolt link.
+        script = lift[0].replace("\\", "/")
+        files.append("toolkit/" + script[len("ormolt/"):] if script.startswith("ormolt/")
+                     else "recipe/" + script)
+    if release.get("launcher"):
+        files.append(release["launcher"])
+    missing = []
+    for path in programs:
+        full = os.path.join(out, path + suffix)
+        if not os.path.isfile(full) or (os.name != "nt" and not suffix
+                                        and not os.access(full, os.X_OK)):
+            missing.append(path + suffix + " (a program)")
+    missing += [path for path in files if not os.path.isfile(os.path.join(out, path))]
+    missing += [path + "/" for path in folders if not os.path.isdir(os.path.join(out, path))]
+    return missing
+
+
 def assemble(description, out, build):
     release_file = os.path.join(description, "release.json")
     try:
@@ -256,13 +287,24 @@ def assemble(description, out, build):
         file.write("# Written by make-release.sh from release.json: the program the build makes.\n")
         file.write(f'set(ORMOLT_GAME_TARGET "{release["exe"]}")\n')
 
+    # A release that lacks part of the contract, or whose scanner refuses its packs, is not left
+    # behind to fail in a player's build.
+    missing = missing_paths(out, release, ".exe" if tool.endswith(".exe") else "")
+    try:
+        if missing:
+            raise Refused("the release would lack " + ", ".join(missing))
+        packs_checked = check_packs(out, scanner) if packs else ""
+    except (Refused, OSError, subprocess.SubprocessError) as error:
+        shutil.rmtree(out, ignore_errors=True)
+        raise Refused(f"{error}; nothing is left in {out}")
+
     print(f"release folder: {out}")
     print(f"  {release['title_name']} ({release['title_id'].upper()}), version "
           f"{release['version']}, installs {release['exe']}.exe")
     if stand_ins:
         print("  from the sample release (stand-ins): " + ", ".join(stand_ins))
     if packs:
-        print(f"  signature packs: {', '.join(packs)} ({check_packs(out, scanner)})")
+        print(f"  signature packs: {', '.join(packs)} ({packs_checked})")
 
 
 def main(argv):

@@ -1,6 +1,8 @@
 """release.py on the inputs a release maker can hand it: disc images of every layout the build
 tool reads, broken images, and descriptions the build tool would refuse."""
+import contextlib
 import hashlib
+import io
 import json
 import os
 import struct
@@ -132,6 +134,76 @@ class Description(unittest.TestCase):
     def test_a_member_given_twice(self):
         with self.assertRaisesRegex(release.Refused, "given twice"):
             json.loads('{"exe": "a", "exe": "b"}', object_pairs_hook=release.no_duplicates)
+
+
+def write(path, text, mode=0o644):
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "w") as file:
+        file.write(text)
+    os.chmod(path, mode)
+
+
+class Assemble(unittest.TestCase):
+    """The assembly with stand-ins for the two programs: a FendrelCLI that, like the real one
+    without a file to scan, answers with its usage line."""
+
+    def setUp(self):
+        self.folder = tempfile.TemporaryDirectory()
+        root = self.folder.name
+        self.build = os.path.join(root, "build")
+        write(os.path.join(self.build, "build-tool", "ormolt-build"), "#!/bin/sh\n", 0o755)
+        write(os.path.join(self.build, "scanner", "FendrelCLI"),
+              "#!/bin/sh\necho 'usage: FendrelCLI xbefile' >&2\nexit 1\n", 0o755)
+        self.description = os.path.join(root, "marble")
+        self.release = dict(Description.GOOD, launcher="play-marble.sh")
+        write(os.path.join(self.description, "release.json"), json.dumps(self.release))
+        write(os.path.join(self.description, "play-marble.sh"), "#!/bin/sh\n", 0o755)
+        write(os.path.join(self.description, "signatures", "x.records"), "# empty\n")
+        write(os.path.join(self.description, "engine", "own.cmake"), "# the game's engine\n")
+        self.out = os.path.join(root, "R")
+
+    def tearDown(self):
+        self.folder.cleanup()
+
+    def assemble(self):
+        with contextlib.redirect_stdout(io.StringIO()) as shown:
+            release.assemble(self.description, self.out, self.build)
+        return shown.getvalue()
+
+    def test_the_descriptions_files_win_and_the_rest_is_the_samples(self):
+        shown = self.assemble()
+        self.assertIn("from the sample release (stand-ins): python, toolkit, recipe, toolchain",
+                      shown)
+        self.assertIn("signature packs: x.records (checked)", shown)
+        self.assertEqual(os.listdir(os.path.join(self.out, "engine")), ["own.cmake"])
+        for path in ("bin/signatures/x.records", "play-marble.sh", "recipe/release.cmake",
+                     "toolkit/scripts/recompile.py"):
+            self.assertTrue(os.path.isfile(os.path.join(self.out, path)), path)
+        with open(os.path.join(self.out, "release.json")) as file:
+            self.assertEqual(json.load(file), self.release)
+
+    def test_a_release_lacking_part_of_the_contract_is_not_left(self):
+        write(os.path.join(self.description, "toolchain", "bin", "zcc"), "#!/bin/sh\n", 0o755)
+        self.release["lift"] = ["ormolt/lift.py", "{xbe_dir}"]
+        write(os.path.join(self.description, "release.json"), json.dumps(self.release))
+        with self.assertRaisesRegex(release.Refused, "would lack toolchain/cmake/bin/cmake "
+                                    r"\(a program\).*toolchain/bin/zrc \(a program\), "
+                                    "toolkit/lift.py; nothing is left"):
+            self.assemble()
+        self.assertFalse(os.path.exists(self.out))
+
+    def test_a_broken_pack_or_a_missing_launcher_is_refused(self):
+        write(os.path.join(self.build, "scanner", "FendrelCLI"),
+              "#!/bin/sh\necho 'Fendrel: signatures/x.records:1: unknown line' >&2\nexit 1\n",
+              0o755)
+        with self.assertRaisesRegex(release.Refused, "refuses the signature packs:\n"
+                                    "Fendrel: signatures/x.records:1: unknown line; nothing is "
+                                    "left"):
+            self.assemble()
+        self.assertFalse(os.path.exists(self.out))
+        os.remove(os.path.join(self.description, "play-marble.sh"))
+        with self.assertRaisesRegex(release.Refused, "names the launcher play-marble.sh"):
+            self.assemble()
 
 
 if __name__ == "__main__":
