@@ -2,9 +2,7 @@
 #include "author/coverage.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
-#include <memory>
 #include <set>
 #include <tuple>
 
@@ -18,8 +16,14 @@ namespace fendrel_author {
 
 namespace {
 
+// A library name as the image stores it, up to 8 bytes; anything but printable ASCII (the image
+// is outside input) is shown as '?', so a report never carries control bytes to a terminal.
 std::string name8(const char *name) {
-    return std::string(name, strnlen(name, 8));
+    std::string text(name, strnlen(name, 8));
+    for (char &c : text)
+        if (c < 0x20 || c > 0x7E)
+            c = '?';
+    return text;
 }
 
 // What the scan reports, by phase. The symbol callback has no user data, so the scan in progress
@@ -53,36 +57,6 @@ bool is_placeholder(const OOVPATable &entry) {
         if (entry.Revisions[r].Oovpa != nullptr && entry.Revisions[r].Oovpa->Count != 0)
             return false;
     return true;
-}
-
-std::string json_string(const std::string &text) {
-    std::string out = "\"";
-    for (const unsigned char c : text) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c < 0x20) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-            out += escaped;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out + "\"";
-}
-
-std::string json_names(const std::vector<std::string> &names) {
-    std::string out = "[";
-    for (std::size_t k = 0; k < names.size(); ++k)
-        out += (k == 0 ? "" : ",") + json_string(names[k]);
-    return out + "]";
-}
-
-std::string hex8(std::uint32_t value) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%08x", value);
-    return text;
 }
 
 } // namespace
@@ -174,82 +148,6 @@ CoverageResult game_coverage(const std::uint8_t *image, std::size_t size,
         coverage.libraries.push_back(std::move(library));
     }
     return result;
-}
-
-std::string coverage_text(const GameCoverage &coverage, const std::string &xbe_name,
-                          const std::vector<std::string> &packs) {
-    std::string text = xbe_name + ": database version " +
-                       [&] {
-                           char version[16];
-                           std::snprintf(version, sizeof version, "%x", coverage.database_version);
-                           return std::string(version);
-                       }() +
-                       (packs.empty() ? " (built-in records)"
-                                      : " (built-in records and " + std::to_string(packs.size()) +
-                                            (packs.size() == 1 ? " pack)" : " packs)")) +
-                       "\n";
-    for (const std::string &pack : packs)
-        text += "  pack " + pack + "\n";
-    if (coverage.libraries.empty())
-        text += "no library the database knows\n";
-    for (const LibraryCoverage &library : coverage.libraries) {
-        const std::string build = std::to_string(library.build);
-        text += "\n" + library.name + " " + build + ": " + std::to_string(library.entries) +
-                " entries, " + std::to_string(library.with_revision) +
-                " with a revision for build " + build + ", " + std::to_string(library.found) +
-                " found in this game";
-        if (library.placeholders != 0)
-            text += ", " + std::to_string(library.placeholders) + " filled by the derivations";
-        text += "\n";
-        if (!library.without_revision.empty()) {
-            text += "  no revision for build " + build + " (" +
-                    std::to_string(library.without_revision.size()) + "), to author from " +
-                    library.name + " " + build + ":\n";
-            for (const std::string &name : library.without_revision)
-                text += "    " + name + "\n";
-        }
-    }
-    text += "\nfound by the derivations: " + std::to_string(coverage.derived.size()) + "\n";
-    for (const FoundSymbol &symbol : coverage.derived)
-        text += "  " + symbol.library + " " + symbol.name + " = 0x" + hex8(symbol.address) + "\n";
-    if (!coverage.unknown.empty()) {
-        text += "\nlibraries the database does not know:";
-        for (const UnknownLibrary &library : coverage.unknown)
-            text += " " + library.name + " " + std::to_string(library.build);
-        text += "\n";
-    }
-    return text;
-}
-
-std::string coverage_json(const GameCoverage &coverage, const std::string &xbe_name,
-                          const std::vector<std::string> &packs) {
-    char version[16];
-    std::snprintf(version, sizeof version, "%08x", coverage.database_version);
-    std::string text = "{\"xbe\":" + json_string(xbe_name) + ",\"database_version\":\"" + version +
-                       "\",\"packs\":" + json_names(packs) + ",\"libraries\":[";
-    for (std::size_t k = 0; k < coverage.libraries.size(); ++k) {
-        const LibraryCoverage &library = coverage.libraries[k];
-        text += std::string(k == 0 ? "" : ",") + "{\"name\":" + json_string(library.name) +
-                ",\"build\":" + std::to_string(library.build) +
-                ",\"entries\":" + std::to_string(library.entries) +
-                ",\"placeholders\":" + std::to_string(library.placeholders) +
-                ",\"with_revision\":" + std::to_string(library.with_revision) +
-                ",\"found\":" + std::to_string(library.found) +
-                ",\"without_revision\":" + json_names(library.without_revision) + "}";
-    }
-    text += "],\"derived\":[";
-    for (std::size_t k = 0; k < coverage.derived.size(); ++k) {
-        const FoundSymbol &symbol = coverage.derived[k];
-        text += std::string(k == 0 ? "" : ",") + "{\"library\":" + json_string(symbol.library) +
-                ",\"name\":" + json_string(symbol.name) +
-                ",\"address\":" + std::to_string(symbol.address) + "}";
-    }
-    text += "],\"unknown_libraries\":[";
-    for (std::size_t k = 0; k < coverage.unknown.size(); ++k)
-        text += std::string(k == 0 ? "" : ",") +
-                "{\"name\":" + json_string(coverage.unknown[k].name) +
-                ",\"build\":" + std::to_string(coverage.unknown[k].build) + "}";
-    return text + "]}\n";
 }
 
 } // namespace fendrel_author

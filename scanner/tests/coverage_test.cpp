@@ -53,7 +53,11 @@ TEST(Coverage, EachLibrarysEntriesRevisionsAndFindsForItsBuild) {
     db.entry(graphics, 912, FENX_SCAN_AUTOMATIC, "Epsilon", {});
 
     testkit::TestXbe xbe;
-    xbe.libraries = {{"XAPILIB", 4627}, {"LIBCMT", 5849}, {"D3D8", 5849}, {"XGRAPHC", 4361}};
+    xbe.libraries = {{"XAPILIB", 4627},
+                     {"LIBCMT", 5849},
+                     {"D3D8", 5849},
+                     {"XGRAPHC", 4361},
+                     {"LIB\x1B[2J", 3911}};
     std::vector<std::uint8_t> code =
         section_bytes(0x400, {0x10}, lovp_pattern(*db.record(0, 0, alpha)));
     const auto omega_bytes = lovp_pattern(*db.record(0, 0, omega));
@@ -90,9 +94,11 @@ TEST(Coverage, EachLibrarysEntriesRevisionsAndFindsForItsBuild) {
         EXPECT_EQ(library.found, rows[k].found);
         EXPECT_EQ(library.without_revision, rows[k].without);
     }
-    ASSERT_EQ(result.coverage.unknown.size(), 1u);
+    // Names the database does not know, shown without their control bytes.
+    ASSERT_EQ(result.coverage.unknown.size(), 2u);
     EXPECT_EQ(result.coverage.unknown[0].name, "LIBCMT");
     EXPECT_EQ(result.coverage.unknown[0].build, 5849);
+    EXPECT_EQ(result.coverage.unknown[1].name, "LIB?[2J");
 
     const std::string text = coverage_text(result.coverage, "game.xbe", {});
     EXPECT_NE(text.find("\nXAPILIB 4627: 5 entries, 2 with a revision for build 4627, 1 found in "
@@ -101,16 +107,22 @@ TEST(Coverage, EachLibrarysEntriesRevisionsAndFindsForItsBuild) {
                         "    Beta\n    Gamma\n"),
               std::string::npos)
         << text;
-    EXPECT_NE(text.find("\nlibraries the database does not know: LIBCMT 5849\n"), std::string::npos)
+    EXPECT_NE(text.find("\nlibraries the database does not know: LIBCMT 5849 LIB?[2J 3911\n"),
+              std::string::npos)
         << text;
-    const std::string json = coverage_json(result.coverage, "a \"b\".xbe", {"x.records"});
-    EXPECT_TRUE(json.starts_with("{\"xbe\":\"a \\\"b\\\".xbe\",\"database_version\":\"")) << json;
+    // A path is any bytes: quotes and control characters escaped, what is not UTF-8 replaced.
+    const std::string json =
+        coverage_json(result.coverage, "a \"b\"\xFF\n\xC3\xA9.xbe", {"x.records"});
+    EXPECT_TRUE(json.starts_with(
+        "{\"xbe\":\"a \\\"b\\\"\\ufffd\\u000a\xC3\xA9.xbe\",\"database_version\":\""))
+        << json;
     EXPECT_NE(json.find(",\"packs\":[\"x.records\"],\"libraries\":[{\"name\":\"XAPILIB\","
                         "\"build\":4627,\"entries\":5,\"placeholders\":1,\"with_revision\":2,"
                         "\"found\":1,\"without_revision\":[\"Beta\",\"Gamma\"]},"),
               std::string::npos)
         << json;
-    EXPECT_TRUE(json.ends_with(",\"unknown_libraries\":[{\"name\":\"LIBCMT\",\"build\":5849}]}\n"))
+    EXPECT_TRUE(json.ends_with(",\"unknown_libraries\":[{\"name\":\"LIBCMT\",\"build\":5849},"
+                               "{\"name\":\"LIB?[2J\",\"build\":3911}]}\n"))
         << json;
 
     // A damaged image is refused, not scanned.
