@@ -172,6 +172,11 @@ void records() {
     fs::remove_all(scratch, ignored);
     put("records_fuzz", "location", "\x03/home/player/Games/Sample Game\n");
     put("records_fuzz", "location-relative", "\x03 games\\sample \r\n");
+    // Signature packs: two files, the second referring to the first's entry.
+    put("records_fuzz", "packs",
+        "\x04group xapilib\nrevision SetEvent 4627\nlovp 0 55 8B EC 8B 45 08\n\0"
+        "# authored\ngroup xapilib\nrevision PulseEvent 4627\nref 9 SetEvent\nref 20 kernel 187\n"
+        "lovp 0 55 8B EC 56\nlovp 8 E8\n"s);
 }
 
 void program_output() {

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# The main job on the sample release: builds both programs, assembles the sample release folder,
-# makes the sample game (a disc image and the same files as a folder), builds the game from the
+# The main job on the sample release: builds both programs (and fendrel-author, the release
+# maker's tool, into build/demo/scanner/author/), assembles the sample release folder, makes the
+# sample game (a disc image and the same files as a folder), builds the game from the
 # image into a local installation folder, asks for the status, and runs the installed program,
 # which lists the XDK symbols the scan found. In a terminal the build shows its terminal view;
 # piped, the event lines a launcher reads. Everything lands in demo/.
@@ -12,7 +13,7 @@ demo="$root/demo"
 
 "$root/scripts/deps.sh" linux
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DORMOLT_TESTS=OFF >/dev/null
-cmake --build "$build" --target ormolt-build FendrelCLI make-sample-game \
+cmake --build "$build" --target ormolt-build FendrelCLI fendrel-author make-sample-game \
     --parallel "${ORMOLT_JOBS:-2}" >/dev/null
 
 rm -rf "$demo"

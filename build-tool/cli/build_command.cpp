@@ -45,8 +45,9 @@ void emit_done(const fs::path &program, const fs::path &folder) {
     emit_event(event);
 }
 
-// The folder must be empty, this game's finished build, or marked as an installation of it.
-Result<> check_folder_may_be_used(const fs::path &folder) {
+// The folder must be empty, this game's finished build, or marked as an installation of it. The
+// game is the release's own title, so a release for any game can build into its folder again.
+Result<> check_folder_may_be_used(const fs::path &folder, const std::string &title_id) {
     std::error_code error;
     fs::directory_iterator listing(folder, error);
     if (error)
@@ -54,12 +55,12 @@ Result<> check_folder_may_be_used(const fs::path &folder) {
     if (listing == fs::directory_iterator())
         return {};
     if (const auto stamp = read_stamp(folder / entries::stamp)) {
-        if (stamp->title_id != release_title_id)
+        if (stamp->title_id != title_id)
             return fail("This folder contains another game. Choose a separate folder for Quillon.");
         return {};
     }
     const auto marker = read_utf8_file(folder / entries::marker_file);
-    if (!marker || *marker != release_title_id)
+    if (!marker || *marker != title_id)
         return fail("Choose an empty installation folder, or an existing Quillon installation.");
     return {};
 }
@@ -172,13 +173,13 @@ Result<void> run_build(const CommandOptions &options, const Release &release) {
         return fail(message("cannot resolve installation folder: {}", system_error_text(error)));
     if (overlaps_source(folder))
         return fail("Choose an installation folder separate from the source game folder.");
-    if (auto usable = check_folder_may_be_used(folder); !usable)
+    if (auto usable = check_folder_may_be_used(folder, release.title_id); !usable)
         return usable;
 
     auto lock = take_lock(folder);
     if (!lock)
         return std::unexpected(lock.error());
-    if (auto written = write_file(folder / entries::marker_file, release_title_id))
+    if (auto written = write_file(folder / entries::marker_file, release.title_id))
         return fail(message("cannot write installation folder: {}", system_error_text(written)));
 
     auto installed = build_in_folder(options, release, folder);

@@ -141,6 +141,34 @@ TEST_F(BuildFlow, BuildsInstallsAndRebuildsFromTheRecordedSource) {
     EXPECT_EQ(status.events[0]["state"], "ready");
 }
 
+TEST_F(BuildFlow, AnyTitleRebuildsItsOwnFolder) {
+    // A release for another game, its title id written in lower case: the folder is marked with
+    // the normalised id, and every later build (also after a release update) accepts it.
+    description_.title_id = "4d530004";
+    ASSERT_FALSE(testkit::write_release(release(), description_));
+    const fs::path f = temp_ / "builds" / "4D530004";
+    for (const std::string version : {"1.0", "1.0", "1.1"}) {
+        SCOPED_TRACE("release version " + version);
+        description_.version = version;
+        ASSERT_FALSE(testkit::write_release(release(), description_));
+        const auto built = run({"build", "--source", path_text(image())});
+        ASSERT_EQ(built.exit_status, 0) << built.error_message();
+        EXPECT_EQ(test::read_text(f / ".quillon-install"), "4D530004");
+        const auto stamp = read_stamp(f / "build.json");
+        ASSERT_TRUE(stamp.has_value());
+        EXPECT_EQ(stamp->title_id, "4D530004");
+        EXPECT_EQ(stamp->release_version, version);
+    }
+    // A folder of the sample title is still another game's folder for this release.
+    const fs::path sample = temp_ / "sample";
+    write_text(sample / ".quillon-install", "51520001");
+    const auto refused =
+        run({"build", "--source", path_text(image()), "--install-dir", path_text(sample)});
+    EXPECT_EQ(refused.exit_status, 1);
+    EXPECT_EQ(refused.error_message(),
+              "Choose an empty installation folder, or an existing Quillon installation.");
+}
+
 TEST_F(BuildFlow, ARelativeReleaseFolderServesAWholeBuild) {
     // Run from inside the release as "--release .": every program and path the toolkit and
     // CMake are given must name the release absolutely, since they run in other folders.

@@ -2,6 +2,7 @@
 //
 //   fendrel-author --library D3D8 --build 5849 [--names aliases.txt] [--out file.records]
 //                  [--pairs N] <lib or obj>...
+//   fendrel-author coverage [--json] <game.xbe> [pack.records...]
 #include <cctype>
 #include <charconv>
 #include <cstdio>
@@ -16,6 +17,8 @@
 #endif
 
 #include "author/author.h"
+#include "author/coverage_command.h"
+#include "author/usage.h"
 #include "lib/database/recorded_database.h"
 #include "lib/database/records.h"
 #include "lib/fendrel.h"
@@ -30,7 +33,14 @@ int usage(const char *problem) {
     if (problem != nullptr)
         std::fprintf(stderr, "fendrel-author: %s\n", problem);
     std::fputs(kUsage, stderr);
+    std::fputs(author_usage_details().c_str(), stderr);
     return 2;
+}
+
+int help() {
+    std::fputs(kUsage, stdout);
+    std::fputs(author_usage_details().c_str(), stdout);
+    return 0;
 }
 
 bool parse_count(std::string_view text, std::uint32_t limit, std::uint32_t &value) {
@@ -53,6 +63,10 @@ int main(int argc, char **argv) {
     _setmode(_fileno(stdout), _O_BINARY);
     _setmode(_fileno(stderr), _O_BINARY);
 #endif
+    if (argc < 2)
+        return usage(nullptr);
+    if (std::string_view(argv[1]) == "coverage")
+        return run_coverage_command(argc - 2, argv + 2);
     std::string library;
     std::string build_text;
     std::string names_file;
@@ -75,6 +89,8 @@ int main(int argc, char **argv) {
             value = &pairs_text;
         else if (argument == "--against")
             value = &against.emplace_back();
+        else if (asks_for_help(argv[i]))
+            return help();
         else if (argument.starts_with("--"))
             return usage("unknown option");
         else {
@@ -86,7 +102,9 @@ int main(int argc, char **argv) {
         *value = argv[++i];
     }
     fendrel_author::AuthorOptions options;
-    options.library_flag = library.empty() ? 0 : Fenx_LibraryFlag(library.c_str());
+    if (library.empty())
+        return usage("no --library given: name the library the input was built as");
+    options.library_flag = Fenx_LibraryFlag(library.c_str());
     if (options.library_flag == 0 || library.size() > 8)
         return usage("--library names no library the database knows");
     std::uint32_t build = 0;

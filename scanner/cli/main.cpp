@@ -1,6 +1,6 @@
 // FendrelCLI: prints one line per XDK library symbol found in an XBE file.
-#include "cli/cli_run.h"
+#include "cli/signature_packs_cli.h"
 
 int main(int argc, char **argv) {
-    return run_fendrel_cli(argc, argv, Fenxi_BuiltinDatabase());
+    return run_fendrel_cli_with_packs(argc, argv);
 }
