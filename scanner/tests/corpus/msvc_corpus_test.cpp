@@ -63,6 +63,7 @@ const std::vector<CorpusSymbol> kSymbols = {
     {"XAPILIB", "ResetEvent", "_ResetEvent@4", Kind::Function},
     {"XAPILIB", "CreateEventA", "_CreateEventA@16", Kind::Function},
     {"XAPILIB", "QueryPerformanceCounter", "_QueryPerformanceCounter@4", Kind::Function},
+    {"XAPILIB", "XapiCallThreadNotifyRoutines", "_XapiCallThreadNotifyRoutines@12", Kind::Function},
     {"XAPILIB", "SetLastError", "_SetLastError@4", Kind::Function},
     {"XAPILIB", "GetLastError", "_GetLastError@0", Kind::Function},
     {"XAPILIB", "MU_Init", "_MU_Init@4", Kind::Function},

@@ -24,3 +24,11 @@ int __stdcall QueryPerformanceCounter(long long *count) {
     *count = KeQueryPerformanceCounter();
     return 1;
 }
+/* A loop: vectorised at -O2, not at -O1, so the two builds differ. */
+long __stdcall XapiCallThreadNotifyRoutines(const long *routines, int count, long seed) {
+    long sum = seed;
+    int i;
+    for (i = 0; i < count; ++i)
+        sum += routines[i] * 3 + (routines[i] >> 2);
+    return sum;
+}
