@@ -148,6 +148,36 @@ TEST_F(GameFiles, InterruptedRunsNeitherLoseSavesNorPileUpCopies) {
     }
 }
 
+TEST_F(GameFiles, ShiftJisNamesAreExtracted) {
+    // Shift-JIS names hold the bytes 0x81, 0x8D, 0x8F, 0x90 and 0x9D, which windows-1252 maps to
+    // C1 code points: ordinary characters for a file name on every system.
+    struct Case {
+        std::string disc_name, host_name;
+    };
+    const Case cases[] = {
+        {"\x81\x5B.bin", "\u0081[.bin"}, // the long-vowel mark
+        {"\x8D\x8F", "\u008D\u008F"},
+        {"\x90\x9D.dat", "\u0090\u009D.dat"},
+        {"del\x7F", "del\x7F"},
+    };
+    std::vector<DiscNode> nodes{DiscNode::file("default.xbe", "x")};
+    std::vector<DiscNode> nested;
+    for (const auto &c : cases) {
+        nodes.push_back(DiscNode::file(c.disc_name, "root " + c.disc_name));
+        nested.push_back(DiscNode::file(c.disc_name, "deep " + c.disc_name));
+    }
+    nodes.push_back(DiscNode::folder("\x83\x81\x83\x66\x83\x42\x83\x41", nested));
+    write_image(nodes);
+    const auto prepared = prepare_game_files(image, f);
+    ASSERT_TRUE(prepared.has_value()) << prepared.error().message;
+    const fs::path folder = game / path_from_utf8("\u0192\u0081\u0192f\u0192B\u0192A");
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.host_name);
+        EXPECT_EQ(test::read_text(game / path_from_utf8(c.host_name)), "root " + c.disc_name);
+        EXPECT_EQ(test::read_text(folder / path_from_utf8(c.host_name)), "deep " + c.disc_name);
+    }
+}
+
 TEST_F(GameFiles, RefusedImagesLeaveTheOldGame) {
     struct Case {
         std::string name;
