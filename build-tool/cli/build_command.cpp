@@ -13,6 +13,7 @@
 #include "pipeline/translation.h"
 #include "records/build_folders.h"
 #include "records/event_stream.h"
+#include "records/leftover_temporaries.h"
 #include "records/message.h"
 #include "records/plain_path.h"
 #include "records/state_records.h"
@@ -121,6 +122,13 @@ Result<fs::path> build_in_folder(const CommandOptions &options, const Release &r
     if (auto remembered = remember_installation_folder(release.title_id, folder); !remembered)
         return std::unexpected(remembered.error());
     return *installed;
+}
+
+// Temporaries of install-location.txt that a killed build left in the title's default build
+// folder; cleared once this run holds its lock.
+void clear_remembered_location_leftovers(const std::string &title_id) {
+    if (const auto folder = default_build_folder(title_id))
+        remove_orphaned_temporaries(*folder / entries::remembered_location, ".part");
 }
 
 // A relink's new copy, checked where it lies (the folder's XBE, or the XBE inside the image)
@@ -240,6 +248,7 @@ Result<void> run_build(const CommandOptions &options, const Release &release) {
     auto lock = take_lock(folder);
     if (!lock)
         return std::unexpected(lock.error());
+    clear_remembered_location_leftovers(release.title_id);
     if (auto written = write_file(folder / entries::marker_file, release.title_id))
         return fail(message("cannot write installation folder: {}", system_error_text(written)));
 
@@ -262,6 +271,7 @@ Result<void> run_relink(const CommandOptions &options, const Release &release) {
     auto lock = take_lock(folder);
     if (!lock)
         return std::unexpected(lock.error());
+    clear_remembered_location_leftovers(release.title_id);
     if (!options.source)
         return fail("relink needs --source <iso or folder>");
     auto source = resolve_source(*options.source);

@@ -390,6 +390,34 @@ TEST_F(BuildFlow, ALiveOwnerKeepsTheFolderBusy) {
     EXPECT_EQ(built.exit_status, 0) << built.error_message();
 }
 
+TEST_F(BuildFlow, LeftoversOfKilledRunsAreCleared) {
+    // Temporaries with their writer's id in the name, left by runs killed part way: those of
+    // writers that are gone go with the next build; a running writer's stay.
+    test::IdleChild running(HELPER_idle_child);
+    ASSERT_NE(running.pid(), 0u);
+    test::IdleChild ended(HELPER_idle_child);
+    ASSERT_NE(ended.pid(), 0u);
+    ended.end();
+    const fs::path f = default_folder();
+    const std::string gone = std::to_string(ended.pid()), alive = std::to_string(running.pid());
+    const fs::path cleared[] = {f / ("build.lock." + gone + "-0.new"),
+                                f / ("install-location.txt." + gone + "-3.part")};
+    const fs::path kept[] = {f / ("build.lock." + alive + "-0.new"),
+                             f / ("install-location.txt." + alive + "-0.part")};
+    write_text(f / ".quillon-install", "51520001");
+    for (const auto &file : cleared)
+        write_text(file, "left");
+    for (const auto &file : kept)
+        write_text(file, "left");
+
+    const auto built = run({"build", "--source", path_text(image())});
+    ASSERT_EQ(built.exit_status, 0) << built.error_message();
+    for (const auto &file : cleared)
+        EXPECT_FALSE(fs::exists(file)) << file;
+    for (const auto &file : kept)
+        EXPECT_TRUE(fs::exists(file)) << file;
+}
+
 TEST_F(BuildFlow, UnsupportedCopyStopsAfterExtraction) {
     description_.images = {{std::string(40, 'b'), "", std::nullopt}};
     ASSERT_FALSE(testkit::write_release(release(), description_));
