@@ -10,7 +10,8 @@
 #   - the next `build` succeeds and `status` then says "ready";
 #   - nothing was written outside the installation folder and the default build folder.
 # Then, where the machine lets it mount a small file system, the full-disk check: a build into a
-# nearly full file system ends with a "No space left on device" error event and exit 1, leaves
+# nearly full file system ends with a "No space left on device" (or, before extracting, a "Not
+# enough free space") error event and exit 1, leaves
 # the old game and the saves as they were and the lock free, and a later build succeeds.
 # Prints "N rounds, N kills, N violations" and exits 1 on any violation, naming the round's seed:
 # `scripts/crash-test.sh 1 <seed>` replays that round.
@@ -256,8 +257,8 @@ full_disk() {
         fi
         failed_levels=$((failed_levels + 1))
         [ "$status" -eq 1 ] || violation "full disk ($level KiB free): exit $status, not 1"
-        if ! grep '"event":"error"' "$work/out" | grep -qi 'no space left on device'; then
-            violation "full disk ($level KiB free): no \"No space left on device\" error event: $(grep '"error"' "$work/out" | head -c 600)"
+        if ! grep '"event":"error"' "$work/out" | grep -qiE 'no space left on device|not enough free space'; then
+            violation "full disk ($level KiB free): no \"No space left on device\" or \"Not enough free space\" error event: $(grep '"error"' "$work/out" | head -c 600)"
         fi
         [ ! -e "$install/build.lock" ] || violation "full disk ($level KiB free): the lock was left behind"
         [ "$(cd "$install/game" && find . -type f -print0 | LC_ALL=C sort -z | xargs -0 sha1sum)" = "$game_before" ] ||

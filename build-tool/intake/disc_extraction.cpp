@@ -60,7 +60,8 @@ class HandleCloser {
 
 } // namespace
 
-Result<> extract_disc_image(const fs::path &image, const fs::path &destination) {
+Result<> extract_disc_image(const fs::path &image, const fs::path &destination,
+                            const FreeSpaceProbe &free_space) {
     const std::string shown = path_text(image);
     auto listed = open_listed_image(image);
     if (!listed)
@@ -71,7 +72,7 @@ Result<> extract_disc_image(const fs::path &image, const fs::path &destination) 
 
     // Every name is checked before anything is written, so a hostile or damaged image leaves
     // nothing behind.
-    std::uint64_t total = 0;
+    std::uint64_t total = 0, file_bytes = 0;
     {
         RelativePaths paths(listing);
         for (const auto &item : listing) {
@@ -80,8 +81,13 @@ Result<> extract_disc_image(const fs::path &image, const fs::path &destination) 
                 return fail(message("{} has an unsafe file name: {}", shown,
                                     control_characters_replaced(relative)));
             total += item.entry.data.size;
+            if (!item.entry.is_directory())
+                file_bytes += item.entry.data.size;
         }
     }
+    // The old copy stays until the new one is complete, so the new one needs room of its own.
+    if (auto room = check_free_space(destination.parent_path(), file_bytes, free_space); !room)
+        return room;
 
     std::error_code error;
     fs::create_directories(destination, error);

@@ -5,6 +5,7 @@
 #include "records/message.h"
 #include "test_support.h"
 #include "testkit/disc_image_writer.h"
+#include "testkit/sample_game.h"
 
 #include <chrono>
 
@@ -146,6 +147,47 @@ TEST_F(GameFiles, InterruptedRunsNeitherLoseSavesNorPileUpCopies) {
         EXPECT_FALSE(fs::exists(partial));
         EXPECT_FALSE(fs::exists(carried_saves_record(f)));
     }
+}
+
+TEST_F(GameFiles, AGameThatDoesNotFitIsRefusedBeforeAnythingIsWritten) {
+    // The files' sizes count, not the directory tables: an image gives 6 + 3 + 0 + 9 bytes, a
+    // folder source the same files without its disc saves (UDATA and the large tdata).
+    const fs::path source = root / "folder";
+    ASSERT_FALSE(testkit::write_game_folder(source, game_tree("xbe v2")));
+    test::write_text(source / "tdata" / "big", std::string(1000, 'x'));
+    write_image(game_tree("xbe v2"));
+    for (const auto &[from, needed] : {std::pair{source, std::uint64_t{9}}, {image, 18}}) {
+        SCOPED_TRACE(path_text(from));
+        fs::remove_all(f);
+        test::write_text(game / "default.xbe", "old game");
+        std::vector<fs::path> asked;
+        std::uint64_t free_bytes = needed - 1;
+        const FreeSpaceProbe probe = [&](const fs::path &path) {
+            asked.push_back(path);
+            return std::optional<std::uint64_t>(free_bytes);
+        };
+        const auto refused = prepare_game_files(from, f, probe);
+        ASSERT_FALSE(refused.has_value());
+        EXPECT_EQ(refused.error().message, "Not enough free space for " + path_text(f) +
+                                               ": the game needs 0.1 GB, 0.0 GB is free.");
+        EXPECT_EQ(asked, std::vector<fs::path>{f});
+        EXPECT_EQ(test::read_text(game / "default.xbe"), "old game");
+        EXPECT_FALSE(fs::exists(f / "game.partial" / "default.xbe"));
+        EXPECT_FALSE(fs::exists(f / "source.json"));
+
+        free_bytes = needed;
+        const auto fitted = prepare_game_files(from, f, probe);
+        ASSERT_TRUE(fitted.has_value()) << fitted.error().message;
+        EXPECT_EQ(test::read_text(game / "default.xbe"), "xbe v2");
+    }
+    // The same image again is not extracted again, so it needs no room at all.
+    bool asked = false;
+    const auto again = prepare_game_files(image, f, [&](const fs::path &) {
+        asked = true;
+        return std::optional<std::uint64_t>(0);
+    });
+    EXPECT_TRUE(again.has_value());
+    EXPECT_FALSE(asked);
 }
 
 TEST_F(GameFiles, ShiftJisNamesAreExtracted) {
