@@ -6,6 +6,7 @@
 #include "platform/platform.h"
 #include "records/message.h"
 #include "records/state_records.h"
+#include "records/unicode_width.h"
 #include "test_support.h"
 #include "testkit/release_folder.h"
 #include "testkit/sample_game.h"
@@ -417,6 +418,37 @@ TEST_F(BuildFlow, LeftoversOfKilledRunsAreCleared) {
     for (const auto &file : kept)
         EXPECT_TRUE(fs::exists(file)) << file;
 }
+
+#ifndef _WIN32
+// (Pseudo-terminals are POSIX's.)
+TEST_F(BuildFlow, AtATerminalWithoutAWidthOrColour) {
+    // A terminal that reports no columns: COLUMNS says how wide it is. NO_COLOR: no colour.
+    auto environment = environment_;
+    environment["TERM"] = "xterm";
+    environment["COLUMNS"] = "30";
+    environment["NO_COLOR"] = "1";
+    const auto built = test::run_on_terminal(program(), {"build", "--source", path_text(image())},
+                                             temp_.path(), environment, temp_ / "scratch", 0);
+    ASSERT_EQ(built.exit_status, 0) << built.out;
+    EXPECT_NE(built.out.find("✓ Compiling"), std::string::npos) << built.out;
+    EXPECT_EQ(built.out.find("\x1b[3"), std::string::npos) << built.out;
+    std::size_t status_lines = 0;
+    bool cut = false;
+    for (std::size_t at = built.out.find('\r'); at != std::string::npos;
+         at = built.out.find('\r', at + 1)) {
+        const std::size_t end = built.out.find("\x1b[K", at);
+        if (end == std::string::npos || built.out.find_first_of("\r\n", at + 1) < end ||
+            end == at + 1)
+            continue; // a line end or an erase, not a status line
+        ++status_lines;
+        const std::string line = built.out.substr(at + 1, end - at - 1);
+        EXPECT_EQ(bytes_fitting_cells(line, 29), line.size()) << line; // one cell stays free
+        cut = cut || bytes_fitting_cells(line, 28) < line.size();
+    }
+    EXPECT_GT(status_lines, 0u) << built.out;
+    EXPECT_TRUE(cut) << built.out; // the long ones fill the 29 cells
+}
+#endif
 
 TEST_F(BuildFlow, UnsupportedCopyStopsAfterExtraction) {
     description_.images = {{std::string(40, 'b'), "", std::nullopt}};
