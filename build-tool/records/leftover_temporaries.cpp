@@ -12,9 +12,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Decimal digits only, no sign, no overflow.
+// Decimal digits as std::to_string writes them: no sign, no leading zero, no overflow.
 template <class Number> std::optional<Number> decimal(std::string_view text) {
-    if (text.empty() || text.find_first_not_of("0123456789") != std::string_view::npos)
+    if (text.empty() || text.find_first_not_of("0123456789") != std::string_view::npos ||
+        (text.size() > 1 && text.front() == '0'))
         return std::nullopt;
     Number value{};
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);

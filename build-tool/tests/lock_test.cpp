@@ -224,6 +224,8 @@ TEST(LeftoverTemporaries, NamesCarryTheirWriter) {
         {"build.lock.4242-.new", std::nullopt},
         {"build.lock.-0.new", std::nullopt},
         {"build.lock.+4-0.new", std::nullopt},
+        {"build.lock.042-0.new", std::nullopt}, // never written so
+        {"build.lock.42-07.new", std::nullopt},
         {"build.lock.4-0-1.new", std::nullopt},
         {"build.lock.4-0.new.new", std::nullopt},
         {"build.lockx4-0.new", std::nullopt},
