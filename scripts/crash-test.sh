@@ -267,6 +267,24 @@ full_disk() {
         echo "full disk with $level KiB free: $(grep -o '"message":"[^"]*' "$work/out" | tail -1 | head -c 300)" >&2
     done
     ((failed_levels >= 2)) || violation "full disk: only $failed_levels of the levels ran out of space"
+    # Another copy of the image with room for half the game: refused before anything is written.
+    rm -f "$disk/filler"
+    free=$(df -k --output=avail "$disk" | tail -1 | tr -d ' ')
+    level=$((game_kib / 2))
+    ((free <= level)) || fallocate -l "$(((free - level) * 1024))" "$disk/filler" 2>/dev/null ||
+        head -c "$(((free - level) * 1024))" /dev/zero >"$disk/filler" 2>/dev/null || true
+    local status=0 game_before
+    game_before="$(cd "$install/game" && find . -type f -print0 | LC_ALL=C sort -z | xargs -0 sha1sum)"
+    run_tool build --source "$work/sources/other-copy.iso" --install-dir "$install" || status=$?
+    [ "$status" -eq 1 ] || violation "full disk, another copy ($level KiB free): exit $status, not 1"
+    grep '"event":"error"' "$work/out" | grep -q 'Not enough free space for' ||
+        violation "full disk, another copy ($level KiB free): no \"Not enough free space\" error event: $(grep '"error"' "$work/out" | head -c 600)"
+    [ ! -e "$install/game.partial" ] || [ -z "$(ls -A "$install/game.partial")" ] ||
+        violation "full disk, another copy: game files were written"
+    [ "$(cd "$install/game" && find . -type f -print0 | LC_ALL=C sort -z | xargs -0 sha1sum)" = "$game_before" ] ||
+        violation "full disk, another copy: the old game folder changed"
+    [ ! -e "$install/build.lock" ] || violation "full disk, another copy: the lock was left behind"
+    echo "full disk, another copy with $level KiB free: $(grep -o '"message":"[^"]*' "$work/out" | tail -1 | head -c 300)" >&2
     rm -f "$disk/filler"
     if problem="$(full_build 2>&1)"; then
         problem="$(check_status ready 2>&1)" || violation "full disk: status after space came back: $problem"
