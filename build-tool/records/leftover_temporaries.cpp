@@ -32,8 +32,8 @@ std::optional<std::uint32_t> temporary_writer(std::string_view file_name,
     if (file_name.size() < target_name.size() + 1 + suffix.size() ||
         !file_name.starts_with(target_name) || !file_name.ends_with(suffix))
         return std::nullopt;
-    file_name = file_name.substr(target_name.size(),
-                                 file_name.size() - target_name.size() - suffix.size());
+    file_name =
+        file_name.substr(target_name.size(), file_name.size() - target_name.size() - suffix.size());
     if (!file_name.starts_with('.'))
         return std::nullopt;
     file_name.remove_prefix(1);
