@@ -1,9 +1,11 @@
 // The readers of the files the tool keeps or is given: release.json, source.json, build.json,
-// install-location.txt, and the scanner's signature packs. The first byte chooses the reader,
-// the rest is the file (for the packs: up to three files, split at NUL bytes).
+// install-location.txt (whose bytes also serve as a temporary's name), and the scanner's
+// signature packs. The first byte chooses the reader, the rest is the file (for the packs: up to
+// three files, split at NUL bytes).
 #include "lib/database/database_tools.h"
 #include "lib/database/signature_packs.h"
 #include "records/build_folders.h"
+#include "records/leftover_temporaries.h"
 #include "records/message.h"
 #include "records/release.h"
 #include "records/state_records.h"
@@ -110,6 +112,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             fuzz::broken("the installation folder is unknown although the base is set");
         if (!folder->is_absolute())
             fuzz::broken("the installation folder is not absolute");
+        // The same bytes as the name of a temporary beside it: a writer is found only in a name
+        // as a writer makes it.
+        const std::string name(reinterpret_cast<const char *>(data), size);
+        if (const auto writer = ormolt::temporary_writer(name, "install-location.txt", ".part"))
+            if (!name.starts_with("install-location.txt." + std::to_string(*writer) + "-") ||
+                !name.ends_with(".part"))
+                fuzz::broken("a temporary's writer is not the process id in its name");
         break;
     }
     }

@@ -51,6 +51,36 @@ Result<> remove_if_present(const fs::path &path) {
     return {};
 }
 
+namespace {
+
+// The disc's own save folders, which a folder source never gives.
+bool is_disc_save_folder(const fs::path &name) {
+    const std::string upper = unicode_upper(path_text(name));
+    return upper == "UDATA" || upper == "TDATA";
+}
+
+} // namespace
+
+std::uint64_t folder_tree_file_bytes(const fs::path &source) {
+    std::uint64_t bytes = 0;
+    std::error_code error;
+    fs::directory_iterator listing(source, error);
+    for (; !error && listing != fs::directory_iterator(); listing.increment(error)) {
+        const fs::path from = listing->path();
+        if (is_disc_save_folder(from.filename()) || platform::is_link(from))
+            continue;
+        std::error_code ignored;
+        if (fs::is_directory(from, ignored)) {
+            bytes += folder_tree_file_bytes(from);
+            continue;
+        }
+        const auto size = fs::file_size(from, ignored);
+        if (!ignored)
+            bytes += size;
+    }
+    return bytes;
+}
+
 Result<> copy_folder_tree(const fs::path &source, const fs::path &destination) {
     std::error_code error;
     fs::create_directories(destination, error);
@@ -64,8 +94,7 @@ Result<> copy_folder_tree(const fs::path &source, const fs::path &destination) {
         if (error)
             return fail(message("cannot read directory entry: {}", system_error_text(error)));
         const fs::path name = listing->path().filename();
-        const std::string upper = unicode_upper(path_text(name));
-        if (upper == "UDATA" || upper == "TDATA")
+        if (is_disc_save_folder(name))
             continue;
         const fs::path from = source / name;
         if (platform::is_link(from))
