@@ -1,7 +1,7 @@
 // fendrel-author: signature records from a release maker's own XDK libraries.
 //
 //   fendrel-author --library D3D8 --build 5849 [--names aliases.txt] [--out file.records]
-//                  [--pairs N] <lib or obj>...
+//                  [--pairs N] [--against FILE]... <lib or obj>...
 //   fendrel-author coverage [--json] <game.xbe> [pack.records...]
 #include <cctype>
 #include <charconv>
@@ -27,7 +27,8 @@ namespace {
 
 constexpr const char *kUsage =
     "usage: fendrel-author --library NAME --build N [--names aliases.txt] [--out file.records] "
-    "[--pairs N] <lib or obj>...\n";
+    "[--pairs N]\n"
+    "                     [--against game.xbe|image|obj|lib]... <lib or obj>...\n";
 
 int usage(const char *problem) {
     if (problem != nullptr)
