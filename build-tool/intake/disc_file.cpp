@@ -1,6 +1,8 @@
 #include "intake/disc_file.h"
-
+#include "platform/platform.h"
 #include "records/message.h"
+
+#include <algorithm>
 
 namespace ormolt {
 
@@ -41,9 +43,21 @@ Result<std::optional<DiscFile>> DiscFile::open(const fs::path &image, std::strin
     auto listed = open_listed_image(image);
     if (!listed)
         return std::unexpected(listed.error());
+    // The last entry extraction writes to that name wins; where the file system ignores letter
+    // case, entries differing from it only in case write to the same file.
+    const auto same_name = [](std::string_view a, std::string_view b) {
+        if (!platform::names_ignore_letter_case)
+            return a == b;
+        return std::ranges::equal(a, b, [](char x, char y) {
+            const auto lower = [](char c) {
+                return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
+            };
+            return lower(x) == lower(y);
+        });
+    };
     const DirEntryRecord *found = nullptr;
     for (const auto &item : listed->listing)
-        if (item.folder == 0 && disc_relative_path("", item.entry) == name)
+        if (item.folder == 0 && same_name(disc_relative_path("", item.entry), name))
             found = &item.entry;
     if (!found || found->is_directory())
         return std::optional<DiscFile>();

@@ -237,6 +237,11 @@ TEST_F(BuildFlow, RelinkFromAnotherCopyLeavesTheBuildWorking) {
             {testkit::DiscNode::file("default.xbe", test::read_text(temp_ / copy / "default.xbe")),
              testkit::DiscNode::file("extra.dat", "more")}));
     write_text(temp_ / "no-game" / "readme.txt", "no game here");
+    // Where names ignore letter case, extraction makes "DEFAULT.XBE" the game's default.xbe.
+    ASSERT_FALSE(testkit::write_disc_image(
+        temp_ / "upper.iso",
+        {testkit::DiscNode::file("DEFAULT.XBE",
+                                 test::read_text(temp_ / "second" / "default.xbe"))}));
     ASSERT_FALSE(testkit::write_disc_image(temp_ / "empty.iso",
                                            {testkit::DiscNode::file("readme.txt", "no game")}));
     ASSERT_FALSE(testkit::write_disc_image(
@@ -262,9 +267,15 @@ TEST_F(BuildFlow, RelinkFromAnotherCopyLeavesTheBuildWorking) {
         std::string message;
     };
     const Case cases[] = {
-        {"second", 3, rebuild},        {"second.iso", 3, rebuild}, {"third", 2, unsupported},
-        {"third.iso", 2, unsupported}, {"empty.iso", 2, no_xbe},   {"nested.iso", 2, no_xbe},
+        {"second", 3, rebuild},
+        {"second.iso", 3, rebuild},
+        {"third", 2, unsupported},
+        {"third.iso", 2, unsupported},
+        {"empty.iso", 2, no_xbe},
+        {"nested.iso", 2, no_xbe},
         {"no-game", 2, no_xbe},
+        {"upper.iso", platform::names_ignore_letter_case ? 3 : 2,
+         platform::names_ignore_letter_case ? rebuild : no_xbe},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.source);
