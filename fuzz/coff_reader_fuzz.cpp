@@ -1,6 +1,7 @@
 // The authoring tool on arbitrary bytes: read as an archive and each of its members, or as one
-// COFF object, then authored into records for a library of the catalogue; and the same bytes
-// read as records text.
+// object (classic or big-object header, link-time code and import members skipped), then
+// authored into records for a library of the catalogue, with the same bytes as other code (an
+// image when they read as one); and the same bytes read as records text.
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -8,20 +9,23 @@
 
 #include "author/author.h"
 #include "author/coff.h"
+#include "author/images.h"
+#include "author/input.h"
 #include "lib/database/recorded_database.h"
 #include "lib/database/records.h"
 #include "lib/fendrel.h"
 
 namespace {
 
-void author(const fendrel_author::AuthorInput &input) {
+void author(const fendrel_author::AuthorInput &input, const fendrel_author::OtherCode &other) {
     if (input.objects.empty())
         return;
     fendrel_author::AuthorOptions options;
     options.library_flag = Fenx_LibraryFlag("XAPILIB");
     options.build = 5849;
     static const auto existing = Fenxi_BuiltinRecords();
-    (void)fendrel_author::author_records(input, options, Fenxi_CatalogueDatabase(), existing);
+    (void)fendrel_author::author_records(input, options, Fenxi_CatalogueDatabase(), existing,
+                                         other);
 }
 
 } // namespace
@@ -29,18 +33,18 @@ void author(const fendrel_author::AuthorInput &input) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
     const std::span<const std::uint8_t> bytes(data, size);
     fendrel_author::AuthorInput input;
-    if (fendrel_author::is_archive(bytes)) {
-        if (auto members = fendrel_author::read_archive(bytes, "fuzz.lib"))
-            for (auto &member : *members) {
-                if (fendrel_author::is_import_object(member.bytes))
-                    continue;
-                if (auto object = fendrel_author::read_coff_object(member.bytes, member.name))
-                    input.objects.push_back(std::move(*object));
-            }
-    } else if (auto object = fendrel_author::read_coff_object(bytes, "fuzz.obj")) {
-        input.objects.push_back(std::move(*object));
+    (void)fendrel_author::load_input_bytes(bytes, "fuzz.lib", input);
+    fendrel_author::OtherCode other;
+    if (fendrel_author::is_pe_image(bytes)) {
+        if (auto image = fendrel_author::read_pe_image(bytes, "fuzz.exe"))
+            other.images.push_back({"fuzz.exe", std::move(*image)});
+    } else if (fendrel_author::is_xbe_image(bytes)) {
+        if (auto image = fendrel_author::read_xbe_image(bytes, "fuzz.xbe"))
+            other.images.push_back({"fuzz.xbe", std::move(*image)});
+    } else {
+        other.objects = input.objects;
     }
-    author(input);
+    author(input, other);
     const std::string_view text(reinterpret_cast<const char *>(data), size);
     (void)Fenxi_ReadRecords(text, "fuzz.records", Fenxi_CatalogueDatabase());
     return 0;

@@ -172,6 +172,11 @@ void records() {
     fs::remove_all(scratch, ignored);
     put("records_fuzz", "location", "\x03/home/player/Games/Sample Game\n");
     put("records_fuzz", "location-relative", "\x03 games\\sample \r\n");
+    // Signature packs: two files, the second referring to the first's entry.
+    put("records_fuzz", "packs",
+        "\x04group xapilib\nrevision SetEvent 4627\nlovp 0 55 8B EC 8B 45 08\n\0"
+        "# authored\ngroup xapilib\nrevision PulseEvent 4627\nref 9 SetEvent\nref 20 kernel 187\n"
+        "lovp 0 55 8B EC 56\nlovp 8 E8\n"s);
 }
 
 void program_output() {
@@ -215,6 +220,16 @@ void coff_inputs() {
         as_text(
             testkit::build_test_archive({{"event.obj", object}, {"d3d8-device-clear.obj", object}},
                                         testkit::TestArchiveStyle::Microsoft)));
+    // A big object, and an archive with a link-time-code member beside an ordinary one.
+    testkit::TestCoff big = coff;
+    big.big_object = true;
+    put("coff_reader_fuzz", "big-object", as_text(testkit::build_test_coff(big)));
+    put("coff_reader_fuzz", "archive-link-time-code",
+        as_text(testkit::build_test_archive(
+            {{"event.obj", object},
+             {"whole-program.obj", {'B', 'C', 0xC0, 0xDE, 0x35, 0x14, 0, 0, 5, 0, 0, 0}},
+             {"big.obj", testkit::build_test_coff(big)}},
+            testkit::TestArchiveStyle::Microsoft)));
     put("coff_reader_fuzz", "records",
         "group dsound\nrevision IDirectSoundStream_SetVolume 4039\ndetect 1\n"
         "ref 1 CDirectSoundStream_SetVolume\nref 9 kernel 187\nlovp 0 E9 8B\n");

@@ -10,7 +10,8 @@
 #   - the next `build` succeeds and `status` then says "ready";
 #   - nothing was written outside the installation folder and the default build folder.
 # Then, where the machine lets it mount a small file system, the full-disk check: a build into a
-# nearly full file system ends with a "No space left on device" error event and exit 1, leaves
+# nearly full file system ends with a "No space left on device" (or, before extracting, a "Not
+# enough free space") error event and exit 1, leaves
 # the old game and the saves as they were and the lock free, and a later build succeeds.
 # Prints "N rounds, N kills, N violations" and exits 1 on any violation, naming the round's seed:
 # `scripts/crash-test.sh 1 <seed>` replays that round.
@@ -256,8 +257,8 @@ full_disk() {
         fi
         failed_levels=$((failed_levels + 1))
         [ "$status" -eq 1 ] || violation "full disk ($level KiB free): exit $status, not 1"
-        if ! grep '"event":"error"' "$work/out" | grep -qi 'no space left on device'; then
-            violation "full disk ($level KiB free): no \"No space left on device\" error event: $(grep '"error"' "$work/out" | head -c 600)"
+        if ! grep '"event":"error"' "$work/out" | grep -qiE 'no space left on device|not enough free space'; then
+            violation "full disk ($level KiB free): no \"No space left on device\" or \"Not enough free space\" error event: $(grep '"error"' "$work/out" | head -c 600)"
         fi
         [ ! -e "$install/build.lock" ] || violation "full disk ($level KiB free): the lock was left behind"
         [ "$(cd "$install/game" && find . -type f -print0 | LC_ALL=C sort -z | xargs -0 sha1sum)" = "$game_before" ] ||
@@ -266,6 +267,24 @@ full_disk() {
         echo "full disk with $level KiB free: $(grep -o '"message":"[^"]*' "$work/out" | tail -1 | head -c 300)" >&2
     done
     ((failed_levels >= 2)) || violation "full disk: only $failed_levels of the levels ran out of space"
+    # Another copy of the image with room for half the game: refused before anything is written.
+    rm -f "$disk/filler"
+    free=$(df -k --output=avail "$disk" | tail -1 | tr -d ' ')
+    level=$((game_kib / 2))
+    ((free <= level)) || fallocate -l "$(((free - level) * 1024))" "$disk/filler" 2>/dev/null ||
+        head -c "$(((free - level) * 1024))" /dev/zero >"$disk/filler" 2>/dev/null || true
+    local status=0 game_before
+    game_before="$(cd "$install/game" && find . -type f -print0 | LC_ALL=C sort -z | xargs -0 sha1sum)"
+    run_tool build --source "$work/sources/other-copy.iso" --install-dir "$install" || status=$?
+    [ "$status" -eq 1 ] || violation "full disk, another copy ($level KiB free): exit $status, not 1"
+    grep '"event":"error"' "$work/out" | grep -q 'Not enough free space for' ||
+        violation "full disk, another copy ($level KiB free): no \"Not enough free space\" error event: $(grep '"error"' "$work/out" | head -c 600)"
+    [ ! -e "$install/game.partial" ] || [ -z "$(ls -A "$install/game.partial")" ] ||
+        violation "full disk, another copy: game files were written"
+    [ "$(cd "$install/game" && find . -type f -print0 | LC_ALL=C sort -z | xargs -0 sha1sum)" = "$game_before" ] ||
+        violation "full disk, another copy: the old game folder changed"
+    [ ! -e "$install/build.lock" ] || violation "full disk, another copy: the lock was left behind"
+    echo "full disk, another copy with $level KiB free: $(grep -o '"message":"[^"]*' "$work/out" | tail -1 | head -c 300)" >&2
     rm -f "$disk/filler"
     if problem="$(full_build 2>&1)"; then
         problem="$(check_status ready 2>&1)" || violation "full disk: status after space came back: $problem"

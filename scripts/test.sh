@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# The one test command: installs what is missing, builds everything with AddressSanitizer and
+# The one test command: installs what is missing, builds everything (both programs, the test
+# programs and fendrel-author) with AddressSanitizer and
 # UndefinedBehaviorSanitizer and warnings as errors, and runs every test through CTest.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"

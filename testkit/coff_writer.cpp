@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 
 namespace testkit {
 namespace {
@@ -57,15 +58,37 @@ std::vector<std::uint8_t> build_test_coff(const TestCoff &coff) {
     };
 
     std::vector<std::uint8_t> out;
-    put16(out, coff.machine);
-    put16(out, static_cast<std::uint16_t>(coff.sections.size()));
-    put32(out, 0); // time stamp
-    put32(out, 0); // symbol table, set below
-    put32(out, static_cast<std::uint32_t>(coff.symbols.size()));
-    put16(out, 0); // optional header size
-    put16(out, 0); // characteristics
+    std::size_t symbol_table_field = kCoffSymbolTableField;
+    if (coff.big_object) {
+        // The anonymous-object header of a big object: class id, 32-bit counts, 20-byte symbols.
+        static constexpr std::uint8_t kClassId[16] = {0xC7, 0xA1, 0xBA, 0xD1, 0xEE, 0xBA,
+                                                      0xA9, 0x4B, 0xAF, 0x20, 0xFA, 0xF6,
+                                                      0x6A, 0xA4, 0xDC, 0xB8};
+        put16(out, 0);
+        put16(out, 0xFFFF);
+        put16(out, 2); // version
+        put16(out, coff.machine);
+        put32(out, 0); // time stamp
+        out.insert(out.end(), std::begin(kClassId), std::end(kClassId));
+        put32(out, 0); // size of data
+        put32(out, 0); // flags
+        put32(out, 0); // metadata size
+        put32(out, 0); // metadata offset
+        put32(out, static_cast<std::uint32_t>(coff.sections.size()));
+        symbol_table_field = out.size();
+        put32(out, 0); // symbol table, set below
+        put32(out, static_cast<std::uint32_t>(coff.symbols.size()));
+    } else {
+        put16(out, coff.machine);
+        put16(out, static_cast<std::uint16_t>(coff.sections.size()));
+        put32(out, 0); // time stamp
+        put32(out, 0); // symbol table, set below
+        put32(out, static_cast<std::uint32_t>(coff.symbols.size()));
+        put16(out, 0); // optional header size
+        put16(out, 0); // characteristics
+    }
 
-    std::size_t data = kCoffSectionHeaders + coff.sections.size() * kCoffSectionHeaderSize;
+    std::size_t data = out.size() + coff.sections.size() * kCoffSectionHeaderSize;
     for (const TestCoffSection &section : coff.sections) {
         if (section.name.size() > 8)
             put_text(out, "/" + std::to_string(string_offset(section.name)), 8);
@@ -91,7 +114,7 @@ std::vector<std::uint8_t> build_test_coff(const TestCoff &coff) {
             put16(out, relocation.type);
         }
     }
-    set32(out, 8, static_cast<std::uint32_t>(out.size()));
+    set32(out, symbol_table_field, static_cast<std::uint32_t>(out.size()));
     for (const TestCoffSymbol &symbol : coff.symbols) {
         if (symbol.name.size() > 8) {
             put32(out, 0);
@@ -100,7 +123,10 @@ std::vector<std::uint8_t> build_test_coff(const TestCoff &coff) {
             put_text(out, symbol.name, 8);
         }
         put32(out, symbol.value);
-        put16(out, static_cast<std::uint16_t>(symbol.section));
+        if (coff.big_object)
+            put32(out, static_cast<std::uint32_t>(static_cast<std::int32_t>(symbol.section)));
+        else
+            put16(out, static_cast<std::uint16_t>(symbol.section));
         put16(out, symbol.type);
         out.push_back(symbol.storage_class);
         out.push_back(0); // no auxiliary records

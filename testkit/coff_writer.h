@@ -33,6 +33,7 @@ struct TestCoff {
     std::uint16_t machine = 0x014C;
     std::vector<TestCoffSection> sections;
     std::vector<TestCoffSymbol> symbols;
+    bool big_object = false; // the big-object header (32-bit section numbers, 20-byte symbols)
 };
 
 // Layout: file header, section headers, each section's data then its relocations, the symbol

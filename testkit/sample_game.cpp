@@ -1,6 +1,7 @@
 #include "testkit/sample_game.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <fstream>
 
 namespace testkit {
@@ -165,12 +166,15 @@ std::vector<DiscNode> sample_game_nodes(const TestXbe &xbe) {
     std::string level(64 * 1024, '\0');
     for (std::size_t i = 0; i < level.size(); ++i)
         level[i] = static_cast<char>((i * 31) & 0xFF);
+    // The disc's own save folder is named after the title id, as a game's saves are.
+    char title_id[16];
+    std::snprintf(title_id, sizeof title_id, "%08X", xbe.title_id);
     return {
         DiscNode::file("default.xbe", std::string(bytes.begin(), bytes.end())),
         DiscNode::folder("media", {DiscNode::file("intro.txt", "Welcome to the sample game.\n"),
                                    DiscNode::file("level1.dat", level)}),
-        DiscNode::folder("UDATA", {DiscNode::folder(
-                                      "51520001", {DiscNode::file("TitleMeta.xbx", "disc save")})}),
+        DiscNode::folder(
+            "UDATA", {DiscNode::folder(title_id, {DiscNode::file("TitleMeta.xbx", "disc save")})}),
     };
 }
 

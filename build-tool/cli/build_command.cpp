@@ -1,6 +1,7 @@
 #include "cli/build_command.h"
 
 #include "cli/build_lock.h"
+#include "cli/new_copy_check.h"
 #include "files/folder_tree.h"
 #include "identity/file_sha1.h"
 #include "identity/game_identity.h"
@@ -12,6 +13,7 @@
 #include "platform/platform.h"
 #include "records/build_folders.h"
 #include "records/event_stream.h"
+#include "records/leftover_temporaries.h"
 #include "records/message.h"
 #include "records/plain_path.h"
 #include "records/state_records.h"
@@ -46,8 +48,9 @@ void emit_done(const fs::path &program, const fs::path &folder) {
     emit_event(event);
 }
 
-// The folder must be empty, this game's finished build, or marked as an installation of it.
-Result<> check_folder_may_be_used(const fs::path &folder) {
+// The folder must be empty, this game's finished build, or marked as an installation of it. The
+// game is the release's own title, so a release for any game can build into its folder again.
+Result<> check_folder_may_be_used(const fs::path &folder, const std::string &title_id) {
     const auto listing = platform::list_folder(folder);
     if (!listing)
         return fail(
@@ -55,12 +58,12 @@ Result<> check_folder_may_be_used(const fs::path &folder) {
     if (listing->empty())
         return {};
     if (const auto stamp = read_stamp(folder / entries::stamp)) {
-        if (stamp->title_id != release_title_id)
+        if (stamp->title_id != title_id)
             return fail("This folder contains another game. Choose a separate folder for Quillon.");
         return {};
     }
     const auto marker = read_utf8_file(folder / entries::marker_file);
-    if (!marker || *marker != release_title_id)
+    if (!marker || *marker != title_id)
         return fail("Choose an empty installation folder, or an existing Quillon installation.");
     return {};
 }
@@ -120,6 +123,13 @@ Result<fs::path> build_in_folder(const CommandOptions &options, const Release &r
     return *installed;
 }
 
+// Temporaries of install-location.txt that a killed build left in the title's default build
+// folder; cleared once this run holds its lock.
+void clear_remembered_location_leftovers(const std::string &title_id) {
+    if (const auto folder = default_build_folder(title_id))
+        remove_orphaned_temporaries(*folder / entries::remembered_location, ".part");
+}
+
 } // namespace
 
 bool paths_overlap(const fs::path &a, const fs::path &b) {
@@ -173,13 +183,14 @@ Result<void> run_build(const CommandOptions &options, const Release &release) {
         return fail(message("cannot resolve installation folder: {}", system_error_text(error)));
     if (overlaps_source(folder))
         return fail("Choose an installation folder separate from the source game folder.");
-    if (auto usable = check_folder_may_be_used(folder); !usable)
+    if (auto usable = check_folder_may_be_used(folder, release.title_id); !usable)
         return usable;
 
     auto lock = take_lock(folder);
     if (!lock)
         return std::unexpected(lock.error());
-    if (auto written = write_file(folder / entries::marker_file, release_title_id))
+    clear_remembered_location_leftovers(release.title_id);
+    if (auto written = write_file(folder / entries::marker_file, release.title_id))
         return fail(message("cannot write installation folder: {}", system_error_text(written)));
 
     auto installed = build_in_folder(options, release, folder);
@@ -201,6 +212,7 @@ Result<void> run_relink(const CommandOptions &options, const Release &release) {
     auto lock = take_lock(folder);
     if (!lock)
         return std::unexpected(lock.error());
+    clear_remembered_location_leftovers(release.title_id);
     if (!options.source)
         return fail("relink needs --source <iso or folder>");
     auto source = resolve_source(*options.source);
@@ -214,15 +226,11 @@ Result<void> run_relink(const CommandOptions &options, const Release &release) {
     }
     emit_start(log, *source, release, folder);
 
+    if (auto checked = check_new_copy(release, *source, *stamp); !checked)
+        return checked;
+    // The copy is checked again once in place: the source may have changed in between.
     const fs::path xbe_name = path_from_utf8(release.xbe_name());
     std::error_code error;
-    if (fs::is_directory(*source, error)) {
-        auto digest = file_sha1_hex(*source / xbe_name);
-        if (!digest)
-            return std::unexpected(digest.error());
-        if (*digest != stamp->xbe_sha1)
-            return std::unexpected(different_copy_error(release, *digest, stamp->xbe_sha1));
-    }
     if (auto prepared = prepare_game_files(*source, folder); !prepared)
         return prepared;
     auto digest = file_sha1_hex(folder / entries::game_dir / xbe_name);

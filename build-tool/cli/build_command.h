@@ -9,8 +9,6 @@
 
 namespace ormolt {
 
-// The title id every installation folder of this program is marked with.
-inline constexpr const char *release_title_id = "51520001";
 inline constexpr const char *program_version = "0.1.0";
 
 Result<void> run_build(const CommandOptions &options, const Release &release);

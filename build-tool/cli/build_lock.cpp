@@ -1,6 +1,7 @@
 #include "cli/build_lock.h"
 
 #include "records/build_folders.h"
+#include "records/leftover_temporaries.h"
 #include "records/message.h"
 #include "records/unicode_case.h"
 
@@ -73,6 +74,8 @@ Result<BuildLock> take_lock(const fs::path &installation_folder, LivenessProbe l
         platform::NativeHandle held = platform::no_handle;
         switch (platform::create_lock_file(lock_file, own_id, held, error)) {
         case platform::NewLock::Created:
+            // A run killed while making its lock file left that under a name of its own.
+            remove_orphaned_temporaries(lock_file, ".new", liveness);
             return BuildLock(lock_file, held);
         case platform::NewLock::Failed:
             return fail(

@@ -11,10 +11,21 @@ namespace fs = std::filesystem;
 std::optional<CommandLine> parse_command_line(const std::vector<std::string> &arguments) {
     if (arguments.empty())
         return std::nullopt;
+    const auto asks_for_help = [](const std::string &argument) {
+        return argument == "--help" || argument == "-h";
+    };
     CommandLine line;
     line.options.command = arguments[0];
+    if (asks_for_help(arguments[0]) || arguments[0] == "help") {
+        line.help = true;
+        return line;
+    }
     for (std::size_t i = 1; i < arguments.size(); i += 2) {
         const std::string &option = arguments[i];
+        if (asks_for_help(option)) {
+            line.help = true;
+            return line;
+        }
         std::optional<fs::path> *target = nullptr;
         if (option == "--source")
             target = &line.options.source;

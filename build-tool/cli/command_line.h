@@ -16,9 +16,12 @@ struct CommandOptions {
 struct CommandLine {
     CommandOptions options;
     std::optional<std::filesystem::path> release; // chooses the release folder only
+    // "--help", "-h" or "help" as the command word, or "--help" or "-h" where an option may
+    // stand: the usage text is asked for, which is not an error.
+    bool help = false;
 };
 
-// Written to standard error on every usage error.
+// Written to standard error on every usage error, and when help is asked for.
 inline constexpr const char *usage_text =
     "usage: ormolt-build build [--source <iso or folder>] [--install-dir <folder>] "
     "[--release <dir>]\n"

@@ -41,10 +41,11 @@ void emit_error(const BuildError &error) {
 
 int run_ormolt_build(const std::vector<std::string> &arguments) {
     const auto line = parse_command_line(arguments);
-    if (!line) {
+    if (!line || line->help) {
+        // Asked for, the usage text is an answer, not an error: nothing else is read or said.
         (void)std::fputs(usage_text, stderr);
         (void)std::fflush(stderr);
-        return exit_usage;
+        return line ? exit_success : exit_usage;
     }
     // A person at a terminal reads the same events through the view; a launcher's pipe gets
     // the event lines.

@@ -49,6 +49,37 @@ Result<> remove_if_present(const fs::path &path) {
     return {};
 }
 
+namespace {
+
+// The disc's own save folders, which a folder source never gives.
+bool is_disc_save_folder(const fs::path &name) {
+    const std::string upper = unicode_upper(path_text(name));
+    return upper == "UDATA" || upper == "TDATA";
+}
+
+} // namespace
+
+std::uint64_t folder_tree_file_bytes(const fs::path &source) {
+    std::uint64_t bytes = 0;
+    const auto listing = platform::list_folder(source);
+    if (!listing)
+        return bytes;
+    for (const platform::FolderEntry &entry : *listing) {
+        if (is_disc_save_folder(entry.name) || entry.link)
+            continue;
+        const fs::path from = source / entry.name;
+        if (entry.directory) {
+            bytes += folder_tree_file_bytes(from);
+            continue;
+        }
+        std::error_code ignored;
+        const auto size = fs::file_size(from, ignored);
+        if (!ignored)
+            bytes += size;
+    }
+    return bytes;
+}
+
 Result<> copy_folder_tree(const fs::path &source, const fs::path &destination) {
     if (auto error = platform::create_folders(destination))
         return fail(
@@ -58,8 +89,7 @@ Result<> copy_folder_tree(const fs::path &source, const fs::path &destination) {
         return fail(
             message("cannot read {}: {}", path_text(source), system_error_text(listing.error())));
     for (const platform::FolderEntry &entry : *listing) {
-        const std::string upper = unicode_upper(path_text(entry.name));
-        if (upper == "UDATA" || upper == "TDATA")
+        if (is_disc_save_folder(entry.name))
             continue;
         const fs::path from = source / entry.name;
         if (entry.link)

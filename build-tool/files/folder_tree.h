@@ -2,6 +2,7 @@
 // Folder operations shared by the steps: removing and copying trees, never following links.
 #include "records/build_error.h"
 
+#include <cstdint>
 #include <filesystem>
 
 namespace ormolt {
@@ -15,5 +16,9 @@ Result<> remove_if_present(const std::filesystem::path &path);
 // refused, so that only real game files are taken.
 Result<> copy_folder_tree(const std::filesystem::path &source,
                           const std::filesystem::path &destination);
+
+// The bytes copy_folder_tree would copy from source: its files' sizes, the disc's save folders
+// left out. What cannot be read counts nothing (the copy itself reports it).
+std::uint64_t folder_tree_file_bytes(const std::filesystem::path &source);
 
 } // namespace ormolt

@@ -30,31 +30,39 @@ fs::path game_xbe_path(const Release &release, const fs::path &installation_fold
            path_from_utf8(release.xbe_name());
 }
 
+Result<Image> match_release_image(const Release &release, std::string_view digest,
+                                  const std::function<std::string()> &describe) {
+    for (const Image &image : release.images)
+        if (image.sha1 == digest)
+            return image;
+    return fail(message("This isn't a copy of {} this release supports. Its {} is {}, SHA-1 {}. "
+                        "This release was made for: {}.",
+                        release.title_name, release.xbe_name(), describe(), digest,
+                        supported_images_text(release)),
+                ErrorKind::Unsupported);
+}
+
+BuildError missing_xbe_error(const Release &release) {
+    return BuildError{
+        message("This isn't a copy of {}: it has no {}.", release.title_name, release.xbe_name()),
+        ErrorKind::Unsupported};
+}
+
 Result<Image> check_game_identity(const Release &release, const fs::path &installation_folder) {
     report_progress(Stage::Check, 0, 1, "");
-    const std::string xbe_name = release.xbe_name();
     const fs::path xbe = game_xbe_path(release, installation_folder);
 
     std::error_code error;
     if (!fs::is_regular_file(xbe, error))
-        return fail(message("This isn't a copy of {}: it has no {}.", release.title_name, xbe_name),
-                    ErrorKind::Unsupported);
+        return std::unexpected(missing_xbe_error(release));
 
     auto digest = file_sha1_hex(xbe);
     if (!digest)
         return std::unexpected(digest.error());
-
-    for (const Image &image : release.images) {
-        if (image.sha1 == *digest) {
-            report_progress(Stage::Check, 1, 1, image.name);
-            return image;
-        }
-    }
-    return fail(message("This isn't a copy of {} this release supports. Its {} is {}, SHA-1 {}. "
-                        "This release was made for: {}.",
-                        release.title_name, xbe_name, describe_xbe(xbe), *digest,
-                        supported_images_text(release)),
-                ErrorKind::Unsupported);
+    auto image = match_release_image(release, *digest, [&xbe] { return describe_xbe(xbe); });
+    if (image)
+        report_progress(Stage::Check, 1, 1, image->name);
+    return image;
 }
 
 BuildError different_copy_error(const Release &release, std::string_view new_digest,

@@ -34,9 +34,9 @@ constexpr std::size_t certificate_reach = 0x0B0;
 
 constexpr std::uint64_t section_header_size = 56;
 
-// Reads exactly size bytes at a file offset the parser has already checked; false when the
-// source fails.
-using ReadAt = std::function<bool(std::uint64_t at, std::size_t size, std::uint8_t *out)>;
+constexpr const char *unreadable_xbe = "an unreadable XBE";
+
+using ReadAt = XbeReadAt;
 
 std::uint32_t u32_of(const std::uint8_t *bytes) {
     return static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
@@ -159,24 +159,28 @@ std::string describe_summary(const XbeSummary &summary) {
     return summary.xbe_title_name + " (" + id + ", " + region_text(summary.region_flags) + ")";
 }
 
+std::string describe_xbe(std::uint64_t length, const XbeReadAt &read_at) {
+    const auto summary = parse_xbe(length, read_at);
+    return summary ? describe_summary(*summary) : unreadable_xbe;
+}
+
 std::string describe_xbe(const std::filesystem::path &file) {
-    constexpr const char *unreadable = "an unreadable XBE";
     // Only the header and the certificate are read, where they lie: a copy that is refused
     // may be any file, of any size.
     std::error_code error;
     if (!std::filesystem::is_regular_file(file, error))
-        return unreadable;
+        return unreadable_xbe;
     const std::uintmax_t length = std::filesystem::file_size(file, error);
     std::ifstream in(file, std::ios::binary);
     if (error || !in)
-        return unreadable;
+        return unreadable_xbe;
     const auto summary =
         parse_xbe(length, [&in](std::uint64_t at, std::size_t size, std::uint8_t *out) {
             in.seekg(static_cast<std::streamoff>(at));
             in.read(reinterpret_cast<char *>(out), static_cast<std::streamsize>(size));
             return in.gcount() == static_cast<std::streamsize>(size);
         });
-    return summary ? describe_summary(*summary) : unreadable;
+    return summary ? describe_summary(*summary) : unreadable_xbe;
 }
 
 } // namespace ormolt

@@ -3,6 +3,7 @@
 // they have when the release does not support it.
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -34,5 +35,12 @@ std::string describe_summary(const XbeSummary &summary);
 // The description of the XBE file, or "an unreadable XBE". Never fails. Reads only the header
 // and the certificate, so that any file, however large, can be described.
 std::string describe_xbe(const std::filesystem::path &file);
+
+// Reads exactly size bytes at an offset the parser has already checked against the length;
+// false when the source fails.
+using XbeReadAt = std::function<bool(std::uint64_t at, std::size_t size, std::uint8_t *out)>;
+
+// The same for an XBE of the given length read through read_at (one inside a disc image).
+std::string describe_xbe(std::uint64_t length, const XbeReadAt &read_at);
 
 } // namespace ormolt

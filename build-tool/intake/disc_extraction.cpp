@@ -1,5 +1,6 @@
 #include "intake/disc_extraction.h"
 
+#include "intake/disc_file.h"
 #include "intake/disc_image_reader.h"
 #include "intake/safe_names.h"
 #include "pipeline/progress.h"
@@ -17,21 +18,6 @@ namespace {
 constexpr std::size_t copy_buffer_size = 4 * 1024 * 1024;
 constexpr std::uint64_t progress_step = 64 * 1024 * 1024;
 
-std::string_view without_leading_slashes(std::string_view text) {
-    while (text.starts_with('/'))
-        text.remove_prefix(1);
-    return text;
-}
-
-// The relative path of an entry of the given folder path: "/" between folder levels, and the
-// leading "/" of the folder's path (and of a root entry's own name) dropped.
-std::string relative_path(std::string_view folder_path, const DirEntryRecord &entry) {
-    std::string path(without_leading_slashes(folder_path));
-    path += '/';
-    path += decode_name(entry);
-    return std::string(without_leading_slashes(path));
-}
-
 // The relative paths of a listing's entries in order, each folder's path made once for the run
 // of entries of its table.
 class RelativePaths {
@@ -42,7 +28,7 @@ class RelativePaths {
             folder_ = item.folder;
             folder_path_ = listing_.folder_path(folder_);
         }
-        return relative_path(folder_path_, item.entry);
+        return disc_relative_path(folder_path_, item.entry);
     }
 
   private:
@@ -74,31 +60,34 @@ class HandleCloser {
 
 } // namespace
 
-Result<> extract_disc_image(const fs::path &image, const fs::path &destination) {
+Result<> extract_disc_image(const fs::path &image, const fs::path &destination,
+                            const FreeSpaceProbe &free_space) {
     const std::string shown = path_text(image);
-    auto reader = DiscImageReader::open(image);
-    if (!reader)
-        return fail(message("cannot open {}: {}", shown, system_error_text(reader.error())));
-    auto volume = reader->locate_volume();
-    if (!volume)
-        return fail(message("{} is not an Xbox disc image ({})", shown, volume.error().text()));
-    auto listing = reader->list(*volume);
-    if (!listing)
-        return fail(message("{} is not an Xbox disc image ({})", shown, listing.error().text()));
+    auto listed = open_listed_image(image);
+    if (!listed)
+        return std::unexpected(listed.error());
+    const DiscImageReader &reader = listed->reader;
+    const DiscVolume &volume = listed->volume;
+    const DiscListing &listing = listed->listing;
 
     // Every name is checked before anything is written, so a hostile or damaged image leaves
     // nothing behind.
-    std::uint64_t total = 0;
+    std::uint64_t total = 0, file_bytes = 0;
     {
-        RelativePaths paths(*listing);
-        for (const auto &item : *listing) {
+        RelativePaths paths(listing);
+        for (const auto &item : listing) {
             const std::string relative = paths.of(item);
             if (!is_safe_relative_path(relative, host_name_rules))
                 return fail(message("{} has an unsafe file name: {}", shown,
                                     control_characters_replaced(relative)));
             total += item.entry.data.size;
+            if (!item.entry.is_directory())
+                file_bytes += item.entry.data.size;
         }
     }
+    // The old copy stays until the new one is complete, so the new one needs room of its own.
+    if (auto room = check_free_space(destination.parent_path(), file_bytes, free_space); !room)
+        return room;
 
     if (auto error = platform::create_folders(destination))
         return fail(
@@ -110,8 +99,8 @@ Result<> extract_disc_image(const fs::path &image, const fs::path &destination) 
     std::unique_ptr<char[]> buffer;
     bool copy_inside_system = true;
     std::uint64_t done = 0, last_report = 0;
-    RelativePaths paths(*listing);
-    for (const auto &item : *listing) {
+    RelativePaths paths(listing);
+    for (const auto &item : listing) {
         const DirEntryRecord &entry = item.entry;
         const std::string relative = paths.of(item);
         const fs::path target = host_path(destination, relative);
@@ -138,7 +127,7 @@ Result<> extract_disc_image(const fs::path &image, const fs::path &destination) 
             std::uint64_t copied = 0;
             if (copy_inside_system) {
                 auto direct =
-                    reader->copy_data(*volume, entry.data.sector, position, length, *output);
+                    reader.copy_data(volume, entry.data.sector, position, length, *output);
                 if (direct)
                     copied = *direct;
                 else
@@ -151,7 +140,7 @@ Result<> extract_disc_image(const fs::path &image, const fs::path &destination) 
                     buffer = std::make_unique<char[]>(copy_buffer_size);
                 const std::span<char> rest(buffer.get(), length - copied);
                 if (auto read =
-                        reader->read_data(*volume, entry.data.sector, position + copied, rest))
+                        reader.read_data(volume, entry.data.sector, position + copied, rest))
                     return fail(message("reading {}: {}", shown, system_error_text(read)));
                 if (auto written = platform::write_all(*output, {rest.data(), rest.size()}))
                     return fail(

@@ -37,7 +37,7 @@ Result<> replace_game_folder(const fs::path &installation_folder, std::string_vi
 }
 
 Result<> copy_game_folder(const fs::path &source, const fs::path &installation_folder,
-                          const SourceRecord &record) {
+                          const SourceRecord &record, const FreeSpaceProbe &free_space) {
     if (!is_regular_file_followed(source / "default.xbe"))
         return fail(message("{} has no default.xbe: choose the folder the game's files are in, or "
                             "the disc image",
@@ -46,6 +46,10 @@ Result<> copy_game_folder(const fs::path &source, const fs::path &installation_f
     const fs::path partial = installation_folder / "game.partial";
     if (auto started = start_new_copy(installation_folder); !started)
         return started;
+    if (auto room =
+            check_free_space(installation_folder, folder_tree_file_bytes(source), free_space);
+        !room)
+        return room;
     if (auto copied = copy_folder_tree(source, partial); !copied)
         return copied;
     if (auto placed =
@@ -70,7 +74,7 @@ bool already_extracted(const fs::path &installation_folder, const SourceRecord &
 }
 
 Result<> extract_game_image(const fs::path &source, const fs::path &installation_folder,
-                            const SourceRecord &record) {
+                            const SourceRecord &record, const FreeSpaceProbe &free_space) {
     const fs::path source_json = installation_folder / "source.json";
     const fs::path partial = installation_folder / "game.partial";
     if (already_extracted(installation_folder, record)) {
@@ -84,7 +88,7 @@ Result<> extract_game_image(const fs::path &source, const fs::path &installation
     if (auto started = start_new_copy(installation_folder); !started)
         return started;
     report_progress(Stage::Game, 0, 1, "");
-    if (auto extracted = extract_disc_image(source, partial); !extracted)
+    if (auto extracted = extract_disc_image(source, partial, free_space); !extracted)
         return extracted;
     if (!is_regular_file_followed(partial / "default.xbe")) {
         if (auto removed = remove_if_present(partial); !removed)
@@ -117,7 +121,8 @@ SourceRecord describe_source(const fs::path &source, const fs::file_status &stat
     return record;
 }
 
-Result<> prepare_game_files(const fs::path &source, const fs::path &installation_folder) {
+Result<> prepare_game_files(const fs::path &source, const fs::path &installation_folder,
+                            const FreeSpaceProbe &free_space) {
     if (auto rescued = rescue_saves(installation_folder); !rescued)
         return rescued;
     std::error_code error;
@@ -126,8 +131,8 @@ Result<> prepare_game_files(const fs::path &source, const fs::path &installation
         return fail(message("cannot open {}: {}", path_text(source), system_error_text(error)));
     const SourceRecord record = describe_source(source, status);
     if (fs::is_regular_file(status))
-        return extract_game_image(source, installation_folder, record);
-    return copy_game_folder(source, installation_folder, record);
+        return extract_game_image(source, installation_folder, record, free_space);
+    return copy_game_folder(source, installation_folder, record, free_space);
 }
 
 } // namespace ormolt

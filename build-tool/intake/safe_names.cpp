@@ -1,7 +1,6 @@
 #include "intake/safe_names.h"
 
-#include "records/message.h"
-
+#include <algorithm>
 #include <array>
 #include <string>
 
@@ -38,9 +37,10 @@ bool is_windows_device_name(std::string_view piece) {
 bool is_safe_piece(std::string_view piece, NameRules rules) {
     if (piece.empty() || piece == ".." || piece.find('/') != std::string_view::npos)
         return false;
-    // A NUL ends the name at the system call ("default.xbe\0x" would write default.xbe), and no
-    // real disc uses control characters: refused everywhere.
-    if (has_control_character(piece))
+    // A NUL ends the name at the system call ("default.xbe\0x" would write default.xbe), and
+    // Windows refuses the other C0 controls: refused everywhere. C1 code points are not refused:
+    // windows-1252 decodes ordinary Shift-JIS bytes (0x81, 0x8D, 0x8F, 0x90, 0x9D) to them.
+    if (has_c0_control(piece))
         return false;
     if (rules == NameRules::Posix || piece == ".")
         return true;
@@ -52,11 +52,9 @@ bool is_safe_piece(std::string_view piece, NameRules rules) {
     return !is_windows_device_name(piece);
 }
 
-bool has_control_character(std::string_view text) {
-    for (std::size_t i = 0; i < text.size(); ++i)
-        if (control_character_at(text, i) != 0)
-            return true;
-    return false;
+bool has_c0_control(std::string_view text) {
+    return std::any_of(text.begin(), text.end(),
+                       [](char c) { return static_cast<unsigned char>(c) < 0x20; });
 }
 
 bool is_safe_relative_path(std::string_view path, NameRules rules) {

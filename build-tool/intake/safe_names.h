@@ -6,7 +6,7 @@
 namespace ormolt {
 
 enum class NameRules {
-    Posix,   // only "/" separates; "..", empty pieces and control characters are refused
+    Posix,   // only "/" separates; "..", empty pieces and C0 controls are refused
     Windows, // also "\" and ":" (drives, streams), device names and names Windows would alter
 };
 
@@ -16,8 +16,8 @@ inline constexpr NameRules host_name_rules = NameRules::Windows;
 inline constexpr NameRules host_name_rules = NameRules::Posix;
 #endif
 
-// Whether UTF-8 text holds a control character.
-bool has_control_character(std::string_view text);
+// Whether text holds a NUL or another C0 control character (U+0000 to U+001F).
+bool has_c0_control(std::string_view text);
 
 // Whether one piece of a "/"-separated path names an ordinary entry of its folder under the
 // given rules, so that writing it stays inside the folder. A single "." is accepted.

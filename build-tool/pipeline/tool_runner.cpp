@@ -2,6 +2,7 @@
 // standard error on a second one, both into the same log and event stream.
 #include "pipeline/tool_run.h"
 
+#include "files/free_space.h"
 #include "pipeline/command_line_text.h"
 #include "pipeline/output_lines.h"
 #include "platform/platform.h"
@@ -21,8 +22,6 @@ namespace {
 constexpr std::size_t kept_line_count = 25;
 constexpr std::size_t event_line_limit = 500; // Unicode scalar values
 constexpr std::size_t read_buffer_size = 8 * 1024;
-// Below this much free space a failed step is taken to have run out of room.
-constexpr std::uintmax_t nearly_full_bytes = 1024 * 1024;
 
 // What the two reader threads share: the open log and the child's last lines.
 class RunOutput {
@@ -133,15 +132,8 @@ Result<> run_tool(const ToolRun &run) {
     std::string failure =
         message("{} failed ({}). Its last lines:\n{}\n\nThe whole log is {}", run.step_name,
                 exit_status_text(*code), output.joined_last_lines(), path_text(run.log_path));
-    // Compilers and CMake say "disk full" in many ways, or not at all; the user is told plainly.
     const std::filesystem::path folder = run.log_path.parent_path();
-    std::error_code error;
-    const auto space = std::filesystem::space(folder, error);
-    if (!error && space.available < nearly_full_bytes)
-        failure = message("cannot write {}: {}\n\n{}", path_text(folder),
-                          system_error_text(std::make_error_code(std::errc::no_space_on_device)),
-                          failure);
-    return fail(std::move(failure));
+    return fail(with_full_disk_note(std::move(failure), folder, volume_free_space(folder)));
 }
 
 } // namespace ormolt

@@ -27,6 +27,14 @@ inline constexpr const char *executable_suffix = ".exe";
 inline constexpr const char *executable_suffix = "";
 #endif
 
+// Whether the file system takes names that differ only in letter case as one file (Windows), so
+// that a disc's "DEFAULT.XBE" is the game's "default.xbe" once extracted.
+#ifdef _WIN32
+inline constexpr bool names_ignore_letter_case = true;
+#else
+inline constexpr bool names_ignore_letter_case = false;
+#endif
+
 // ---- Process environment ----------------------------------------------------------------
 
 // Full path of the running program file, when the platform can tell.

@@ -2,8 +2,10 @@
 
 #include "platform/platform.h"
 #include "records/message.h"
+#include "records/unicode_width.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <string_view>
@@ -14,7 +16,7 @@ namespace {
 
 constexpr std::string_view erase_to_end = "\x1b[K";
 constexpr std::size_t bar_cells = 10;
-constexpr std::size_t assumed_width = 80;
+constexpr std::string_view red = "\x1b[31m", green = "\x1b[32m", plain = "\x1b[0m";
 
 std::string text_member(const Event &event, const char *key) {
     const auto found = event.find(key);
@@ -28,15 +30,6 @@ bool has_text(const Event &event, const char *key) {
     return found != event.end() && found->is_string();
 }
 
-// Bytes of the UTF-8 sequence that starts with this byte (the text is valid UTF-8).
-std::size_t sequence_length(unsigned char lead) {
-    if (lead < 0x80)
-        return 1;
-    if (lead < 0xE0)
-        return 2;
-    return lead < 0xF0 ? 3 : 4;
-}
-
 // Text from events and child programs made safe for a terminal: invalid UTF-8 and control
 // characters (which could move the cursor or recolour the screen) become U+FFFD. Line ends and
 // tabs stay where a text may span lines.
@@ -44,12 +37,10 @@ std::string terminal_safe(std::string_view text, bool keep_lines) {
     return control_characters_replaced(utf8_replacing_invalid(text), keep_lines);
 }
 
-// The text cut to at most this many character cells, at a character boundary.
+// The text cut to at most this many terminal cells, at a character boundary; an East Asian wide
+// character takes two.
 std::string fit_cells(std::string_view text, std::size_t cells) {
-    std::size_t i = 0;
-    for (std::size_t used = 0; i < text.size() && used < cells; ++used)
-        i += std::min(sequence_length(static_cast<unsigned char>(text[i])), text.size() - i);
-    return std::string(text.substr(0, i));
+    return std::string(text.substr(0, bytes_fitting_cells(text, cells)));
 }
 
 std::string percent_text(double overall) {
@@ -108,10 +99,17 @@ std::string TerminalView::clear_status() {
     return "\r" + std::string(erase_to_end);
 }
 
+std::string TerminalView::coloured(std::string_view text, std::string_view colour) const {
+    if (!style_.colour)
+        return std::string(text);
+    return std::string(colour) + std::string(text) + std::string(plain);
+}
+
 std::string TerminalView::end_stage(bool failed) {
     if (stage_.empty() || !style_.control_sequences)
         return {};
-    std::string line = failed ? "\x1b[31m\u2717\x1b[0m " : "\x1b[32m\u2713\x1b[0m ";
+    std::string line = coloured(failed ? "\u2717" : "\u2713", failed ? red : green);
+    line += ' ';
     line += terminal_safe(stage_label_, false);
     line += '\n';
     return line;
@@ -155,7 +153,8 @@ std::string TerminalView::show_progress(const Event &event, std::size_t width) {
         line += "  " + terminal_safe(detail, false);
     // One cell short of the width: a line that fills the last column wraps on some terminals,
     // and a wrapped line can no longer be rewritten in place.
-    line = fit_cells(line, std::max<std::size_t>(width == 0 ? assumed_width : width, 2) - 1);
+    line =
+        fit_cells(line, std::max<std::size_t>(width == 0 ? style_.fallback_width : width, 2) - 1);
     if (line != status_line_) {
         out += "\r" + line + std::string(erase_to_end);
         status_line_ = line;
@@ -180,7 +179,7 @@ std::string TerminalView::show_error(const Event &event) {
     std::string out = clear_status();
     out += end_stage(true);
     stage_.clear();
-    out += style_.control_sequences ? "\x1b[31mError:\x1b[0m " : "Error: ";
+    out += style_.control_sequences ? coloured("Error:", red) + " " : "Error: ";
     out += terminal_safe(text_member(event, "message"), true);
     out += '\n';
     return out;
@@ -197,6 +196,18 @@ std::string TerminalView::show_status(const Event &event) {
     if (has_text(event, "exe"))
         out += labelled("program", text_member(event, "exe"));
     return out;
+}
+
+std::size_t fallback_width(const char *columns) {
+    constexpr std::size_t assumed = 80;
+    if (columns == nullptr)
+        return assumed;
+    const std::string_view text(columns);
+    std::size_t value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size() || value == 0)
+        return assumed;
+    return value;
 }
 
 bool terminal_view_wanted() {
@@ -216,7 +227,11 @@ struct TerminalOutput::State {
     static ViewStyle style(const platform::Terminal &terminal, bool relink) {
         const char *term = std::getenv("TERM");
         const bool dumb = term != nullptr && std::string_view(term) == "dumb";
-        return {.control_sequences = terminal.control_sequences() && !dumb, .relink = relink};
+        const char *no_colour = std::getenv("NO_COLOR");
+        return {.control_sequences = terminal.control_sequences() && !dumb,
+                .relink = relink,
+                .colour = no_colour == nullptr || *no_colour == '\0',
+                .fallback_width = fallback_width(std::getenv("COLUMNS"))};
     }
 };
 

@@ -18,7 +18,15 @@ struct ViewStyle {
     bool control_sequences = true;
     // The "done" event ends a relink, which installs nothing.
     bool relink = false;
+    // Colour escapes around the stage marks and "Error:"; NO_COLOR turns them off.
+    bool colour = true;
+    // Columns assumed when the terminal reports none: COLUMNS, else 80.
+    std::size_t fallback_width = 80;
 };
+
+// The width assumed for a terminal that reports 0 columns, from the COLUMNS variable (nullptr
+// when unset): its value when it is a positive decimal number, else 80.
+std::size_t fallback_width(const char *columns);
 
 // Turns events into terminal text. Holds what is on the screen: the stage under way and the
 // status line standing at the bottom.
@@ -40,6 +48,7 @@ class TerminalView {
     // Takes the status line off the screen so that a lasting line can take its place.
     std::string clear_status();
     std::string end_stage(bool failed);
+    std::string coloured(std::string_view text, std::string_view colour) const;
 
     ViewStyle style_;
     std::string stage_;       // name of the stage under way; empty before the first

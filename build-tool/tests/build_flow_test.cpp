@@ -8,6 +8,7 @@
 #include "platform/platform.h"
 #include "records/message.h"
 #include "records/state_records.h"
+#include "records/unicode_width.h"
 #include "test_support.h"
 #include "testkit/release_folder.h"
 #include "testkit/sample_game.h"
@@ -143,6 +144,34 @@ TEST_F(BuildFlow, BuildsInstallsAndRebuildsFromTheRecordedSource) {
     EXPECT_EQ(status.events[0]["state"], "ready");
 }
 
+TEST_F(BuildFlow, AnyTitleRebuildsItsOwnFolder) {
+    // A release for another game, its title id written in lower case: the folder is marked with
+    // the normalised id, and every later build (also after a release update) accepts it.
+    description_.title_id = "4d530004";
+    ASSERT_FALSE(testkit::write_release(release(), description_));
+    const fs::path f = temp_ / "builds" / "4D530004";
+    for (const std::string version : {"1.0", "1.0", "1.1"}) {
+        SCOPED_TRACE("release version " + version);
+        description_.version = version;
+        ASSERT_FALSE(testkit::write_release(release(), description_));
+        const auto built = run({"build", "--source", path_text(image())});
+        ASSERT_EQ(built.exit_status, 0) << built.error_message();
+        EXPECT_EQ(test::read_text(f / ".quillon-install"), "4D530004");
+        const auto stamp = read_stamp(f / "build.json");
+        ASSERT_TRUE(stamp.has_value());
+        EXPECT_EQ(stamp->title_id, "4D530004");
+        EXPECT_EQ(stamp->release_version, version);
+    }
+    // A folder of the sample title is still another game's folder for this release.
+    const fs::path sample = temp_ / "sample";
+    write_text(sample / ".quillon-install", "51520001");
+    const auto refused =
+        run({"build", "--source", path_text(image()), "--install-dir", path_text(sample)});
+    EXPECT_EQ(refused.exit_status, 1);
+    EXPECT_EQ(refused.error_message(),
+              "Choose an empty installation folder, or an existing Quillon installation.");
+}
+
 TEST_F(BuildFlow, ARelativeReleaseFolderServesAWholeBuild) {
     // Run from inside the release as "--release .": every program and path the toolkit and
     // CMake are given must name the release absolutely, since they run in other folders.
@@ -194,27 +223,83 @@ TEST_F(BuildFlow, RelinkChecksTheCopy) {
     EXPECT_FALSE(fs::exists(release() / "python" / "calls.txt"));
     EXPECT_TRUE(test::read_text(f / "build.log").find("relink from " + path_text(temp_ / "disc")) !=
                 std::string::npos);
+}
 
-    // Another copy as a folder: refused before anything changes.
-    write_text(temp_ / "other" / "default.xbe", "another xbe");
-    auto other_folder = run({"relink", "--source", path_text(temp_ / "other")});
-    EXPECT_EQ(other_folder.exit_status, 3);
-    const std::string other_digest = *file_sha1_hex(temp_ / "other" / "default.xbe");
-    EXPECT_EQ(other_folder.error_message(),
-              "This is a different copy of Sample Game from the one it was built from (its "
-              "default.xbe has SHA-1 " +
-                  other_digest + ", not " + sha1_ + "). Build again to use it.");
-    EXPECT_TRUE(fs::exists(f / "build.json"));
-
-    // Another copy as an image: found after extraction, and the build no longer counts.
-    const fs::path other_image = temp_ / "other.iso";
+TEST_F(BuildFlow, RelinkFromAnotherCopyLeavesTheBuildWorking) {
+    // The release supports a second copy; a third is not among its images.
+    write_text(temp_ / "second" / "default.xbe", "second xbe");
+    const std::string second = *file_sha1_hex(temp_ / "second" / "default.xbe");
+    description_.images.push_back({second, "Sample (Europe)", std::nullopt});
+    ASSERT_FALSE(testkit::write_release(release(), description_));
+    write_text(temp_ / "third" / "default.xbe", "third xbe");
+    const std::string third = *file_sha1_hex(temp_ / "third" / "default.xbe");
+    for (const char *copy : {"second", "third"})
+        ASSERT_FALSE(testkit::write_disc_image(
+            temp_ / (std::string(copy) + ".iso"),
+            {testkit::DiscNode::file("default.xbe", test::read_text(temp_ / copy / "default.xbe")),
+             testkit::DiscNode::file("extra.dat", "more")}));
+    write_text(temp_ / "no-game" / "readme.txt", "no game here");
+    // Where names ignore letter case, extraction makes "DEFAULT.XBE" the game's default.xbe.
     ASSERT_FALSE(testkit::write_disc_image(
-        other_image, {testkit::DiscNode::file("default.xbe", "another xbe")}));
-    auto other = run({"relink", "--source", path_text(other_image)});
-    EXPECT_EQ(other.exit_status, 3);
-    EXPECT_EQ(other.events.back()["rebuild"], true);
-    EXPECT_FALSE(fs::exists(f / "build.json"));
-    EXPECT_EQ(run({"status"}).events[0]["state"], "unbuilt");
+        temp_ / "upper.iso",
+        {testkit::DiscNode::file("DEFAULT.XBE",
+                                 test::read_text(temp_ / "second" / "default.xbe"))}));
+    ASSERT_FALSE(testkit::write_disc_image(temp_ / "empty.iso",
+                                           {testkit::DiscNode::file("readme.txt", "no game")}));
+    ASSERT_FALSE(testkit::write_disc_image(
+        temp_ / "nested.iso",
+        {testkit::DiscNode::folder("default.xbe", {testkit::DiscNode::file("x", "x")})}));
+
+    auto built = run({"build", "--source", path_text(image())});
+    ASSERT_EQ(built.exit_status, 0) << built.error_message();
+    const fs::path f = default_folder();
+
+    const std::string rebuild = "This is a different copy of Sample Game from the one it was "
+                                "built from (its default.xbe has SHA-1 " +
+                                second + ", not " + sha1_ + "). Build again to use it.";
+    const std::string unsupported =
+        "This isn't a copy of Sample Game this release supports. Its default.xbe is an "
+        "unreadable XBE, SHA-1 " +
+        third + ". This release was made for: Sample (USA) (" + sha1_ + "), Sample (Europe) (" +
+        second + ").";
+    const std::string no_xbe = "This isn't a copy of Sample Game: it has no default.xbe.";
+    struct Case {
+        const char *source;
+        int exit_status;
+        std::string message;
+    };
+    const Case cases[] = {
+        {"second", 3, rebuild},
+        {"second.iso", 3, rebuild},
+        {"third", 2, unsupported},
+        {"third.iso", 2, unsupported},
+        {"empty.iso", 2, no_xbe},
+        {"nested.iso", 2, no_xbe},
+        {"no-game", 2, no_xbe},
+        {"upper.iso", platform::names_ignore_letter_case ? 3 : 2,
+         platform::names_ignore_letter_case ? rebuild : no_xbe},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.source);
+        const auto outcome = run({"relink", "--source", path_text(temp_ / c.source)});
+        EXPECT_EQ(outcome.exit_status, c.exit_status);
+        EXPECT_EQ(outcome.error_message(), c.message);
+        // Nothing in the folder changed: the build still runs.
+        EXPECT_TRUE(fs::exists(f / "build.json"));
+        EXPECT_EQ(file_sha1_hex(f / "game" / "default.xbe").value_or(""), sha1_);
+        EXPECT_FALSE(fs::exists(f / "game" / "extra.dat"));
+        const auto recorded = read_source_record(f / "source.json");
+        EXPECT_EQ(recorded ? recorded->path : "", path_text(image()));
+        EXPECT_EQ(run({"status"}).events[0]["state"], "ready");
+    }
+
+    // A damaged image is refused with the extraction's own words, before anything changes.
+    write_text(temp_ / "broken.iso", "not a disc");
+    const auto broken = run({"relink", "--source", path_text(temp_ / "broken.iso")});
+    EXPECT_EQ(broken.exit_status, 1);
+    EXPECT_EQ(broken.error_message(),
+              path_text(temp_ / "broken.iso") + " is not an Xbox disc image (InvalidVolume)");
+    EXPECT_EQ(run({"status"}).events[0]["state"], "ready");
 }
 
 TEST_F(BuildFlow, FolderAndSourceChecks) {
@@ -444,6 +529,65 @@ TEST_F(BuildFlow, ALiveOwnerKeepsTheFolderBusy) {
         run({"build", "--source", path_text(image()), "--install-dir", path_text(f)});
     EXPECT_EQ(built.exit_status, 0) << built.error_message();
 }
+
+TEST_F(BuildFlow, LeftoversOfKilledRunsAreCleared) {
+    // Temporaries with their writer's id in the name, left by runs killed part way: those of
+    // writers that are gone go with the next build; a running writer's stay.
+    test::IdleChild running(HELPER_idle_child);
+    ASSERT_NE(running.pid(), 0u);
+    test::IdleChild ended(HELPER_idle_child);
+    ASSERT_NE(ended.pid(), 0u);
+    ended.end();
+    const fs::path f = default_folder();
+    const std::string gone = std::to_string(ended.pid()), alive = std::to_string(running.pid());
+    const fs::path cleared[] = {f / ("build.lock." + gone + "-0.new"),
+                                f / ("install-location.txt." + gone + "-3.part")};
+    const fs::path kept[] = {f / ("build.lock." + alive + "-0.new"),
+                             f / ("install-location.txt." + alive + "-0.part")};
+    write_text(f / ".quillon-install", "51520001");
+    for (const auto &file : cleared)
+        write_text(file, "left");
+    for (const auto &file : kept)
+        write_text(file, "left");
+
+    const auto built = run({"build", "--source", path_text(image())});
+    ASSERT_EQ(built.exit_status, 0) << built.error_message();
+    for (const auto &file : cleared)
+        EXPECT_FALSE(fs::exists(file)) << file;
+    for (const auto &file : kept)
+        EXPECT_TRUE(fs::exists(file)) << file;
+}
+
+#ifndef _WIN32
+// (Pseudo-terminals are POSIX's.)
+TEST_F(BuildFlow, AtATerminalWithoutAWidthOrColour) {
+    // A terminal that reports no columns: COLUMNS says how wide it is. NO_COLOR: no colour.
+    auto environment = environment_;
+    environment["TERM"] = "xterm";
+    environment["COLUMNS"] = "30";
+    environment["NO_COLOR"] = "1";
+    const auto built = test::run_on_terminal(program(), {"build", "--source", path_text(image())},
+                                             temp_.path(), environment, temp_ / "scratch", 0);
+    ASSERT_EQ(built.exit_status, 0) << built.out;
+    EXPECT_NE(built.out.find("✓ Compiling"), std::string::npos) << built.out;
+    EXPECT_EQ(built.out.find("\x1b[3"), std::string::npos) << built.out;
+    std::size_t status_lines = 0;
+    bool cut = false;
+    for (std::size_t at = built.out.find('\r'); at != std::string::npos;
+         at = built.out.find('\r', at + 1)) {
+        const std::size_t end = built.out.find("\x1b[K", at);
+        if (end == std::string::npos || built.out.find_first_of("\r\n", at + 1) < end ||
+            end == at + 1)
+            continue; // a line end or an erase, not a status line
+        ++status_lines;
+        const std::string line = built.out.substr(at + 1, end - at - 1);
+        EXPECT_EQ(bytes_fitting_cells(line, 29), line.size()) << line; // one cell stays free
+        cut = cut || bytes_fitting_cells(line, 28) < line.size();
+    }
+    EXPECT_GT(status_lines, 0u) << built.out;
+    EXPECT_TRUE(cut) << built.out; // the long ones fill the 29 cells
+}
+#endif
 
 TEST_F(BuildFlow, UnsupportedCopyStopsAfterExtraction) {
     description_.images = {{std::string(40, 'b'), "", std::nullopt}};

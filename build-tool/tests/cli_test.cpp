@@ -54,6 +54,36 @@ TEST(CommandLine, WalksOptionsAndValues) {
     }
 }
 
+TEST(CommandLine, HelpIsAskedForNotAnError) {
+    struct Case {
+        std::vector<std::string> arguments;
+        bool help;
+    };
+    const Case cases[] = {
+        {{"--help"}, true},
+        {{"-h"}, true},
+        {{"help"}, true},
+        {{"help", "build"}, true},
+        {{"--help", "--bogus"}, true},
+        {{"build", "--help"}, true},
+        {{"build", "--source", "a.iso", "-h"}, true},
+        {{"build", "--source", "--help"}, false}, // a value, whatever it looks like
+        {{"build", "--install-dir", "-h"}, false},
+        {{"Help"}, false},
+        {{"--HELP"}, false},
+        {{"status"}, false},
+    };
+    for (const auto &c : cases) {
+        std::string shown;
+        for (const auto &argument : c.arguments)
+            shown += argument + " ";
+        const auto line = parse_command_line(c.arguments);
+        ASSERT_TRUE(line.has_value()) << shown;
+        EXPECT_EQ(line->help, c.help) << shown;
+    }
+    EXPECT_FALSE(parse_command_line({"build", "-help"}).has_value()); // still a usage error
+}
+
 TEST(CommandLine, ReleaseFolderIsTheOptionElseTwoLevelsAboveTheProgramMadeAbsolute) {
     // Children run in other working folders: whatever chose it, the folder is absolute.
     const fs::path here = fs::canonical(fs::current_path());

@@ -88,6 +88,19 @@ class EndToEnd : public ::testing::Test {
     std::map<std::string, std::string> environment_;
 };
 
+TEST_F(EndToEnd, HelpPrintsTheUsageAndSucceeds) {
+    // Asked for by a person: the usage text and status 0, with no event and nothing read, so it
+    // works without a release as well.
+    fs::remove(release() / "release.json");
+    for (const std::vector<std::string> &arguments :
+         {std::vector<std::string>{"--help"}, {"-h"}, {"help"}, {"build", "--help"}}) {
+        const auto result = run(arguments);
+        EXPECT_EQ(result.exit_status, 0) << arguments[0];
+        EXPECT_EQ(result.err, usage_text) << arguments[0];
+        EXPECT_EQ(result.out, "") << arguments[0];
+    }
+}
+
 TEST_F(EndToEnd, UsageErrorsWriteOnlyTheUsageText) {
     EXPECT_EQ(std::string(usage_text),
               "usage: ormolt-build build [--source <iso or folder>] [--install-dir <folder>] "
@@ -263,6 +276,14 @@ TEST_F(EndToEnd, OnATerminal) {
          1,
          "\x1b[31mError:\x1b[0m unknown command frobnicate\n"},
         {{"frobnicate"}, {{"TERM", "dumb"}}, 1, "Error: unknown command frobnicate\n"},
+        {{"frobnicate"},
+         {{"TERM", "xterm"}, {"NO_COLOR", "1"}},
+         1,
+         "Error: unknown command frobnicate\n"},
+        {{"frobnicate"}, // an empty NO_COLOR asks for nothing
+         {{"TERM", "xterm"}, {"NO_COLOR", ""}},
+         1,
+         "\x1b[31mError:\x1b[0m unknown command frobnicate\n"},
         {{"status"},
          {{"TERM", "xterm"}, {"ORMOLT_OUTPUT", "json"}},
          0,

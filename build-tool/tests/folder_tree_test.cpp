@@ -155,9 +155,13 @@ TEST(SafeNames, PiecesThatWouldLeaveTheFolder) {
         {"tab\tname", false, false},
         {"caf\xc3\xa9", true, true},
         {"CONSOLE", true, true},
-        // A NUL would cut the name short at the system call; C1 controls come from 0x81 etc.
-        {"del\x7f", false, false},
-        {"c1\xc2\x81", false, false},
+        // A NUL or another C0 control is refused; C1 code points come from ordinary Shift-JIS
+        // bytes (0x81 decodes to U+0081) and are accepted, as is DEL.
+        {"del\x7f", true, true},
+        {"c1\xc2\x81", true, true},
+        {"\xc2\x9d\xc2\x90", true, true},
+        {"esc\x1b", false, false},
+        {"a/\x1f/b", false, false},
         {"\xc2\xa0nbsp", true, true},
     };
     for (const auto &c : cases) {

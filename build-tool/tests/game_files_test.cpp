@@ -5,6 +5,7 @@
 #include "records/message.h"
 #include "test_support.h"
 #include "testkit/disc_image_writer.h"
+#include "testkit/sample_game.h"
 
 #include <chrono>
 
@@ -145,6 +146,77 @@ TEST_F(GameFiles, InterruptedRunsNeitherLoseSavesNorPileUpCopies) {
         EXPECT_EQ(test::read_text(game / "UDATA.disc" / "save"), "disc save");
         EXPECT_FALSE(fs::exists(partial));
         EXPECT_FALSE(fs::exists(carried_saves_record(f)));
+    }
+}
+
+TEST_F(GameFiles, AGameThatDoesNotFitIsRefusedBeforeAnythingIsWritten) {
+    // The files' sizes count, not the directory tables: an image gives 6 + 3 + 0 + 9 bytes, a
+    // folder source the same files without its disc saves (UDATA and the large tdata).
+    const fs::path source = root / "folder";
+    ASSERT_FALSE(testkit::write_game_folder(source, game_tree("xbe v2")));
+    test::write_text(source / "tdata" / "big", std::string(1000, 'x'));
+    write_image(game_tree("xbe v2"));
+    for (const auto &[from, needed] : {std::pair{source, std::uint64_t{9}}, {image, 18}}) {
+        SCOPED_TRACE(path_text(from));
+        fs::remove_all(f);
+        test::write_text(game / "default.xbe", "old game");
+        std::vector<fs::path> asked;
+        std::uint64_t free_bytes = needed - 1;
+        const FreeSpaceProbe probe = [&](const fs::path &path) {
+            asked.push_back(path);
+            return std::optional<std::uint64_t>(free_bytes);
+        };
+        const auto refused = prepare_game_files(from, f, probe);
+        ASSERT_FALSE(refused.has_value());
+        EXPECT_EQ(refused.error().message, "Not enough free space for " + path_text(f) +
+                                               ": the game needs 0.1 GB, 0.0 GB is free.");
+        EXPECT_EQ(asked, std::vector<fs::path>{f});
+        EXPECT_EQ(test::read_text(game / "default.xbe"), "old game");
+        EXPECT_FALSE(fs::exists(f / "game.partial" / "default.xbe"));
+        EXPECT_FALSE(fs::exists(f / "source.json"));
+
+        free_bytes = needed;
+        const auto fitted = prepare_game_files(from, f, probe);
+        ASSERT_TRUE(fitted.has_value()) << fitted.error().message;
+        EXPECT_EQ(test::read_text(game / "default.xbe"), "xbe v2");
+    }
+    // The same image again is not extracted again, so it needs no room at all.
+    bool asked = false;
+    const auto again = prepare_game_files(image, f, [&](const fs::path &) {
+        asked = true;
+        return std::optional<std::uint64_t>(0);
+    });
+    EXPECT_TRUE(again.has_value());
+    EXPECT_FALSE(asked);
+}
+
+TEST_F(GameFiles, ShiftJisNamesAreExtracted) {
+    // Shift-JIS names hold the bytes 0x81, 0x8D, 0x8F, 0x90 and 0x9D, which windows-1252 maps to
+    // C1 code points: ordinary characters for a file name on every system.
+    struct Case {
+        std::string disc_name, host_name;
+    };
+    const Case cases[] = {
+        {"\x81\x5B.bin", "\u0081[.bin"}, // the long-vowel mark
+        {"\x8D\x8F", "\u008D\u008F"},
+        {"\x90\x9D.dat", "\u0090\u009D.dat"},
+        {"del\x7F", "del\x7F"},
+    };
+    std::vector<DiscNode> nodes{DiscNode::file("default.xbe", "x")};
+    std::vector<DiscNode> nested;
+    for (const auto &c : cases) {
+        nodes.push_back(DiscNode::file(c.disc_name, "root " + c.disc_name));
+        nested.push_back(DiscNode::file(c.disc_name, "deep " + c.disc_name));
+    }
+    nodes.push_back(DiscNode::folder("\x83\x81\x83\x66\x83\x42\x83\x41", nested));
+    write_image(nodes);
+    const auto prepared = prepare_game_files(image, f);
+    ASSERT_TRUE(prepared.has_value()) << prepared.error().message;
+    const fs::path folder = game / path_from_utf8("\u0192\u0081\u0192f\u0192B\u0192A");
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.host_name);
+        EXPECT_EQ(test::read_text(game / path_from_utf8(c.host_name)), "root " + c.disc_name);
+        EXPECT_EQ(test::read_text(folder / path_from_utf8(c.host_name)), "deep " + c.disc_name);
     }
 }
 

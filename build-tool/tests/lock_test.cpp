@@ -1,4 +1,5 @@
 #include "cli/build_lock.h"
+#include "records/leftover_temporaries.h"
 
 #include "records/message.h"
 #include "test_support.h"
@@ -233,6 +234,55 @@ TEST(BuildLock, AStaleLockWeMayNotRemoveKeepsTheFolderBusy) {
         EXPECT_EQ(read_text(folder / "build.lock"), "4294967295");
     }
     fs::permissions(folder, fs::perms::owner_write, fs::perm_options::add);
+}
+
+TEST(LeftoverTemporaries, NamesCarryTheirWriter) {
+    struct Case {
+        const char *name;
+        std::optional<std::uint32_t> writer;
+    };
+    const Case cases[] = {
+        {"build.lock.4242-0.new", 4242},
+        {"build.lock.1-18446744073709551615.new", 1},
+        {"build.lock.4294967295-7.new", 4294967295u},
+        {"build.lock.4294967296-7.new", std::nullopt},
+        {"build.lock.4242-0.part", std::nullopt},
+        {"build.lock.4242.new", std::nullopt},
+        {"build.lock.4242-.new", std::nullopt},
+        {"build.lock.-0.new", std::nullopt},
+        {"build.lock.+4-0.new", std::nullopt},
+        {"build.lock.042-0.new", std::nullopt}, // never written so
+        {"build.lock.42-07.new", std::nullopt},
+        {"build.lock.4-0-1.new", std::nullopt},
+        {"build.lock.4-0.new.new", std::nullopt},
+        {"build.lockx4-0.new", std::nullopt},
+        {"build.lock.new", std::nullopt},
+        {"build.lock", std::nullopt},
+        {"other.lock.4-0.new", std::nullopt},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(temporary_writer(c.name, "build.lock", ".new"), c.writer) << c.name;
+}
+
+Liveness by_pid(std::uint32_t pid) {
+    return pid == 200 ? Liveness::Running : pid == 300 ? Liveness::Denied : Liveness::NotRunning;
+}
+
+TEST(BuildLock, TakingItClearsLockFilesOfWritersThatAreGone) {
+    test::TempFolder temp;
+    const std::string own = "build.lock." + own_id() + "-9.new";
+    for (const std::string &name :
+         std::vector<std::string>{"build.lock.100-0.new", "build.lock.200-0.new",
+                                  "build.lock.300-1.new", "build.lock.100-0.part", own})
+        write_text(temp / name, "1");
+    fs::create_directories(temp / "build.lock.101-0.new");
+    auto lock = take_lock(temp.path(), by_pid);
+    ASSERT_TRUE(lock);
+    EXPECT_FALSE(fs::exists(temp / "build.lock.100-0.new"));
+    for (const std::string &kept :
+         std::vector<std::string>{"build.lock.200-0.new", "build.lock.300-1.new",
+                                  "build.lock.100-0.part", own, "build.lock.101-0.new"})
+        EXPECT_TRUE(fs::exists(temp / kept)) << kept;
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 // The terminal view as a unit: event lines in, terminal text out.
 #include "records/terminal_view.h"
+#include "records/unicode_width.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
@@ -191,6 +192,76 @@ TEST(TerminalView, ARunThatStopsMidwayLeavesTheStatusLineOnItsOwnLine) {
     (void)view.show(compiling_run_c(), 80);
     EXPECT_EQ(view.finish(), "\n");
     EXPECT_EQ(view.finish(), "");
+}
+
+TEST(TerminalView, NoColourKeepsTheMarksAndTheRewrites) {
+    auto events = events_of(sample_build);
+    events.resize(17); // up to compiling run.c
+    events.push_back({{"event", "error"},
+                      {"message", "the compile failed"},
+                      {"rebuild", false},
+                      {"unsupported", false}});
+    const std::string out = render({.colour = false}, events);
+    EXPECT_EQ(test::screen_of(out), std::string(sample_heading) + "✓ Preparing the game files\n"
+                                                                  "✓ Checking the disc\n"
+                                                                  "✓ Translating the game to C\n"
+                                                                  "✓ Setting up the build\n"
+                                                                  "✗ Compiling\n"
+                                                                  "Error: the compile failed\n");
+    // The status line is still rewritten in place; the only sequence left is the erase.
+    EXPECT_NE(out.find("\r[ 80%] ████████░░ Compiling  run.c\x1b[K"), std::string::npos);
+    for (std::size_t at = out.find('\x1b'); at != std::string::npos; at = out.find('\x1b', at + 1))
+        EXPECT_EQ(out.substr(at, 3), "\x1b[K") << at;
+}
+
+TEST(TerminalView, ATerminalWithoutAWidthUsesColumns) {
+    struct Case {
+        const char *columns; // nullptr: unset
+        std::size_t width;
+    };
+    const Case cases[] = {
+        {nullptr, 80}, {"120", 120}, {"20", 20},  {"0", 80},   {"", 80},
+        {"-5", 80},    {"12x", 80},  {" 40", 80}, {"abc", 80}, {"99999999999999999999999", 80},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(fallback_width(c.columns), c.width) << (c.columns ? c.columns : "unset");
+
+    TerminalView view(ViewStyle{.fallback_width = 20});
+    EXPECT_EQ(view.show(compiling_run_c(), 0), "\r[ 80%] ████████░░ C\x1b[K");
+}
+
+TEST(TerminalView, WideCharactersTakeTwoCells) {
+    struct Case {
+        std::uint32_t code;
+        std::size_t cells;
+    };
+    const Case characters[] = {
+        {'a', 1},    {0x00E9, 1},  {0x2588, 1},  {0xFFFD, 1},   {0x1160, 1}, {0x115F, 2},
+        {0x30B2, 2}, {0x30FC, 2},  {0x3000, 2},  {0x4E00, 2},   {0xAC00, 2}, {0xFF21, 2},
+        {0xFF61, 1}, {0x1F600, 2}, {0x20000, 2}, {0x10FFFF, 1},
+    };
+    for (const auto &c : characters)
+        EXPECT_EQ(character_cells(c.code), c.cells) << std::hex << c.code;
+
+    // "[ 80%] ████████░░ Compiling  " takes 29 cells; the detail follows, and one cell of the
+    // width stays free.
+    Event progress = compiling_run_c();
+    progress["detail"] = "ゲーム.dat";
+    struct Width {
+        std::size_t width;
+        const char *line;
+    };
+    const Width widths[] = {
+        {41, "[ 80%] ████████░░ Compiling  ゲーム.dat"},
+        {36, "[ 80%] ████████░░ Compiling  ゲーム"},
+        {35, "[ 80%] ████████░░ Compiling  ゲー"}, // a wide character is never split
+        {34, "[ 80%] ████████░░ Compiling  ゲー"},
+        {31, "[ 80%] ████████░░ Compiling  "},
+    };
+    for (const auto &w : widths) {
+        TerminalView view(ViewStyle{});
+        EXPECT_EQ(view.show(progress, w.width), "\r" + std::string(w.line) + "\x1b[K") << w.width;
+    }
 }
 
 } // namespace

@@ -27,7 +27,9 @@ TEST(TestkitTools, HelpAndUnknownOptionsWriteNothing) {
         std::vector<std::string> valid; // a call that works, to show the tool is the right one
     };
     const Tool tools[] = {
-        {TOOL_make_sample_game, "usage: make-sample-game <out folder>\n", {"out"}},
+        {TOOL_make_sample_game,
+         "usage: make-sample-game <out folder> [--title-id HEX] [--title NAME] [--name NAME]\n",
+         {"out", "--title-id", "4D510002", "--name", "marble"}},
         {TOOL_make_disc_image,
          "usage: make-disc-image <folder> <image> [--base HEX]\n",
          {"out", "out.iso", "--base", "0"}},

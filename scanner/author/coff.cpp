@@ -12,9 +12,14 @@ namespace fendrel_author {
 namespace {
 
 constexpr std::size_t kFileHeaderSize = 20;
+constexpr std::size_t kBigObjectHeaderSize = 56;
 constexpr std::size_t kSectionHeaderSize = 40;
 constexpr std::size_t kRelocationSize = 10;
 constexpr std::size_t kSymbolSize = 18;
+constexpr std::size_t kBigSymbolSize = 20;
+// The class id that marks an anonymous-object header as a big object.
+constexpr std::uint8_t kBigObjectClassId[16] = {0xC7, 0xA1, 0xBA, 0xD1, 0xEE, 0xBA, 0xA9, 0x4B,
+                                                0xAF, 0x20, 0xFA, 0xF6, 0x6A, 0xA4, 0xDC, 0xB8};
 constexpr std::string_view kArchiveMagic = "!<arch>\n";
 constexpr std::size_t kMemberHeaderSize = 60;
 
@@ -64,32 +69,68 @@ bool is_import_object(std::span<const std::uint8_t> bytes) {
     return bytes.size() >= 4 && u16(bytes, 0) == 0 && u16(bytes, 2) == 0xFFFF;
 }
 
+ObjectKind classify_object(std::span<const std::uint8_t> bytes) {
+    // LLVM bitcode, bare or in its wrapper.
+    if (bytes.size() >= 4 &&
+        ((bytes[0] == 'B' && bytes[1] == 'C' && bytes[2] == 0xC0 && bytes[3] == 0xDE) ||
+         u32(bytes, 0) == 0x0B17C0DE))
+        return ObjectKind::LinkTimeCode;
+    if (!is_import_object(bytes))
+        return ObjectKind::Coff;
+    if (bytes.size() < 6 || u16(bytes, 4) == 0)
+        return ObjectKind::Import; // version 0: a short import member
+    if (bytes.size() >= 28 && std::memcmp(bytes.data() + 12, kBigObjectClassId, 16) == 0)
+        return ObjectKind::BigObject;
+    return ObjectKind::LinkTimeCode;
+}
+
+std::string printable(std::string_view text) {
+    std::string out;
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte < 0x7F && byte != '\\') {
+            out += c;
+        } else {
+            static constexpr char kDigits[] = "0123456789ABCDEF";
+            out += "\\x";
+            out += kDigits[byte >> 4];
+            out += kDigits[byte & 15];
+        }
+    }
+    return out;
+}
+
 std::expected<CoffObject, std::string> read_coff_object(std::span<const std::uint8_t> bytes,
                                                         std::string_view origin) {
     const auto fail = [&](std::string_view what) {
         return std::unexpected(join(origin, ": ", what));
     };
     const std::size_t total = bytes.size();
-    if (total < kFileHeaderSize)
-        return fail("too short for a COFF file header");
-    const std::uint16_t machine = u16(bytes, 0);
+    // The big-object header has the classic one's fields at other places, 32-bit section
+    // counts and numbers, and 20-byte symbols.
+    const bool big = classify_object(bytes) == ObjectKind::BigObject;
+    const std::size_t header_size = big ? kBigObjectHeaderSize : kFileHeaderSize;
+    const std::size_t symbol_size = big ? kBigSymbolSize : kSymbolSize;
+    if (total < header_size)
+        return fail(big ? "too short for a big-object header" : "too short for a COFF file header");
+    const std::uint16_t machine = u16(bytes, big ? 6 : 0);
     if (machine != kCoffMachineI386)
         return fail(join("not an i386 COFF object (machine 0x", fenxi_text::Hex{machine, 4}, ")"));
-    const std::uint16_t section_count = u16(bytes, 2);
-    const std::uint32_t symbol_table = u32(bytes, 8);
-    const std::uint32_t symbol_count = u32(bytes, 12);
-    const std::uint16_t optional_size = u16(bytes, 16);
+    const std::uint32_t section_count = big ? u32(bytes, 44) : u16(bytes, 2);
+    const std::uint32_t symbol_table = u32(bytes, big ? 48 : 8);
+    const std::uint32_t symbol_count = u32(bytes, big ? 52 : 12);
+    const std::uint16_t optional_size = big ? 0 : u16(bytes, 16);
 
-    const std::uint64_t section_table = kFileHeaderSize + std::uint64_t{optional_size};
+    const std::uint64_t section_table = header_size + std::uint64_t{optional_size};
     if (!fits(total, section_table, section_count, kSectionHeaderSize))
         return fail("the section table runs past the end of the object");
 
     // The string table follows the symbol table; its first u32 is its own size.
     std::span<const std::uint8_t> strings;
     if (symbol_count != 0 || symbol_table != 0) {
-        if (!fits(total, symbol_table, symbol_count, kSymbolSize))
+        if (!fits(total, symbol_table, symbol_count, symbol_size))
             return fail("the symbol table runs past the end of the object");
-        const std::uint64_t string_table = symbol_table + std::uint64_t{symbol_count} * kSymbolSize;
+        const std::uint64_t string_table = symbol_table + std::uint64_t{symbol_count} * symbol_size;
         if (string_table + 4 <= total) {
             const std::uint32_t string_size = u32(bytes, string_table);
             if (string_size < 4 || !fits(total, string_table, 1, string_size))
@@ -110,7 +151,7 @@ std::expected<CoffObject, std::string> read_coff_object(std::span<const std::uin
     CoffObject object;
     object.origin = std::string(origin);
     for (std::uint32_t s = 0; s < section_count; ++s) {
-        const std::size_t at = section_table + s * kSectionHeaderSize;
+        const std::size_t at = section_table + std::size_t{s} * kSectionHeaderSize;
         CoffSection section;
         section.name = fixed_name(bytes, at, 8);
         if (section.name.size() > 1 && section.name[0] == '/') {
@@ -132,22 +173,22 @@ std::expected<CoffObject, std::string> read_coff_object(std::span<const std::uin
         section.characteristics = u32(bytes, at + 36);
         if ((section.characteristics & kCoffSectionUninitialized) == 0 && section.size != 0) {
             if (!fits(total, raw, 1, section.size))
-                return fail(join("the data of section ", s + 1, " (", section.name,
+                return fail(join("the data of section ", s + 1, " (", printable(section.name),
                                  ") runs past the end of the object"));
             section.bytes.assign(bytes.begin() + raw, bytes.begin() + raw + section.size);
         }
         if (!fits(total, relocations, relocation_count, kRelocationSize))
-            return fail(join("the relocations of section ", s + 1, " (", section.name,
+            return fail(join("the relocations of section ", s + 1, " (", printable(section.name),
                              ") run past the end of the object"));
         for (std::uint32_t r = 0; r < relocation_count; ++r) {
             const std::size_t rat = relocations + r * kRelocationSize;
             CoffRelocation relocation{u32(bytes, rat), u32(bytes, rat + 4), u16(bytes, rat + 8)};
             if (relocation.symbol >= symbol_count)
-                return fail(join("a relocation of section ", s + 1, " (", section.name,
+                return fail(join("a relocation of section ", s + 1, " (", printable(section.name),
                                  ") names symbol ", relocation.symbol, " of ", symbol_count));
             if (std::uint64_t{relocation.offset} + coff_relocation_width(relocation.type) >
                 section.size)
-                return fail(join("a relocation of section ", s + 1, " (", section.name,
+                return fail(join("a relocation of section ", s + 1, " (", printable(section.name),
                                  ") lies outside the section"));
             section.relocations.push_back(relocation);
         }
@@ -156,7 +197,7 @@ std::expected<CoffObject, std::string> read_coff_object(std::span<const std::uin
 
     object.symbols.resize(symbol_count);
     for (std::uint32_t i = 0; i < symbol_count; ++i) {
-        const std::size_t at = symbol_table + i * kSymbolSize;
+        const std::size_t at = symbol_table + std::size_t{i} * symbol_size;
         CoffSymbol &symbol = object.symbols[i];
         if (u32(bytes, at) == 0) {
             auto name = long_name(u32(bytes, at + 4));
@@ -167,15 +208,17 @@ std::expected<CoffObject, std::string> read_coff_object(std::span<const std::uin
             symbol.name = fixed_name(bytes, at, 8);
         }
         symbol.value = u32(bytes, at + 8);
-        symbol.section = static_cast<std::int16_t>(u16(bytes, at + 12));
-        symbol.type = u16(bytes, at + 14);
-        symbol.storage_class = bytes[at + 16];
-        const std::uint8_t aux = bytes[at + 17];
-        if (symbol.section > 0 && static_cast<std::size_t>(symbol.section) > section_count)
-            return fail(join("symbol ", symbol.name, " names section ", symbol.section, " of ",
-                             section_count));
+        const std::size_t tail = big ? at + 16 : at + 14; // type, class and aux count
+        symbol.section = big ? static_cast<std::int32_t>(u32(bytes, at + 12))
+                             : static_cast<std::int16_t>(u16(bytes, at + 12));
+        symbol.type = u16(bytes, tail);
+        symbol.storage_class = bytes[tail + 2];
+        const std::uint8_t aux = bytes[tail + 3];
+        if (symbol.section > 0 && static_cast<std::uint32_t>(symbol.section) > section_count)
+            return fail(join("symbol ", printable(symbol.name), " names section ", symbol.section,
+                             " of ", section_count));
         if (aux > symbol_count - i - 1)
-            return fail(join("the auxiliary records of symbol ", symbol.name,
+            return fail(join("the auxiliary records of symbol ", printable(symbol.name),
                              " run past the symbol table"));
         i += aux; // auxiliary records stay empty symbols
     }
@@ -203,19 +246,20 @@ read_archive(std::span<const std::uint8_t> bytes, std::string_view origin) {
             return text;
         };
         const std::string raw_name = field(0, 16);
+        const std::string shown = printable(raw_name);
         if (bytes[at + 58] != '`' || bytes[at + 59] != '\n')
-            return std::unexpected(join(place, " (", raw_name, "): the member header is damaged"));
+            return std::unexpected(join(place, " (", shown, "): the member header is damaged"));
         const std::string size_text = field(48, 10);
         std::uint64_t size = 0;
         const auto [end, error] =
             std::from_chars(size_text.data(), size_text.data() + size_text.size(), size);
         if (size_text.empty() || error != std::errc{} || end != size_text.data() + size_text.size())
-            return std::unexpected(join(place, " (", raw_name, "): the member size '", size_text,
-                                        "' is not a number"));
+            return std::unexpected(join(place, " (", shown, "): the member size '",
+                                        printable(size_text), "' is not a number"));
         const std::size_t data = at + kMemberHeaderSize;
         if (size > bytes.size() - data)
             return std::unexpected(
-                join(place, " (", raw_name, "): the member runs past the end of the archive"));
+                join(place, " (", shown, "): the member runs past the end of the archive"));
         const std::span<const std::uint8_t> contents = bytes.subspan(data, size);
         at = data + size + (size & 1); // members start on even offsets
 
@@ -232,10 +276,10 @@ read_archive(std::span<const std::uint8_t> bytes, std::string_view origin) {
             const auto [name_end, name_error] =
                 std::from_chars(raw_name.data() + 1, raw_name.data() + raw_name.size(), offset);
             if (name_error != std::errc{} || name_end != raw_name.data() + raw_name.size())
-                return std::unexpected(join(place, " (", raw_name, "): malformed member name"));
+                return std::unexpected(join(place, " (", shown, "): malformed member name"));
             if (offset >= long_names.size())
                 return std::unexpected(
-                    join(place, " (", raw_name, "): the name lies outside the long-names member"));
+                    join(place, " (", shown, "): the name lies outside the long-names member"));
             // GNU ends a long name with "/\n", the other style with a NUL.
             std::size_t stop = offset;
             while (stop < long_names.size() && long_names[stop] != 0 && long_names[stop] != '\n')
@@ -244,7 +288,7 @@ read_archive(std::span<const std::uint8_t> bytes, std::string_view origin) {
             if (!name.empty() && name.back() == '/')
                 name.pop_back();
         } else if (raw_name.starts_with("#1/")) {
-            return std::unexpected(join(place, " (", raw_name, "): BSD-style names are not read"));
+            return std::unexpected(join(place, " (", shown, "): BSD-style names are not read"));
         } else {
             name = raw_name;
             if (!name.empty() && name.back() == '/')

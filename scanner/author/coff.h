@@ -1,7 +1,7 @@
 #pragma once
-// Reading i386 COFF objects and the archives (static libraries) that hold them. Every offset and
-// count read from the input is checked against the bytes before it is used; anything damaged is
-// an error that names the member.
+// Reading i386 COFF objects (the classic and the big-object header) and the archives (static
+// libraries) that hold them. Every offset and count read from the input is checked against the
+// bytes before it is used; anything damaged is an error that names the member.
 #include <cstddef>
 #include <cstdint>
 #include <expected>
@@ -43,7 +43,7 @@ struct CoffSection {
 struct CoffSymbol {
     std::string name;
     std::uint32_t value = 0;
-    std::int16_t section = 0; // 1-based; 0 undefined, negative: absolute or debug
+    std::int32_t section = 0; // 1-based; 0 undefined, negative: absolute or debug
     std::uint16_t type = 0;
     std::uint8_t storage_class = 0;
 };
@@ -58,8 +58,22 @@ struct CoffObject {
 // The number of bytes a relocation of this type patches (0 for types that patch none).
 std::uint32_t coff_relocation_width(std::uint16_t type);
 
+// What an object file (or archive member) holds, told by its first bytes.
+enum class ObjectKind {
+    Coff,         // the classic COFF header
+    BigObject,    // the big-object header: more than 65,279 sections, 32-bit section numbers
+    LinkTimeCode, // another anonymous-object header (whole-program optimisation) or LLVM bitcode
+    Import,       // a short import-library member
+    Other,        // anything else; reading it as COFF says what is wrong
+};
+ObjectKind classify_object(std::span<const std::uint8_t> bytes);
+
+// Reads a classic or big-object COFF object.
 std::expected<CoffObject, std::string> read_coff_object(std::span<const std::uint8_t> bytes,
                                                         std::string_view origin);
+
+// Text with every byte outside printable ASCII shown as \xNN, for names from damaged input.
+std::string printable(std::string_view text);
 
 struct ArchiveMember {
     std::string name;
@@ -73,7 +87,7 @@ bool is_archive(std::span<const std::uint8_t> bytes);
 std::expected<std::vector<ArchiveMember>, std::string>
 read_archive(std::span<const std::uint8_t> bytes, std::string_view origin);
 
-// An import or anonymous object header (machine 0, 0xFFFF): not native code, skipped.
+// An import or anonymous object header (machine 0, 0xFFFF): not a classic COFF header.
 bool is_import_object(std::span<const std::uint8_t> bytes);
 
 } // namespace fendrel_author

@@ -1,7 +1,8 @@
 // fendrel-author: signature records from a release maker's own XDK libraries.
 //
 //   fendrel-author --library D3D8 --build 5849 [--names aliases.txt] [--out file.records]
-//                  [--pairs N] <lib or obj>...
+//                  [--pairs N] [--against FILE]... <lib or obj>...
+//   fendrel-author coverage [--json] <game.xbe> [pack.records...]
 #include <cctype>
 #include <charconv>
 #include <cstdio>
@@ -16,6 +17,8 @@
 #endif
 
 #include "author/author.h"
+#include "author/coverage_command.h"
+#include "author/usage.h"
 #include "lib/database/recorded_database.h"
 #include "lib/database/records.h"
 #include "lib/fendrel.h"
@@ -24,13 +27,21 @@ namespace {
 
 constexpr const char *kUsage =
     "usage: fendrel-author --library NAME --build N [--names aliases.txt] [--out file.records] "
-    "[--pairs N] <lib or obj>...\n";
+    "[--pairs N]\n"
+    "                     [--against game.xbe|image|obj|lib]... <lib or obj>...\n";
 
 int usage(const char *problem) {
     if (problem != nullptr)
         std::fprintf(stderr, "fendrel-author: %s\n", problem);
     std::fputs(kUsage, stderr);
+    std::fputs(author_usage_details().c_str(), stderr);
     return 2;
+}
+
+int help() {
+    std::fputs(kUsage, stdout);
+    std::fputs(author_usage_details().c_str(), stdout);
+    return 0;
 }
 
 bool parse_count(std::string_view text, std::uint32_t limit, std::uint32_t &value) {
@@ -53,12 +64,17 @@ int main(int argc, char **argv) {
     _setmode(_fileno(stdout), _O_BINARY);
     _setmode(_fileno(stderr), _O_BINARY);
 #endif
+    if (argc < 2)
+        return usage(nullptr);
+    if (std::string_view(argv[1]) == "coverage")
+        return run_coverage_command(argc - 2, argv + 2);
     std::string library;
     std::string build_text;
     std::string names_file;
     std::string out;
     std::string pairs_text;
     std::vector<std::string> inputs;
+    std::vector<std::string> against;
     for (int i = 1; i < argc; ++i) {
         const std::string_view argument = argv[i];
         std::string *value = nullptr;
@@ -72,6 +88,10 @@ int main(int argc, char **argv) {
             value = &out;
         else if (argument == "--pairs")
             value = &pairs_text;
+        else if (argument == "--against")
+            value = &against.emplace_back();
+        else if (asks_for_help(argv[i]))
+            return help();
         else if (argument.starts_with("--"))
             return usage("unknown option");
         else {
@@ -83,7 +103,9 @@ int main(int argc, char **argv) {
         *value = argv[++i];
     }
     fendrel_author::AuthorOptions options;
-    options.library_flag = library.empty() ? 0 : Fenx_LibraryFlag(library.c_str());
+    if (library.empty())
+        return usage("no --library given: name the library the input was built as");
+    options.library_flag = Fenx_LibraryFlag(library.c_str());
     if (options.library_flag == 0 || library.size() > 8)
         return usage("--library names no library the database knows");
     std::uint32_t build = 0;
@@ -128,8 +150,16 @@ int main(int argc, char **argv) {
             return 1;
         }
     }
+    fendrel_author::OtherCode other;
+    for (const std::string &file : against) {
+        if (auto loaded = fendrel_author::load_other_code(file, other); !loaded) {
+            std::fprintf(stderr, "fendrel-author: %s\n", loaded.error().c_str());
+            return 1;
+        }
+    }
     const FenxDatabase &catalogue = Fenxi_CatalogueDatabase();
-    auto result = fendrel_author::author_records(input, options, catalogue, Fenxi_BuiltinRecords());
+    auto result =
+        fendrel_author::author_records(input, options, catalogue, Fenxi_BuiltinRecords(), other);
     if (!result) {
         std::fprintf(stderr, "fendrel-author: %s\n", result.error().c_str());
         return 1;
@@ -139,6 +169,8 @@ int main(int argc, char **argv) {
         "Authored by fendrel-author for " + library + " build " + build_text + " from:";
     for (const std::string &file : inputs)
         heading += "\n  " + file;
+    for (const std::string &file : against)
+        heading += "\nchecked against " + file;
     heading += "\nReview before committing: scripts/records.sh turns the records into tables.";
     const std::string text = Fenxi_WriteRecords(result->revisions, catalogue, heading);
     std::ofstream file(out, std::ios::binary | std::ios::trunc);
@@ -153,11 +185,22 @@ int main(int argc, char **argv) {
     std::printf("mapped: %zu\n", result->mapped);
     list("authored", result->authored);
     list("ambiguous, left out", result->ambiguous);
+    list("too small to be told apart, left out", result->too_small);
+    list("placeholder entries, found by derivations, no records", result->placeholders);
+    list("checked against other code", result->against);
     list("unmapped", result->unmapped);
     list("in other libraries' groups", result->other_library);
     list("skipped members", input.skipped);
+    std::printf("fields left unknown for an addend: %zu\n", result->addend_fields);
     list("notes", result->notes);
     list("self-check conflicts", result->conflicts);
     std::printf("%zu revisions written to %s\n", result->revisions.size(), out.c_str());
+    if (input.link_time_code != 0) {
+        // The records are good, but functions of those members are missing from them.
+        std::printf("%zu members hold link-time code and were skipped: the records are "
+                    "incomplete\n",
+                    input.link_time_code);
+        return 3;
+    }
     return 0;
 }

@@ -29,9 +29,9 @@ bool all_digits(std::string_view text) {
     return true;
 }
 
-// "?Name@Scope@Outer@@..." -> "Scope_Name"; "??0Class@..." and "??1Class@..." ->
-// "Class_Constructor" and "Class_Destructor".
-std::optional<std::string> cplusplus_name(std::string_view text) {
+// "?Name@Scope@Outer@@..." -> {"Name", "Scope", "Outer"}; "??0Class@..." and "??1Class@..." ->
+// {"Constructor", "Class", ...} and {"Destructor", ...}. Nothing for what cannot be read.
+std::optional<std::vector<std::string>> cplusplus_parts(std::string_view text) {
     text.remove_prefix(1); // '?'
     std::string name;
     const bool special = text.starts_with("?0") || text.starts_with("?1");
@@ -47,16 +47,30 @@ std::optional<std::string> cplusplus_name(std::string_view text) {
         name = std::string(text.substr(0, at));
         text.remove_prefix(at + 1);
     }
-    if (text.starts_with("@")) // no scope: a global function
-        return special ? std::nullopt : std::optional<std::string>(name);
-    // The innermost scope is the first qualifier.
-    const std::size_t at = text.find('@');
-    if (at == std::string_view::npos || at == 0)
+    std::vector<std::string> parts = {name};
+    // The scopes, innermost first, up to the "@" that ends the qualified name.
+    while (!text.empty() && !text.starts_with("@")) {
+        const std::size_t at = text.find('@');
+        if (at == std::string_view::npos || at == 0)
+            return std::nullopt;
+        const std::string_view scope = text.substr(0, at);
+        if (scope.starts_with("?") || std::isdigit(static_cast<unsigned char>(scope.front())))
+            return std::nullopt; // templates, nested functions, back references
+        parts.emplace_back(scope);
+        text.remove_prefix(at + 1);
+    }
+    if (text.empty() || (special && parts.size() < 2))
         return std::nullopt;
-    const std::string_view scope = text.substr(0, at);
-    if (scope.starts_with("?") || std::isdigit(static_cast<unsigned char>(scope.front())))
-        return std::nullopt; // templates, nested functions, back references
-    return std::string(scope) + "_" + name;
+    return parts;
+}
+
+std::optional<std::string> cplusplus_name(std::string_view text) {
+    const auto parts = cplusplus_parts(text);
+    if (!parts)
+        return std::nullopt;
+    if (parts->size() == 1)
+        return parts->front();
+    return (*parts)[1] + "_" + parts->front();
 }
 
 } // namespace
@@ -76,6 +90,33 @@ std::optional<std::string> plain_name(std::string_view decorated) {
     if (decorated.empty() || decorated.find('@') != std::string_view::npos)
         return std::nullopt;
     return std::string(decorated);
+}
+
+NameCandidates name_candidates(std::string_view decorated) {
+    NameCandidates candidates;
+    std::string_view text = decorated;
+    if (text.starts_with("__imp_"))
+        text.remove_prefix(6);
+    if (!text.starts_with("?")) {
+        if (auto plain = plain_name(decorated))
+            candidates.spellings.push_back(std::move(*plain));
+        return candidates;
+    }
+    const auto parts = cplusplus_parts(text);
+    if (!parts)
+        return candidates;
+    if (parts->size() == 1) {
+        candidates.spellings.push_back(parts->front());
+        return candidates;
+    }
+    std::string spelling = parts->front();
+    for (std::size_t k = 1; k < parts->size(); ++k) {
+        spelling = (*parts)[k] + "_" + spelling;
+        candidates.spellings.push_back(spelling);
+    }
+    if (parts->size() > 2)
+        candidates.scoped_suffix = "_" + candidates.spellings.front();
+    return candidates;
 }
 
 std::expected<std::map<std::string, AliasTarget>, std::string>

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace fendrel_author {
 
@@ -15,6 +16,17 @@ namespace fendrel_author {
 // "Class_Destructor" for "??0" and "??1"); an import thunk's "__imp_" goes first. Nothing for
 // names that cannot be read this way (operators, templates, back references).
 std::optional<std::string> plain_name(std::string_view decorated);
+
+// The spellings a decorated name may have in the catalogue, most likely first: the plain name,
+// then for a C++ name in enclosing scopes each wider scope in front ("Outer_Scope_Name").
+// `scoped_suffix` is "_Scope_Name" for a name with an enclosing scope: the catalogue spells some
+// namespaces with a short prefix of its own ("DSound_CRefCount_AddRef"), so an entry that ends
+// with it may be the one meant.
+struct NameCandidates {
+    std::vector<std::string> spellings;
+    std::string scoped_suffix;
+};
+NameCandidates name_candidates(std::string_view decorated);
 
 // What an alias names: a catalogue entry, or a kernel export by ordinal.
 struct AliasTarget {

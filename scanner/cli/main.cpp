@@ -1,5 +1,5 @@
 // FendrelCLI: prints one line per XDK library symbol found in an XBE file.
-#include "cli/cli_run.h"
+#include "cli/signature_packs_cli.h"
 #include "cli/system_text.h"
 
 #include <cwchar>
@@ -12,10 +12,10 @@ int wmain(int argc, wchar_t **argv) {
     for (int i = 0; i < argc; ++i)
         arguments.push_back(utf8_from_utf16(std::u16string(argv[i], argv[i] + wcslen(argv[i]))));
     Utf8Arguments utf8(std::move(arguments));
-    return run_fendrel_cli(utf8.count(), utf8.values(), Fenxi_BuiltinDatabase());
+    return run_fendrel_cli_with_packs(utf8.count(), utf8.values());
 }
 #else
 int main(int argc, char **argv) {
-    return run_fendrel_cli(argc, argv, Fenxi_BuiltinDatabase());
+    return run_fendrel_cli_with_packs(argc, argv);
 }
 #endif

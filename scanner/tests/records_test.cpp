@@ -357,6 +357,15 @@ TEST(BuiltinDatabase, AFolderWithAMistakeIsRefusedWithTheFile) {
     EXPECT_NE(records.errors[0].find("b.records:2: no entry 'Nothing' in group dsound"),
               std::string::npos);
     EXPECT_EQ(records.revisions.size(), 1u);
+
+    // A file of nothing but mistakes: the first ones reported, the rest counted.
+    std::string junk;
+    for (std::size_t k = 0; k < kFenxiMaxRecordErrors + 7; ++k)
+        junk += "nonsense\n";
+    std::ofstream(folder / "c.records") << junk;
+    const FenxiRecordsRead flooded = Fenxi_ReadRecordsFolder(folder, catalogue());
+    ASSERT_EQ(flooded.errors.size(), 1 + kFenxiMaxRecordErrors + 1);
+    EXPECT_EQ(flooded.errors.back(), "and 7 more problems");
 }
 
 } // namespace

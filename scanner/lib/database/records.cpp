@@ -93,8 +93,13 @@ class RecordsReader {
     }
 
   private:
-    void error(const std::string &text) {
-        result_.errors.push_back(join(file_name_, ":", line_, ": ", text));
+    void error(const std::string &text) { keep_error(join(file_name_, ":", line_, ": ", text)); }
+
+    void keep_error(std::string text) {
+        if (result_.errors.size() < kFenxiMaxRecordErrors)
+            result_.errors.push_back(std::move(text));
+        else
+            ++result_.errors_not_kept;
         revision_failed_ = true;
     }
 
@@ -230,8 +235,7 @@ class RecordsReader {
         if (open_) {
             // Reported at the revision's own line.
             const auto whole_revision_error = [&](const std::string &text) {
-                result_.errors.push_back(join(current_.source, ": ", text));
-                revision_failed_ = true;
+                keep_error(join(current_.source, ": ", text));
             };
             const auto name = [&] {
                 return catalogue_.Groups[current_.group].Entries[current_.entry].Name;

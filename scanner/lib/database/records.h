@@ -40,9 +40,14 @@ struct FenxiRecordedRevision {
 // The key of each group of the built-in layout, as records files name it; nullptr past the end.
 const char *Fenxi_RecordGroupKey(std::uint32_t group);
 
+// A file full of mistakes is reported by its first ones; the rest are only counted, so that a
+// hostile file cannot make the reader hold a message per line.
+inline constexpr std::size_t kFenxiMaxRecordErrors = 50;
+
 struct FenxiRecordsRead {
     std::vector<FenxiRecordedRevision> revisions;
     std::vector<std::string> errors; // "file:line: text", in file order
+    std::size_t errors_not_kept = 0; // beyond kFenxiMaxRecordErrors
 };
 
 // Reads one records file's text. Every problem is reported; revisions with a problem are left

@@ -70,6 +70,7 @@ FenxiRecordsRead Fenxi_ReadRecordsFolder(const std::filesystem::path &folder,
         return all;
     }
     std::sort(files.begin(), files.end());
+    std::size_t errors_not_kept = 0;
     for (const std::filesystem::path &file : files) {
         std::ifstream in(file, std::ios::binary);
         std::ostringstream text;
@@ -81,9 +82,12 @@ FenxiRecordsRead Fenxi_ReadRecordsFolder(const std::filesystem::path &folder,
         FenxiRecordsRead read = Fenxi_ReadRecords(text.str(), file.generic_string(), catalogue);
         std::move(read.revisions.begin(), read.revisions.end(), std::back_inserter(all.revisions));
         std::move(read.errors.begin(), read.errors.end(), std::back_inserter(all.errors));
+        errors_not_kept += read.errors_not_kept;
     }
     std::vector<std::string> set_errors = Fenxi_CheckRecordSet(all.revisions, catalogue);
     std::move(set_errors.begin(), set_errors.end(), std::back_inserter(all.errors));
+    if (errors_not_kept != 0)
+        all.errors.push_back(join("and ", errors_not_kept, " more problems"));
     Fenxi_SortRecords(all.revisions);
     return all;
 }

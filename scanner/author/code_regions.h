@@ -1,0 +1,48 @@
+#pragma once
+// Code as the authoring tool compares it: a run of bytes with what is known about each of them.
+// In an object a relocated field is unknown (its bytes become an address when linked) and names
+// its target; in a linked image every byte is as the game holds it and no target is known.
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "author/coff.h"
+#include "author/input.h"
+
+namespace fendrel_author {
+
+struct RelocatedField {
+    std::string target; // the decorated name of the symbol it refers to
+    std::uint16_t type = 0;
+    std::uint32_t width = 0;
+    bool addend = false; // refers to a place beside the symbol, not to the symbol
+};
+
+struct CodeRegion {
+    std::string origin; // "lib(member) section .text", "game.xbe section .text"
+    std::span<const std::uint8_t> bytes;
+    std::shared_ptr<const std::vector<std::uint8_t>> storage; // for image sections
+    std::vector<bool> covered;                      // empty for images: every byte is known
+    std::map<std::uint32_t, RelocatedField> fields; // by offset of the field
+    std::map<std::uint32_t, std::string> starts;    // external symbols defined here, by offset
+    const CoffObject *object = nullptr;             // null for images
+    const CoffSection *section = nullptr;
+    bool other = false; // not the library: `--against` code
+    // Images only: where the bytes are loaded, and the slots of the kernel imports (from an XBE's
+    // thunk table), so that a reference to a kernel export can be compared there.
+    std::uint32_t virtual_address = 0;
+    std::shared_ptr<const std::map<std::uint32_t, std::uint32_t>> kernel_slots;
+
+    bool unknown(std::size_t at) const { return !covered.empty() && covered[at]; }
+};
+
+// Every code section of the objects with bytes.
+std::vector<CodeRegion> regions_of_objects(const std::vector<CoffObject> &objects, bool other);
+
+// Every section with bytes of the images (data too: the scanner searches some data sections).
+std::vector<CodeRegion> regions_of_images(const std::vector<OtherCode::Image> &images);
+
+} // namespace fendrel_author
