@@ -29,7 +29,7 @@ void write_text(const fs::path &file, const std::string &text) {
     std::ofstream(file, std::ios::binary) << text;
 }
 
-std::string read_text(const fs::path &file) {
+[[maybe_unused]] std::string read_text(const fs::path &file) {
     std::ifstream in(file, std::ios::binary);
     std::ostringstream text;
     text << in.rdbuf();
