@@ -23,9 +23,19 @@ WINEDEBUG=-all wine "$build/testkit/make-sample-game.exe" "$(windows_path "$scra
 mv "$scratch/game/sample-game.iso" "$player/Downloads/sample game.iso"
 mv "$scratch/game/sample-game" "$player/Downloads/sample game"
 sha1="$(sha1sum "$player/Downloads/sample game/default.xbe" | cut -d' ' -f1)"
-bash "$root/scripts/make-release.sh" "$release" "$build" "$sha1" >/dev/null
-cp "$build/testkit/wine-unix-bridge.exe" "$release/python/python.exe"
-cp "$build/testkit/wine-unix-bridge.exe" "$release/toolchain/cmake/bin/cmake.exe"
+# The sample release's description, with the bridge as each of its Windows programs beside the
+# Linux one it stands for.
+description="$scratch/description"
+mkdir -p "$description"
+sed "s/@SAMPLE_XBE_SHA1@/$sha1/" "$root/sample-release/release.json.in" >"$description/release.json"
+cp -R "$root/sample-release/python" "$root/sample-release/toolchain" "$root/sample-release/runtime" \
+    "$description/"
+cp "$root/sample-release/play-sample.sh" "$root/sample-release/LICENSE" "$description/"
+for program in python/python toolchain/cmake/bin/cmake toolchain/ninja/bin/ninja \
+    toolchain/bin/zcc toolchain/bin/zc++ toolchain/bin/zar toolchain/bin/zranlib toolchain/bin/zrc; do
+    cp "$build/testkit/wine-unix-bridge.exe" "$description/$program.exe"
+done
+bash "$root/scripts/make-release.sh" --game "$description" "$release" "$build" >/dev/null
 
 export ORMOLT_BUILD_DIR="$(windows_path "$player/AppData/Local/ormolt/builds")"
 export WINEDEBUG=-all

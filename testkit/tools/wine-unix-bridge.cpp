@@ -6,11 +6,11 @@
 // the exit code in a file, for which this program waits.
 //
 // On the way, Windows paths in the arguments and in the tool's variables become Linux paths; a
-// program named "<x>.exe" that does not exist becomes "<x>" when that exists (the toolchain
-// wrappers); the scanner given to the symbol module after "--cli" is run through Wine again; and
-// after "cmake --build <folder> --target <t>" the program <t> is also placed as <t>.exe, which
-// is what a Windows build leaves.
-// Windows only; elsewhere it says so.
+// program named "<x>.exe" becomes "<x>" when that exists beside it (the toolchain
+// wrappers, each with this bridge as its .exe); the scanner given to the symbol module after
+// "--cli" is run through Wine again; and after "cmake --build <folder> --target <t>" the program
+// <t> is also placed as <t>.exe, which is what a Windows build leaves. Windows only; elsewhere it
+// says so.
 #include <cstdio>
 
 #ifdef _WIN32
@@ -69,10 +69,11 @@ bool exists(const std::wstring &path) {
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-// A Windows path as the Linux program needs it; a missing "<x>.exe" whose "<x>" exists is "<x>".
+// A Windows path as the Linux program needs it; "<x>.exe" whose "<x>" exists beside it is "<x>"
+// (a toolchain program: this bridge, with the Linux program beside it).
 std::string translated_path(std::wstring path) {
     if (path.size() > 4 && _wcsicmp(path.c_str() + path.size() - 4, L".exe") == 0 &&
-        !exists(path) && exists(path.substr(0, path.size() - 4)))
+        exists(path.substr(0, path.size() - 4)))
         path.resize(path.size() - 4);
     return unix_path(path);
 }
