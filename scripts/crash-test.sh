@@ -184,6 +184,22 @@ must_succeed relink --source "$work/sources/other-copy.iso" >&2 ||
 relink_ms=$(( $(now_ms) - started ))
 echo "crash-test: one build takes ${build_ms} ms, one relink ${relink_ms} ms; killing at random moments within them"
 
+# Kills every process of the round's session at once: the tool, and the program it runs, which
+# leads a process group of its own (a SIGKILL gives the tool no chance to end it).
+kill_session() {
+    local session=$1 stat line pid found=1
+    local -a fields
+    for stat in /proc/[0-9]*/stat; do
+        read -r line <"$stat" 2>/dev/null || continue
+        read -r -a fields <<<"${line##*) }"
+        [ "${fields[3]}" = "$session" ] || continue
+        pid=${stat#/proc/}
+        pid=${pid%/stat}
+        kill -KILL "$pid" 2>/dev/null && found=0
+    done
+    return $found
+}
+
 for ((round = 1; round <= rounds; round++)); do
     seed=$((first_seed + round - 1))
     RANDOM=$seed
@@ -203,7 +219,7 @@ for ((round = 1; round <= rounds; round++)); do
     sleep "$(printf '%d.%03d' $((delay_ms / 1000)) $((delay_ms % 1000)))"
     outcome="ended by itself before"
     if kill -0 "$runner" 2>/dev/null; then
-        kill -KILL -- "-$runner" 2>/dev/null && kills=$((kills + 1)) && outcome="killed at"
+        kill_session "$runner" && kills=$((kills + 1)) && outcome="killed at"
     fi
     wait "$runner" 2>/dev/null || true
 
