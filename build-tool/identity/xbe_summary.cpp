@@ -1,12 +1,12 @@
 #include "identity/xbe_summary.h"
 
+#include "platform/platform.h"
 #include "records/message.h"
 #include "records/unicode_case.h"
 
 #include <array>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <functional>
 
 namespace ormolt {
@@ -170,15 +170,16 @@ std::string describe_xbe(const std::filesystem::path &file) {
     std::error_code error;
     if (!std::filesystem::is_regular_file(file, error))
         return unreadable_xbe;
-    const std::uintmax_t length = std::filesystem::file_size(file, error);
-    std::ifstream in(file, std::ios::binary);
-    if (error || !in)
+    const auto in = platform::ReadOnlyFile::open(file);
+    if (!in)
+        return unreadable_xbe;
+    const auto length = in->size();
+    if (!length)
         return unreadable_xbe;
     const auto summary =
-        parse_xbe(length, [&in](std::uint64_t at, std::size_t size, std::uint8_t *out) {
-            in.seekg(static_cast<std::streamoff>(at));
-            in.read(reinterpret_cast<char *>(out), static_cast<std::streamsize>(size));
-            return in.gcount() == static_cast<std::streamsize>(size);
+        parse_xbe(*length, [&in](std::uint64_t at, std::size_t size, std::uint8_t *out) {
+            const auto got = in->read(at, reinterpret_cast<char *>(out), size);
+            return got && *got == size;
         });
     return summary ? describe_summary(*summary) : unreadable_xbe;
 }

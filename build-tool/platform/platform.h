@@ -286,6 +286,35 @@ std::expected<std::size_t, std::error_code> read_at(NativeHandle handle, std::ui
 // all three at once.)
 std::expected<std::uint64_t, std::error_code> file_size(NativeHandle file);
 
+// A file opened by open_for_reading and closed on every way out; what readers outside this seam
+// hold, so that they reach every path the system can open (on Windows also long ones).
+class ReadOnlyFile {
+  public:
+    static std::expected<ReadOnlyFile, std::error_code> open(const std::filesystem::path &file) {
+        auto handle = open_for_reading(file);
+        if (!handle)
+            return std::unexpected(handle.error());
+        return ReadOnlyFile(*handle);
+    }
+    ReadOnlyFile(ReadOnlyFile &&other) noexcept
+        : handle_(std::exchange(other.handle_, no_handle)) {}
+    ReadOnlyFile &operator=(ReadOnlyFile &&) = delete;
+    ~ReadOnlyFile() {
+        if (handle_ != no_handle)
+            close_handle(handle_);
+    }
+
+    std::expected<std::uint64_t, std::error_code> size() const { return file_size(handle_); }
+    std::expected<std::size_t, std::error_code> read(std::uint64_t offset, char *buffer,
+                                                     std::size_t length) const {
+        return read_at(handle_, offset, buffer, length);
+    }
+
+  private:
+    explicit ReadOnlyFile(NativeHandle handle) : handle_(handle) {}
+    NativeHandle handle_;
+};
+
 // SHA-1 from the platform's own vetted implementation: libcrypto on POSIX, CNG on Windows.
 class Sha1 {
   public:
