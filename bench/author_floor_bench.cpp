@@ -4,7 +4,7 @@
 // of information (Lovp pairs), how many records there were and how many matched somewhere in the
 // unrelated code: code that is not the function they name, as a game's own code would be.
 //
-//   author_floor_bench LIBRARY... -- UNRELATED...
+//   author_floor_bench LIBRARY... -- UNRELATED...   (unrelated: objects, archives, PE images, XBEs)
 #include <cstdio>
 #include <map>
 #include <string>
@@ -66,13 +66,16 @@ int main(int argc, char **argv) {
             std::fprintf(stderr, "%s\n", loaded.error().c_str());
             return 1;
         }
-    AuthorInput other_input;
+    // Unrelated code as --against reads it: objects, archives, PE images or XBEs.
+    OtherCode other_code;
     for (const std::string &file : unrelated)
-        if (auto loaded = load_input(file, other_input); !loaded) {
+        if (auto loaded = load_other_code(file, other_code); !loaded) {
             std::fprintf(stderr, "%s\n", loaded.error().c_str());
             return 1;
         }
-    const std::vector<CodeRegion> other = regions_of_objects(other_input.objects, true);
+    std::vector<CodeRegion> other = regions_of_objects(other_code.objects, true);
+    for (CodeRegion &region : regions_of_images(other_code.images))
+        other.push_back(std::move(region));
 
     // The functions, in batches that fit the entries of one catalogue group.
     const FenxDatabase &catalogue = Fenxi_CatalogueDatabase();
