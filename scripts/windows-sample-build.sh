@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # One whole sample build with ormolt-build.exe under Wine, as a player on Windows runs it: the
 # release and the player's folders hold blanks and characters outside the ANSI code page, the
-# installation folder is the default one of the player's build folder (ORMOLT_BUILD_DIR: Wine
-# sets LOCALAPPDATA itself, to its prefix), and the symbol scan runs the real
-# FendrelCLI.exe. The release's Python and CMake are the sample release's Linux programs, reached
+# installation folder is the default one under %LOCALAPPDATA% of a player named "Zoë 李" (a
+# prefix of the player's own, made under that user name: Wine takes LOCALAPPDATA from its
+# profile, not from the environment), and the symbol scan runs the real FendrelCLI.exe. The release's Python and CMake are the sample release's Linux programs, reached
 # through wine-unix-bridge.exe (Wine cannot wait for a Linux program by itself). Then `status`,
 # and a second build from the game's folder after one game file and one recipe file were made
 # read-only.
@@ -15,11 +15,24 @@ build=$1 scratch=$2
 fail() { echo "windows-sample-build.sh: $*" >&2; exit 1; }
 windows_path() { printf 'Z:%s' "$1" | tr '/' '\\'; }
 
-player="$scratch/Users/Zoë 李"
 release="$scratch/My Games/Zoë 李/sample release"
-mkdir -p "$player/AppData/Local" "$player/Downloads" "$scratch/game"
+mkdir -p "$scratch/game"
 
 WINEDEBUG=-all wine "$build/testkit/make-sample-game.exe" "$(windows_path "$scratch/game")"
+
+# The player's prefix, ended on every way out (the caller removes the scratch folder).
+# Wine names the profile after USER at every start, so it stays set for every run below.
+export WINEPREFIX="$scratch/player-prefix" USER='Zoë 李' LOGNAME='Zoë 李'
+trap 'wineserver -k 2>/dev/null || true' EXIT
+wineboot -i >/dev/null 2>&1
+wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Auto /t REG_SZ /d 0 /f \
+    >/dev/null 2>&1 || true
+wine reg delete 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /f \
+    >/dev/null 2>&1 || true
+wineserver -w
+player="$WINEPREFIX/drive_c/users/Zoë 李"
+[ -d "$player/AppData/Local" ] || fail "the player's prefix has no $player/AppData/Local"
+mkdir -p "$player/Downloads"
 mv "$scratch/game/sample-game.iso" "$player/Downloads/sample game.iso"
 mv "$scratch/game/sample-game" "$player/Downloads/sample game"
 sha1="$(sha1sum "$player/Downloads/sample game/default.xbe" | cut -d' ' -f1)"
@@ -37,7 +50,7 @@ for program in python/python toolchain/cmake/bin/cmake toolchain/ninja/bin/ninja
 done
 bash "$root/scripts/make-release.sh" --game "$description" "$release" "$build" >/dev/null
 
-export ORMOLT_BUILD_DIR="$(windows_path "$player/AppData/Local/ormolt/builds")"
+unset ORMOLT_BUILD_DIR LOCALAPPDATA
 export WINEDEBUG=-all
 unset ORMOLT_OUTPUT
 tool="$release/bin/ormolt-build.exe"
