@@ -3,9 +3,10 @@
 # release and the player's folders hold blanks and characters outside the ANSI code page, the
 # installation folder is the default one under %LOCALAPPDATA% of a player named "Zoë 李" (a
 # prefix of the player's own, made under that user name: Wine takes LOCALAPPDATA from its
-# profile, not from the environment), and the symbol scan runs the real FendrelCLI.exe. The release's Python and CMake are the sample release's Linux programs, reached
-# through wine-unix-bridge.exe (Wine cannot wait for a Linux program by itself). Then `status`,
-# and a second build from the game's folder after one game file and one recipe file were made
+# profile, not from the environment), and the symbol scan runs the real FendrelCLI.exe. The
+# release's Python and CMake are the sample release's Linux programs, reached through
+# wine-unix-bridge.exe (Wine cannot wait for a Linux program by itself). Then `status`, and a
+# second build from the game's folder after one game file and one recipe file were made
 # read-only.
 # Usage: scripts/windows-sample-build.sh <Windows build folder> <scratch folder>
 # Needs WINEPREFIX (a ready prefix) in the environment; python3, cmake, ninja and cc on the host.
@@ -30,8 +31,12 @@ wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Auto
 wine reg delete 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /f \
     >/dev/null 2>&1 || true
 wineserver -w
-player="$WINEPREFIX/drive_c/users/Zoë 李"
-[ -d "$player/AppData/Local" ] || fail "the player's prefix has no $player/AppData/Local"
+# Only AppData is used inside the profile: Wine links Downloads, Documents and the other shell
+# folders to the Unix home, which a test must never write into.
+profile="$WINEPREFIX/drive_c/users/Zoë 李"
+[ -d "$profile/AppData/Local" ] && [ ! -L "$profile/AppData" ] && [ ! -L "$profile/AppData/Local" ] ||
+    fail "the player's prefix has no AppData/Local folder of its own in $profile"
+player="$scratch/Users/Zoë 李"
 mkdir -p "$player/Downloads"
 mv "$scratch/game/sample-game.iso" "$player/Downloads/sample game.iso"
 mv "$scratch/game/sample-game" "$player/Downloads/sample game"
@@ -54,7 +59,7 @@ unset ORMOLT_BUILD_DIR LOCALAPPDATA
 export WINEDEBUG=-all
 unset ORMOLT_OUTPUT
 tool="$release/bin/ormolt-build.exe"
-folder="$player/AppData/Local/ormolt/builds/51520001"
+folder="$profile/AppData/Local/ormolt/builds/51520001"
 events="$scratch/events.txt"
 
 # Runs the tool; its events (a few hundred lines at most) go to a bounded file.
