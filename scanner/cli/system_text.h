@@ -21,5 +21,7 @@ class Utf8Arguments {
     std::vector<char *> pointers_; // ends with a null pointer, as argv does
 };
 
-// UTF-16 text as UTF-8 (unpaired surrogates become U+FFFD).
-std::string utf8_from_utf16(const std::u16string &text);
+#ifdef _WIN32
+// The system's UTF-16 text as UTF-8 (unpaired surrogates become U+FFFD).
+std::string utf8_from_utf16(const wchar_t *text);
+#endif
