@@ -48,9 +48,18 @@ void emit_done(const fs::path &program, const fs::path &folder) {
     emit_event(event);
 }
 
+// Refusal of a folder that holds another game's build; a build may choose another folder.
+BuildError another_game_error(bool folder_can_be_chosen) {
+    std::string text = "This folder contains another game. Choose a separate folder for Quillon.";
+    if (folder_can_be_chosen)
+        text += " To build this game elsewhere, run the build with --install-dir and a new folder.";
+    return BuildError{std::move(text), ErrorKind::Ordinary};
+}
+
 // The folder must be empty, this game's finished build, or marked as an installation of it. The
-// game is the release's own title, so a release for any game can build into its folder again.
-Result<> check_folder_may_be_used(const fs::path &folder, const std::string &title_id) {
+// game is the release's own game, so a release for any game can build into its folder again,
+// but not a release of another game that shares its title id.
+Result<> check_folder_may_be_used(const fs::path &folder, const Release &release) {
     const auto listing = platform::list_folder(folder);
     if (!listing)
         return fail(
@@ -58,12 +67,12 @@ Result<> check_folder_may_be_used(const fs::path &folder, const std::string &tit
     if (listing->empty())
         return {};
     if (const auto stamp = read_stamp(folder / entries::stamp)) {
-        if (stamp->title_id != title_id)
-            return fail("This folder contains another game. Choose a separate folder for Quillon.");
+        if (!is_build_of(*stamp, release))
+            return std::unexpected(another_game_error(true));
         return {};
     }
     const auto marker = read_utf8_file(folder / entries::marker_file);
-    if (!marker || *marker != title_id)
+    if (!marker || *marker != release.title_id)
         return fail("Choose an empty installation folder, or an existing Quillon installation.");
     return {};
 }
@@ -98,6 +107,10 @@ Result<fs::path> build_in_folder(const CommandOptions &options, const Release &r
                                   release.title_name, release.version));
     emit_start(log, source, release, folder);
 
+    // A copy the release does not support is refused before it replaces the game that is
+    // there; the extracted copy is checked again below, as the source may change in between.
+    if (auto supported = check_supported_copy(release, source); !supported)
+        return std::unexpected(supported.error());
     if (auto prepared = prepare_game_files(source, folder); !prepared)
         return std::unexpected(prepared.error());
     auto image = check_game_identity(release, folder);
@@ -183,7 +196,7 @@ Result<void> run_build(const CommandOptions &options, const Release &release) {
         return fail(message("cannot resolve installation folder: {}", system_error_text(error)));
     if (overlaps_source(folder))
         return fail("Choose an installation folder separate from the source game folder.");
-    if (auto usable = check_folder_may_be_used(folder, release.title_id); !usable)
+    if (auto usable = check_folder_may_be_used(folder, release); !usable)
         return usable;
 
     auto lock = take_lock(folder);
@@ -209,6 +222,8 @@ Result<void> run_relink(const CommandOptions &options, const Release &release) {
     const auto stamp = read_stamp(stamp_file);
     if (!stamp)
         return fail("nothing is built yet: build it first");
+    if (!is_build_of(*stamp, release))
+        return std::unexpected(another_game_error(false));
     auto lock = take_lock(folder);
     if (!lock)
         return std::unexpected(lock.error());
@@ -218,6 +233,17 @@ Result<void> run_relink(const CommandOptions &options, const Release &release) {
     auto source = resolve_source(*options.source);
     if (!source)
         return std::unexpected(source.error());
+    // The relink replaces the game folder: a source inside it would be deleted half-way, and a
+    // folder source holding the installation folder would be read while it changes.
+    std::error_code error;
+    fs::path resolved_folder = canonical_plain(folder, error);
+    if (error)
+        resolved_folder = folder;
+    const bool folder_source = fs::is_directory(*source, error);
+    if ((folder_source && paths_overlap(*source, resolved_folder)) ||
+        paths_overlap(*source, resolved_folder / entries::game_dir) ||
+        paths_overlap(*source, resolved_folder / entries::game_partial_dir))
+        return fail("Choose a copy of the game outside its installation folder.");
 
     const fs::path log = folder / entries::log_file;
     if (auto appended = platform::open_for_append(log)) {
@@ -229,11 +255,9 @@ Result<void> run_relink(const CommandOptions &options, const Release &release) {
     if (auto checked = check_new_copy(release, *source, *stamp); !checked)
         return checked;
     // The copy is checked again once in place: the source may have changed in between.
-    const fs::path xbe_name = path_from_utf8(release.xbe_name());
-    std::error_code error;
     if (auto prepared = prepare_game_files(*source, folder); !prepared)
         return prepared;
-    auto digest = file_sha1_hex(folder / entries::game_dir / xbe_name);
+    auto digest = file_sha1_hex(game_xbe_path(release, folder));
     if (!digest)
         return std::unexpected(digest.error());
     if (*digest != stamp->xbe_sha1) {

@@ -5,16 +5,57 @@
 #include "records/message.h"
 #include "records/unicode_case.h"
 
+#include <algorithm>
 #include <charconv>
+#include <mutex>
 #include <optional>
 #include <utility>
+#include <vector>
 
 namespace ormolt {
 
 namespace fs = std::filesystem;
 
-BuildLock::BuildLock(BuildLock &&other) noexcept
-    : file_(std::move(other.file_)), held_(std::exchange(other.held_, platform::no_handle)) {
+namespace {
+
+// The locks this process holds, so that a stop can let them go before the process ends.
+struct HeldLocks {
+    std::mutex lock;
+    std::vector<std::pair<fs::path, platform::NativeHandle>> held;
+};
+
+HeldLocks &held_locks() {
+    static HeldLocks locks;
+    return locks;
+}
+
+// Lets the lock go once: whoever comes first, the holder or a stop.
+void release_held(const fs::path &file) {
+    std::lock_guard guard(held_locks().lock);
+    auto &held = held_locks().held;
+    const auto found =
+        std::ranges::find_if(held, [&](const auto &entry) { return entry.first == file; });
+    if (found == held.end())
+        return;
+    platform::release_lock_file(found->first, found->second);
+    held.erase(found);
+}
+
+} // namespace
+
+BuildLock::BuildLock(fs::path file, platform::NativeHandle held) : file_(std::move(file)) {
+    std::lock_guard guard(held_locks().lock);
+    held_locks().held.emplace_back(file_, held);
+}
+
+void release_locks_of_this_process() {
+    std::lock_guard guard(held_locks().lock);
+    for (const auto &[file, handle] : held_locks().held)
+        platform::release_lock_file(file, handle);
+    held_locks().held.clear();
+}
+
+BuildLock::BuildLock(BuildLock &&other) noexcept : file_(std::move(other.file_)) {
     other.file_.clear();
 }
 
@@ -23,7 +64,6 @@ BuildLock &BuildLock::operator=(BuildLock &&other) noexcept {
         release();
         file_ = std::move(other.file_);
         other.file_.clear();
-        held_ = std::exchange(other.held_, platform::no_handle);
     }
     return *this;
 }
@@ -31,8 +71,7 @@ BuildLock &BuildLock::operator=(BuildLock &&other) noexcept {
 void BuildLock::release() {
     if (file_.empty())
         return;
-    platform::release_lock_file(file_, held_);
-    held_ = platform::no_handle;
+    release_held(file_);
     file_.clear();
 }
 
@@ -56,6 +95,10 @@ bool owner_is_alive(const std::optional<std::string> &contents, LivenessProbe li
         return false;
     const auto pid = parse_process_id(trim_unicode_space(*contents));
     if (!pid)
+        return false;
+    // Our own id is a dead run's that the system gave to us (as Wine does to the first process
+    // of every session): this process holds no lock yet.
+    if (*pid == platform::current_process_id())
         return false;
     // Denied means the process exists under another account: it may well be building.
     return liveness(*pid) != platform::Liveness::NotRunning;

@@ -8,11 +8,10 @@
 namespace ormolt {
 
 // Holds the lock file while it lives, kept open so that no other process can clear it as stale;
-// removes it when released or destroyed, ignoring failures.
+// removes it when released or destroyed, ignoring failures, unless a stop has released it.
 class BuildLock {
   public:
-    BuildLock(std::filesystem::path file, platform::NativeHandle held)
-        : file_(std::move(file)), held_(held) {}
+    BuildLock(std::filesystem::path file, platform::NativeHandle held);
     BuildLock(BuildLock &&other) noexcept;
     BuildLock &operator=(BuildLock &&other) noexcept;
     BuildLock(const BuildLock &) = delete;
@@ -24,8 +23,11 @@ class BuildLock {
 
   private:
     std::filesystem::path file_; // empty once released
-    platform::NativeHandle held_ = platform::no_handle;
 };
+
+// Releases every lock this process holds, for a stop that ends the process: the next run finds
+// the folder free instead of a lock to judge.
+void release_locks_of_this_process();
 
 using LivenessProbe = platform::Liveness (*)(std::uint32_t pid);
 

@@ -1,5 +1,6 @@
 #include "cli/entry.h"
 
+#include "cli/build_lock.h"
 #include "cli/command_line.h"
 #include "cli/command_table.h"
 #include "platform/platform.h"
@@ -52,9 +53,17 @@ int run_ormolt_build(const std::vector<std::string> &arguments) {
     TerminalOutput view(line->options.command);
     // Stopped (Ctrl-C, a closed terminal, a launcher ending us): the running child has been
     // ended; what was done so far stays, and the next run of the same command goes on from it.
-    platform::stop_children_and_exit_on_request([&view] {
-        emit_last_event(error_event(BuildError{stopped_message, ErrorKind::Ordinary}));
-        view.restore_terminal();
+    // Once "done" is out the build has succeeded, whatever stops it after that. The lock goes
+    // only after the children have ended, so that the next run never meets them at work.
+    const platform::StopHandling stop_handling({
+        .last_words =
+            [&view] {
+                const bool stopped = emit_last_event_unless_done(
+                    error_event(BuildError{stopped_message, ErrorKind::Ordinary}));
+                view.restore_terminal();
+                return stopped ? 1 : exit_success;
+            },
+        .once_children_ended = release_locks_of_this_process,
     });
     const auto outcome = run_command(*line);
     if (outcome)

@@ -4,6 +4,7 @@
 #include "identity/game_identity.h"
 #include "identity/xbe_summary.h"
 #include "intake/disc_file.h"
+#include "records/disc_names.h"
 #include "records/message.h"
 
 #include <algorithm>
@@ -14,15 +15,20 @@ namespace ormolt {
 
 namespace fs = std::filesystem;
 
-Result<> check_new_copy(const Release &release, const fs::path &source, const Stamp &stamp) {
-    const fs::path xbe_name = path_from_utf8(release.xbe_name());
+namespace {
+
+// Decides on the digest of the copy's XBE; describe tells what that XBE is.
+using DigestCheck = std::function<Result<>(const std::string &digest,
+                                           const std::function<std::string()> &describe)>;
+
+Result<> check_copy_xbe(const Release &release, const fs::path &source, const DigestCheck &check) {
     std::error_code error;
     const fs::file_status status = fs::status(source, error);
     std::string digest;
     std::function<std::string()> describe;
     std::optional<DiscFile> inside_image;
     if (fs::is_directory(status)) {
-        const fs::path xbe = source / xbe_name;
+        const fs::path xbe = xbe_in_folder(release, source);
         if (!fs::is_regular_file(xbe, error))
             return std::unexpected(missing_xbe_error(release));
         auto hashed = file_sha1_hex(xbe);
@@ -61,11 +67,31 @@ Result<> check_new_copy(const Release &release, const fs::path &source, const St
     } else {
         return {};
     }
-    if (digest == stamp.xbe_sha1)
-        return {};
-    if (auto supported = match_release_image(release, digest, describe); !supported)
-        return std::unexpected(supported.error());
-    return std::unexpected(different_copy_error(release, digest, stamp.xbe_sha1));
+    return check(digest, describe);
+}
+
+} // namespace
+
+Result<> check_supported_copy(const Release &release, const fs::path &source) {
+    return check_copy_xbe(
+        release, source,
+        [&](const std::string &digest, const std::function<std::string()> &describe) -> Result<> {
+            if (auto supported = match_release_image(release, digest, describe); !supported)
+                return std::unexpected(supported.error());
+            return {};
+        });
+}
+
+Result<> check_new_copy(const Release &release, const fs::path &source, const Stamp &stamp) {
+    return check_copy_xbe(
+        release, source,
+        [&](const std::string &digest, const std::function<std::string()> &describe) -> Result<> {
+            if (digest == stamp.xbe_sha1)
+                return {};
+            if (auto supported = match_release_image(release, digest, describe); !supported)
+                return std::unexpected(supported.error());
+            return std::unexpected(different_copy_error(release, digest, stamp.xbe_sha1));
+        });
 }
 
 } // namespace ormolt

@@ -3,6 +3,7 @@
 #include "platform/platform.h"
 
 #include "records/build_folders.h"
+#include "records/disc_names.h"
 #include "records/event_stream.h"
 #include "records/message.h"
 #include "records/state_records.h"
@@ -54,29 +55,34 @@ std::string_view decide_state(const fs::path &folder, const Release &release,
     if (!regular_file_at(installed_program(folder, release)))
         return "stale";
     const fs::path game = folder / entries::game_dir;
-    if (!regular_file_at(game / entries::default_xbe))
+    if (!regular_file_at(disc_file_in_folder(game, entries::default_xbe)))
         return "moved";
     if (!game_entries_reachable(game))
         return "moved";
     return "ready";
 }
 
-Records read_records(const fs::path &folder) {
-    return {read_source_record(folder / entries::source_record),
-            read_stamp(folder / entries::stamp)};
+// A folder holding another game's build (one that shares the title id) holds nothing of this
+// release: neither its build nor the source it came from.
+Records read_records(const fs::path &folder, const Release &release) {
+    Records records{read_source_record(folder / entries::source_record),
+                    read_stamp(folder / entries::stamp)};
+    if (records.stamp && !is_build_of(*records.stamp, release))
+        return {};
+    return records;
 }
 
 } // namespace
 
 std::string_view installation_state(const fs::path &folder, const Release &release) {
-    return decide_state(folder, release, read_records(folder));
+    return decide_state(folder, release, read_records(folder, release));
 }
 
 Result<void> run_status(const CommandOptions &, const Release &release) {
     auto folder = installation_folder(release.title_id);
     if (!folder)
         return std::unexpected(folder.error());
-    const Records records = read_records(*folder);
+    const Records records = read_records(*folder, release);
 
     Event event;
     event["event"] = "status";

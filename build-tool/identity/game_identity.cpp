@@ -4,6 +4,7 @@
 #include "identity/xbe_summary.h"
 #include "pipeline/progress.h"
 #include "records/build_folders.h"
+#include "records/disc_names.h"
 #include "records/message.h"
 
 namespace ormolt {
@@ -26,8 +27,7 @@ std::string supported_images_text(const Release &release) {
 } // namespace
 
 fs::path game_xbe_path(const Release &release, const fs::path &installation_folder) {
-    return installation_folder / installation_entries::game_dir /
-           path_from_utf8(release.xbe_name());
+    return xbe_in_folder(release, installation_folder / installation_entries::game_dir);
 }
 
 Result<Image> match_release_image(const Release &release, std::string_view digest,

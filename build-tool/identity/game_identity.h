@@ -10,7 +10,7 @@
 
 namespace ormolt {
 
-// The XBE the identity rests on: <installation folder>/game/<the release's xbe name>.
+// The XBE the identity rests on: the XBE of the release's name in <installation folder>/game.
 std::filesystem::path game_xbe_path(const Release &release,
                                     const std::filesystem::path &installation_folder);
 

@@ -1,5 +1,6 @@
 #include "intake/disc_file.h"
 #include "platform/platform.h"
+#include "records/disc_names.h"
 #include "records/message.h"
 
 #include <algorithm>
@@ -44,21 +45,21 @@ Result<std::optional<DiscFile>> DiscFile::open(const fs::path &image, std::strin
     if (!listed)
         return std::unexpected(listed.error());
     // The last entry extraction writes to that name wins; where the file system ignores letter
-    // case, entries differing from it only in case write to the same file.
-    const auto same_name = [](std::string_view a, std::string_view b) {
-        if (!platform::names_ignore_letter_case)
-            return a == b;
-        return std::ranges::equal(a, b, [](char x, char y) {
-            const auto lower = [](char c) {
-                return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
-            };
-            return lower(x) == lower(y);
-        });
-    };
-    const DirEntryRecord *found = nullptr;
-    for (const auto &item : listed->listing)
-        if (item.folder == 0 && same_name(disc_relative_path("", item.entry), name))
-            found = &item.entry;
+    // case, entries differing from it only in case write to the same file. Elsewhere such an
+    // entry is still the disc's file of that name when none has the name exactly, since the
+    // disc's own file system ignores letter case.
+    const DirEntryRecord *exact = nullptr;
+    const DirEntryRecord *alike = nullptr;
+    for (const auto &item : listed->listing) {
+        if (item.folder != 0)
+            continue;
+        const std::string entry_name = disc_relative_path("", item.entry);
+        if (!platform::names_ignore_letter_case && entry_name == name)
+            exact = &item.entry;
+        if (same_disc_name(entry_name, name))
+            alike = &item.entry;
+    }
+    const DirEntryRecord *found = exact ? exact : alike;
     if (!found || found->is_directory())
         return std::optional<DiscFile>();
     const SectorRange data = found->data;

@@ -5,6 +5,7 @@
 #include "intake/save_folders.h"
 #include "pipeline/progress.h"
 #include "platform/platform.h"
+#include "records/disc_names.h"
 #include "records/message.h"
 
 #include <chrono>
@@ -90,7 +91,7 @@ Result<> extract_game_image(const fs::path &source, const fs::path &installation
     report_progress(Stage::Game, 0, 1, "");
     if (auto extracted = extract_disc_image(source, partial, free_space); !extracted)
         return extracted;
-    if (!is_regular_file_followed(partial / "default.xbe")) {
+    if (!is_regular_file_followed(disc_file_in_folder(partial, "default.xbe"))) {
         if (auto removed = remove_if_present(partial); !removed)
             return removed;
         return fail(message("{} has no default.xbe: it is not a game disc", path_text(source)));

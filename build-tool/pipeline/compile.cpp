@@ -40,11 +40,39 @@ Result<fs::path> configure_and_compile(const Release &release, const fs::path &b
     const fs::path &r = release.release_dir;
     const fs::path build = b / "build";
     const fs::path marker = build / "ormolt-release.txt";
+    const fs::path unfinished = build / "ormolt-compiling.txt";
     const std::string expected_marker = marker_text(release);
     const std::vector<std::pair<std::string, std::string>> environment{
         {"ZIG_GLOBAL_CACHE_DIR", path_text(b / "zig-cache")},
         {"ZIG_LOCAL_CACHE_DIR", path_text(b / "zig-cache")}};
     const fs::path cmake = release_folder::cmake(r);
+
+    const auto tool = [&](const char *name) {
+        return cmake_path_text(release_folder::toolchain_program(r, name));
+    };
+    ToolRun configure{
+        .program = cmake,
+        .arguments = {"-S", path_text(b / "project"), "-B", path_text(build), "-G", "Ninja",
+                      "-DCMAKE_MAKE_PROGRAM=" + cmake_path_text(release_folder::ninja(r)),
+                      "-DCMAKE_BUILD_TYPE=Release", "-DCMAKE_C_COMPILER=" + tool("zcc"),
+                      "-DCMAKE_CXX_COMPILER=" + tool("zc++"), "-DCMAKE_AR=" + tool("zar"),
+                      "-DCMAKE_RANLIB=" + tool("zranlib"),
+                      "-DORMOLT_DIR=" + cmake_path_text(r / release_folder::engine_dir),
+                      "-DCMAKE_RC_COMPILER=" + tool("zrc")},
+        .working_folder = b,
+        .environment = environment,
+        .step_name = "CMake",
+        .log_path = log_path};
+    // A configure that fails part way leaves a tree that must not be reused, so the marker goes
+    // before configuring and comes back only after a configure that succeeded.
+    const auto configure_tree = [&]() -> Result<> {
+        if (auto removed = remove_if_present(marker); !removed)
+            return removed;
+        if (auto configured = run_tool(configure); !configured)
+            return configured;
+        (void)write_file(marker, expected_marker);
+        return {};
+    };
 
     report_progress(Stage::Configure, 0, 1, "");
     const auto found_marker = read_utf8_file(marker);
@@ -54,29 +82,19 @@ Result<fs::path> configure_and_compile(const Release &release, const fs::path &b
 
     std::error_code error;
     if (!fs::is_regular_file(build / "CMakeCache.txt", error)) {
-        // A configure that fails part way leaves a tree that must not be reused, so the marker
-        // goes before configuring and comes back only after a configure that succeeded.
-        if (auto removed = remove_if_present(marker); !removed)
-            return std::unexpected(removed.error());
-        const auto tool = [&](const char *name) {
-            return cmake_path_text(release_folder::toolchain_program(r, name));
-        };
-        ToolRun configure{
-            .program = cmake,
-            .arguments = {"-S", path_text(b / "project"), "-B", path_text(build), "-G", "Ninja",
-                          "-DCMAKE_MAKE_PROGRAM=" + cmake_path_text(release_folder::ninja(r)),
-                          "-DCMAKE_BUILD_TYPE=Release", "-DCMAKE_C_COMPILER=" + tool("zcc"),
-                          "-DCMAKE_CXX_COMPILER=" + tool("zc++"), "-DCMAKE_AR=" + tool("zar"),
-                          "-DCMAKE_RANLIB=" + tool("zranlib"),
-                          "-DORMOLT_DIR=" + cmake_path_text(r / release_folder::engine_dir),
-                          "-DCMAKE_RC_COMPILER=" + tool("zrc")},
-            .working_folder = b,
-            .environment = environment,
-            .step_name = "CMake",
-            .log_path = log_path};
-        if (auto configured = run_tool(configure); !configured)
+        if (auto configured = configure_tree(); !configured)
             return std::unexpected(configured.error());
-        (void)write_file(marker, expected_marker);
+    } else if (fs::exists(unfinished, error) || error) {
+        // The last compile never came to its end (killed, or stopped with the tool), perhaps
+        // while CMake was rewriting its generated files. Configuring again over the tree makes
+        // them whole and keeps what was already compiled; a tree that cannot even be configured
+        // again is discarded and made afresh.
+        if (!configure_tree()) {
+            if (auto removed = remove_if_present(build); !removed)
+                return std::unexpected(removed.error());
+            if (auto configured = configure_tree(); !configured)
+                return std::unexpected(configured.error());
+        }
     }
     report_progress(Stage::Configure, 1, 1, "");
     report_progress(Stage::Compile, 0, 1, "");
@@ -88,7 +106,13 @@ Result<fs::path> configure_and_compile(const Release &release, const fs::path &b
                     .step_name = "the compile",
                     .log_path = log_path,
                     .line_hook = report_compile_line};
-    if (auto compiled = run_tool(compile); !compiled)
+    // Stays only when the compile did not come back to us: the next build then repairs the tree.
+    if (const auto written = write_file(unfinished, "compile started\n"); written)
+        return fail(
+            message("cannot write {}: {}", path_text(unfinished), system_error_text(written)));
+    const auto compiled = run_tool(compile);
+    (void)remove_if_present(unfinished);
+    if (!compiled)
         return std::unexpected(compiled.error());
 
     fs::path executable = build / path_from_utf8(release.exe);

@@ -5,6 +5,7 @@
 #include "pipeline/progress_lines.h"
 #include "pipeline/tool_run.h"
 #include "platform/platform.h"
+#include "records/disc_names.h"
 #include "records/message.h"
 #include "records/plain_path.h"
 #include "records/release_folder.h"
@@ -36,7 +37,8 @@ bool is_file(const fs::path &path) {
 }
 
 // Puts the game's XBE into B/pipe/xbe for the scripts: a hard link when possible, else a copy.
-Result<> place_xbe(const fs::path &installation_folder, const std::string &xbe_name) {
+Result<> place_xbe(const fs::path &installation_folder, const Release &release) {
+    const std::string xbe_name = release.xbe_name();
     const fs::path xbe_dir = installation_folder / "pipe" / "xbe";
     if (auto error = platform::create_folders(xbe_dir))
         return fail(message("cannot create {}: {}", path_text(xbe_dir), system_error_text(error)));
@@ -44,7 +46,7 @@ Result<> place_xbe(const fs::path &installation_folder, const std::string &xbe_n
     (void)platform::remove_file(linked);
     std::error_code error;
     const fs::path game_xbe =
-        canonical_plain(installation_folder / "game" / path_from_utf8(xbe_name), error);
+        canonical_plain(xbe_in_folder(release, installation_folder / "game"), error);
     if (error)
         return fail(message("cannot find {}: {}", xbe_name, system_error_text(error)));
     fs::create_hard_link(game_xbe, linked, error);
@@ -177,7 +179,7 @@ Result<> translate_game(const Release &release, const Image &image,
             sync_folder_tree(r / release_folder::recipe_dir, installation_folder / "project");
         !synced)
         return synced;
-    if (auto placed = place_xbe(installation_folder, release.xbe_name()); !placed)
+    if (auto placed = place_xbe(installation_folder, release); !placed)
         return placed;
     (void)platform::create_folders(installation_folder / "tmp");
     if (release.lift)

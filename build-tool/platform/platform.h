@@ -215,15 +215,30 @@ std::expected<std::uint32_t, std::error_code> wait_for_child(NativeHandle proces
 
 // ---- Being stopped (Ctrl-C, a closed terminal, a launcher's Cancel) ---------------------
 
-// From now on a request to stop the tool (SIGINT, SIGTERM or SIGHUP on POSIX; Ctrl-C, Ctrl-Break
-// or closing the console on Windows) calls last_words on a thread of its own, then ends the
-// running child with everything it started, and then ends the process at once with exit
-// status 1.
+// What a stop does, in this order: last_words (on a thread of its own) says what the run ends
+// with and returns the exit status; the running child is ended with everything it started;
+// once_children_ended runs (what they might still have used can be let go then); the process
+// ends at once with that status.
+struct StopActions {
+    std::function<int()> last_words;
+    std::function<void()> once_children_ended;
+};
+
+// While it lives, a request to stop the tool (SIGINT, SIGTERM or SIGHUP on POSIX; Ctrl-C,
+// Ctrl-Break or closing the console on Windows) carries out its actions. Once it is destroyed
+// (the run has returned and what the actions use may be gone), a stop is left to end the
+// process as it is ending anyway; a stop already under way finishes first.
 // Children run so that they cannot outlive the tool however it ends: on POSIX in a process group
 // of their own that the signal handling ends; on Windows in a job that the system closes with
-// the tool, which also covers a launcher's TerminateProcess. Call it once, before any other
-// thread starts.
-void stop_children_and_exit_on_request(std::function<void()> last_words);
+// the tool, which also covers a launcher's TerminateProcess. Make one, before any other thread
+// starts.
+class StopHandling {
+  public:
+    explicit StopHandling(StopActions actions);
+    ~StopHandling();
+    StopHandling(const StopHandling &) = delete;
+    StopHandling &operator=(const StopHandling &) = delete;
+};
 
 // ---- Lock files (build lock) -------------------------------------------------------------
 

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <mutex>
+#include <optional>
 #include <spawn.h>
 #include <sys/types.h>
 #include <sys/wait.h>
@@ -71,40 +72,78 @@ Children &children() {
 
 } // namespace
 
-void stop_children_and_exit_on_request(std::function<void()> last_words) {
+namespace {
+
+// The actions of the StopHandling alive now; none once it has gone. Held while a stop is
+// carried out, so that the run cannot return past them.
+struct StopState {
+    std::mutex lock;
+    std::optional<StopActions> actions;
+};
+
+StopState &stop_state() {
+    static StopState state;
+    return state;
+}
+
+} // namespace
+
+StopHandling::StopHandling(StopActions actions) {
+    {
+        std::lock_guard guard(stop_state().lock);
+        stop_state().actions = std::move(actions);
+    }
     // The three signals go to one thread that waits for them; every other thread, started
     // later, inherits the blocked mask. Children get an empty mask (see start_child).
-    sigset_t stops;
-    sigemptyset(&stops);
-    sigaddset(&stops, SIGINT);
-    sigaddset(&stops, SIGTERM);
-    sigaddset(&stops, SIGHUP);
-    if (pthread_sigmask(SIG_BLOCK, &stops, nullptr) != 0)
-        return;
-    std::thread([stops, last_words = std::move(last_words)] {
-        int signal = 0;
-        while (sigwait(&stops, &signal) != 0) {
-        }
-        // First the last words, so that the child's end cannot be reported as a failure of
-        // its own before them.
-        last_words();
-        pid_t child = 0;
-        {
-            std::lock_guard guard(children().lock);
-            children().stopping = true;
-            child = children().running;
-        }
-        if (child > 0) {
-            // The whole group: what the child started goes too. Waited for without collecting
-            // it (the waiting thread may do that), so that nothing of it runs on once we end.
-            ::kill(-child, SIGKILL);
-            siginfo_t info{};
-            while (::waitid(P_PID, static_cast<id_t>(child), &info, WEXITED | WNOWAIT) != 0 &&
-                   errno == EINTR) {
+    static const bool started = [] {
+        sigset_t stops;
+        sigemptyset(&stops);
+        sigaddset(&stops, SIGINT);
+        sigaddset(&stops, SIGTERM);
+        sigaddset(&stops, SIGHUP);
+        if (pthread_sigmask(SIG_BLOCK, &stops, nullptr) != 0)
+            return false;
+        std::thread([stops] {
+            for (;;) {
+                int signal = 0;
+                while (sigwait(&stops, &signal) != 0) {
+                }
+                std::unique_lock guard(stop_state().lock);
+                if (!stop_state().actions)
+                    continue; // the run has returned and the process is ending by itself
+                // First the last words, so that the child's end cannot be reported as a
+                // failure of its own before them.
+                const int status = stop_state().actions->last_words();
+                pid_t child = 0;
+                {
+                    std::lock_guard children_guard(children().lock);
+                    children().stopping = true;
+                    child = children().running;
+                }
+                if (child > 0) {
+                    // The whole group: what the child started goes too. Waited for without
+                    // collecting it (the waiting thread may do that), so that nothing of it runs
+                    // on once we end.
+                    ::kill(-child, SIGKILL);
+                    siginfo_t info{};
+                    while (::waitid(P_PID, static_cast<id_t>(child), &info, WEXITED | WNOWAIT) !=
+                               0 &&
+                           errno == EINTR) {
+                    }
+                }
+                if (stop_state().actions->once_children_ended)
+                    stop_state().actions->once_children_ended();
+                ::_exit(status);
             }
-        }
-        ::_exit(1);
-    }).detach();
+        }).detach();
+        return true;
+    }();
+    (void)started;
+}
+
+StopHandling::~StopHandling() {
+    std::lock_guard guard(stop_state().lock);
+    stop_state().actions.reset();
 }
 
 void close_handle(NativeHandle handle) {

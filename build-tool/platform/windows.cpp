@@ -101,7 +101,17 @@ std::expected<std::string, std::error_code> read_up_to(HANDLE handle, std::size_
 }
 
 // Marks the open file for deletion when its last handle closes: removes exactly that file.
-bool delete_on_close(HANDLE handle) {
+// Deletes the open file so that its name goes at once, even while other programs hold it open
+// (POSIX semantics, where the system has them); elsewhere when the last handle closes, and
+// until then the name stays taken.
+bool delete_name_now(HANDLE handle) {
+    struct {
+        DWORD flags;
+    } posix_disposition{0x1 | 0x2}; // FILE_DISPOSITION_FLAG_DELETE | _POSIX_SEMANTICS
+    constexpr auto disposition_ex = static_cast<FILE_INFO_BY_HANDLE_CLASS>(21);
+    if (SetFileInformationByHandle(handle, disposition_ex, &posix_disposition,
+                                   sizeof posix_disposition))
+        return true;
     FILE_DISPOSITION_INFO disposition{};
     disposition.DeleteFile = TRUE;
     return SetFileInformationByHandle(handle, FileDispositionInfo, &disposition,
@@ -281,7 +291,7 @@ clear_stale_lock(const fs::path &file,
             contents = std::move(*bytes);
     if (!is_stale(contents))
         return ExistingLock::Held;
-    (void)delete_on_close(handle.get());
+    (void)delete_name_now(handle.get());
     return ExistingLock::Cleared;
 }
 

@@ -7,6 +7,8 @@
 #include <atomic>
 #include <cwctype>
 #include <map>
+#include <mutex>
+#include <optional>
 
 namespace ormolt::platform {
 
@@ -110,7 +112,17 @@ HANDLE children_job() {
     return job;
 }
 
-std::function<void()> *stop_words = nullptr;
+// The actions of the StopHandling alive now; none once it has gone. Held while a stop is
+// carried out, so that the run cannot return past them.
+struct StopState {
+    std::mutex lock;
+    std::optional<StopActions> actions;
+};
+
+StopState &stop_state() {
+    static StopState state;
+    return state;
+}
 
 BOOL WINAPI on_console_control(DWORD type) {
     if (type != CTRL_C_EVENT && type != CTRL_BREAK_EVENT && type != CTRL_CLOSE_EVENT)
@@ -120,22 +132,34 @@ BOOL WINAPI on_console_control(DWORD type) {
         Sleep(INFINITE); // the first request is ending the process
         return TRUE;
     }
-    (*stop_words)();
+    std::unique_lock guard(stop_state().lock);
+    if (!stop_state().actions)
+        return TRUE; // the run has returned and the process is ending by itself
+    const int status = stop_state().actions->last_words();
     if (HANDLE job = children_job())
         (void)TerminateJobObject(job, 1);
+    if (stop_state().actions->once_children_ended)
+        stop_state().actions->once_children_ended();
     // At once: the command's own thread may hold locks that an orderly exit would wait on.
-    TerminateProcess(GetCurrentProcess(), 1);
+    TerminateProcess(GetCurrentProcess(), static_cast<UINT>(status));
     return TRUE;
 }
 
 } // namespace
 
-void stop_children_and_exit_on_request(std::function<void()> last_words) {
-    static std::function<void()> words;
-    words = std::move(last_words);
-    stop_words = &words;
+StopHandling::StopHandling(StopActions actions) {
+    {
+        std::lock_guard guard(stop_state().lock);
+        stop_state().actions = std::move(actions);
+    }
     (void)children_job();
-    (void)SetConsoleCtrlHandler(on_console_control, TRUE);
+    static const bool registered = SetConsoleCtrlHandler(on_console_control, TRUE) != FALSE;
+    (void)registered;
+}
+
+StopHandling::~StopHandling() {
+    std::lock_guard guard(stop_state().lock);
+    stop_state().actions.reset();
 }
 
 void close_handle(NativeHandle handle) {

@@ -16,11 +16,14 @@ EventSink &current_sink() {
     return sink;
 }
 
-bool closed = false; // under the output lock
+bool closed = false;       // under the output lock
+bool done_written = false; // under the output lock
 
 void deliver(const Event &object) {
     if (closed)
         return;
+    if (object.is_object() && object.value("event", "") == "done")
+        done_written = true;
     if (current_sink()) {
         current_sink()(object);
         return;
@@ -53,6 +56,15 @@ void emit_last_event(const Event &object) {
     std::lock_guard guard(stdout_lock());
     deliver(object);
     closed = true;
+}
+
+bool emit_last_event_unless_done(const Event &object) {
+    std::lock_guard guard(stdout_lock());
+    const bool written = !done_written;
+    if (written)
+        deliver(object);
+    closed = true;
+    return written;
 }
 
 } // namespace ormolt

@@ -18,6 +18,10 @@ void emit_event(const Event &object);
 // a process that is about to end while another thread may still be reporting.
 void emit_last_event(const Event &object);
 
+// The same, unless a "done" event has been written: the command's outcome is then success, and
+// nothing more is said. Whether it wrote the event.
+bool emit_last_event_unless_done(const Event &object);
+
 // The event as its line on the stream, "\n" included.
 std::string event_line(const Event &object);
 

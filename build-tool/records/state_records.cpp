@@ -51,6 +51,15 @@ Result<void> write_record(const fs::path &target, const std::string &text) {
 
 } // namespace
 
+bool is_build_of(const Stamp &stamp, const Release &release) {
+    if (stamp.title_id != release.title_id)
+        return false;
+    for (const Image &image : release.images)
+        if (image.sha1 == stamp.xbe_sha1)
+            return true;
+    return stamp.exe == release.exe + installation_entries::installed_program_suffix;
+}
+
 std::optional<SourceRecord> read_source_record(const fs::path &file) {
     auto document = read_document(file);
     if (!document)

@@ -1,6 +1,7 @@
 #pragma once
 // The records kept in an installation folder between runs, and the remembered folder.
 #include "records/build_error.h"
+#include "records/release.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -23,6 +24,12 @@ struct Stamp {
     std::string xbe_sha1;
     std::string exe; // <exe>.exe
 };
+
+// Whether build.json is a build of this release's game. Several games may share a title id (as
+// homebrew often does), so a build of another release with the same title id is this game's
+// only when its XBE is one the release accepts or its program has the release's name (a release
+// that dropped an image still owns the build made from it).
+bool is_build_of(const Stamp &stamp, const Release &release);
 
 // Reads never fail visibly: anything unreadable or malformed is nothing.
 std::optional<SourceRecord> read_source_record(const std::filesystem::path &file);

@@ -83,11 +83,12 @@ class BuildFlow : public ::testing::Test {
         }
     };
 
-    Outcome run(const std::vector<std::string> &arguments, fs::path working_folder = {}) {
+    Outcome run(const std::vector<std::string> &arguments, fs::path working_folder = {},
+                fs::path tool = {}) {
         if (working_folder.empty())
             working_folder = temp_.path();
-        const auto result = test::run_program(program(), arguments, working_folder, environment_,
-                                              temp_ / "scratch");
+        const auto result = test::run_program(tool.empty() ? program() : tool, arguments,
+                                              working_folder, environment_, temp_ / "scratch");
         Outcome outcome{result.exit_status, {}, result.err};
         std::istringstream lines(result.out);
         for (std::string line; std::getline(lines, line);)
@@ -142,6 +143,19 @@ TEST_F(BuildFlow, BuildsInstallsAndRebuildsFromTheRecordedSource) {
     auto status = run({"status"});
     ASSERT_EQ(status.events.size(), 1u);
     EXPECT_EQ(status.events[0]["state"], "ready");
+}
+
+// The disc's file system ignores letter case, so a disc whose XBE is "DEFAULT.XBE" builds and
+// is ready on every system, as the release helper that accepted it says.
+TEST_F(BuildFlow, ADiscNamingItsXbeInCapitalsBuilds) {
+    auto nodes = testkit::sample_game_nodes(testkit::sample_xbe());
+    for (auto &node : nodes)
+        if (node.name == "default.xbe")
+            node.name = "DEFAULT.XBE";
+    ASSERT_FALSE(testkit::write_disc_image(temp_ / "capitals.iso", nodes));
+    const auto built = run({"build", "--source", path_text(temp_ / "capitals.iso")});
+    ASSERT_EQ(built.exit_status, 0) << built.error_message();
+    EXPECT_EQ(run({"status"}).events[0]["state"], "ready");
 }
 
 TEST_F(BuildFlow, AnyTitleRebuildsItsOwnFolder) {
@@ -239,7 +253,7 @@ TEST_F(BuildFlow, RelinkFromAnotherCopyLeavesTheBuildWorking) {
             {testkit::DiscNode::file("default.xbe", test::read_text(temp_ / copy / "default.xbe")),
              testkit::DiscNode::file("extra.dat", "more")}));
     write_text(temp_ / "no-game" / "readme.txt", "no game here");
-    // Where names ignore letter case, extraction makes "DEFAULT.XBE" the game's default.xbe.
+    // The disc's file system ignores letter case: its "DEFAULT.XBE" is the game's default.xbe.
     ASSERT_FALSE(testkit::write_disc_image(
         temp_ / "upper.iso",
         {testkit::DiscNode::file("DEFAULT.XBE",
@@ -269,15 +283,9 @@ TEST_F(BuildFlow, RelinkFromAnotherCopyLeavesTheBuildWorking) {
         std::string message;
     };
     const Case cases[] = {
-        {"second", 3, rebuild},
-        {"second.iso", 3, rebuild},
-        {"third", 2, unsupported},
-        {"third.iso", 2, unsupported},
-        {"empty.iso", 2, no_xbe},
-        {"nested.iso", 2, no_xbe},
-        {"no-game", 2, no_xbe},
-        {"upper.iso", platform::names_ignore_letter_case ? 3 : 2,
-         platform::names_ignore_letter_case ? rebuild : no_xbe},
+        {"second", 3, rebuild},        {"second.iso", 3, rebuild}, {"third", 2, unsupported},
+        {"third.iso", 2, unsupported}, {"empty.iso", 2, no_xbe},   {"nested.iso", 2, no_xbe},
+        {"no-game", 2, no_xbe},        {"upper.iso", 3, rebuild},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.source);
@@ -311,6 +319,9 @@ TEST_F(BuildFlow, FolderAndSourceChecks) {
         std::string message;
     };
     const fs::path f = temp_ / "f";
+    const std::string another_game =
+        "This folder contains another game. Choose a separate folder for Quillon. To build this "
+        "game elsewhere, run the build with --install-dir and a new folder.";
     const Case cases[] = {
         {"relative folder",
          {"build", "--install-dir", "relative"},
@@ -346,7 +357,16 @@ TEST_F(BuildFlow, FolderAndSourceChecks) {
                                           R"("xbe_sha1": "aa", "exe": "x.exe"})");
          },
          1,
-         "This folder contains another game. Choose a separate folder for Quillon."},
+         another_game},
+        {"another game with the same title id",
+         {"build", "--install-dir", path_text(f)},
+         [&] {
+             write_text(f / ".quillon-install", "51520001");
+             write_text(f / "build.json", R"({"release_version": "1", "title_id": "51520001", )"
+                                          R"("xbe_sha1": "aa", "exe": "x.exe"})");
+         },
+         1,
+         another_game},
         {"no source yet",
          {"build", "--install-dir", path_text(f)},
          [] {},
@@ -447,6 +467,7 @@ TEST_F(BuildFlow, StoppingTheToolEndsTheRunningChild) {
         EXPECT_EQ(stopped.exit_status, 1);
         if (last_words) {
             EXPECT_EQ(stopped.error_message(), stopped_message);
+            EXPECT_FALSE(fs::exists(f / "build.lock")); // let go, not left for the next to judge
         }
         const std::string pid = test::read_text(child_pid);
         ASSERT_FALSE(pid.empty());
@@ -589,19 +610,95 @@ TEST_F(BuildFlow, AtATerminalWithoutAWidthOrColour) {
 }
 #endif
 
-TEST_F(BuildFlow, UnsupportedCopyStopsAfterExtraction) {
-    description_.images = {{std::string(40, 'b'), "", std::nullopt}};
-    ASSERT_FALSE(testkit::write_release(release(), description_));
-    const fs::path f = temp_ / "install";
-    const auto outcome =
-        run({"build", "--source", path_text(image()), "--install-dir", path_text(f)});
-    EXPECT_EQ(outcome.exit_status, 2);
-    EXPECT_EQ(outcome.error_message(),
-              "This isn't a copy of Sample Game this release supports. Its default.xbe is Sample "
-              "Game (51520001, USA, Japan), SHA-1 " +
-                  sha1_ + ". This release was made for: " + std::string(40, 'b') + ".");
-    EXPECT_TRUE(fs::exists(f / "game" / "default.xbe"));
-    EXPECT_EQ(run({"status"}).events[0]["state"], "no-source");
+// A build or relink that is refused leaves a working install as it was: its game, its records
+// and its state. The copy is checked where it lies, before anything in the folder changes.
+TEST_F(BuildFlow, ARefusedCopyLeavesTheWorkingInstallAsItWas) {
+    write_text(temp_ / "other" / "default.xbe", "another game's xbe");
+    write_text(temp_ / "other" / "media" / "other.txt", "another game");
+    const std::string other = *file_sha1_hex(temp_ / "other" / "default.xbe");
+    ASSERT_FALSE(testkit::write_disc_image(
+        temp_ / "other.iso", {testkit::DiscNode::file("default.xbe", "another game's xbe"),
+                              testkit::DiscNode::file("other.dat", "another game")}));
+    const auto built = run({"build", "--source", path_text(image())});
+    ASSERT_EQ(built.exit_status, 0) << built.error_message();
+    const fs::path f = default_folder();
+    const std::string stamp = test::read_text(f / "build.json");
+    const std::string source = test::read_text(f / "source.json");
+    const std::string unsupported =
+        "This isn't a copy of Sample Game this release supports. Its default.xbe is an "
+        "unreadable XBE, SHA-1 " +
+        other + ". This release was made for: Sample (USA) (" + sha1_ + ").";
+    const std::string inside = "Choose a copy of the game outside its installation folder.";
+    // The folder of a second game with the same title id, as homebrew often has.
+    testkit::ReleaseDescription second_game = description_;
+    second_game.title_name = "Other Game";
+    second_game.exe = "other";
+    second_game.images = {{other, "", std::nullopt}};
+    const fs::path second_release = temp_ / "R2";
+    ASSERT_FALSE(testkit::write_release(second_release, second_game));
+    ASSERT_FALSE(testkit::place_program(second_release, ORMOLT_BUILD_EXE));
+    const fs::path second_program = second_release / "bin" / program().filename();
+    const std::string another_game =
+        "This folder contains another game. Choose a separate folder for Quillon.";
+    struct Case {
+        std::string name;
+        std::vector<std::string> arguments;
+        int exit_status;
+        std::string message;
+        fs::path tool; // empty: this release's
+    };
+    const Case cases[] = {
+        {"build from another game's image",
+         {"build", "--source", path_text(temp_ / "other.iso")},
+         2,
+         unsupported,
+         {}},
+        {"build from another game's folder",
+         {"build", "--source", path_text(temp_ / "other")},
+         2,
+         unsupported,
+         {}},
+        {"relink from inside the game folder",
+         {"relink", "--source", path_text(f / "game")},
+         1,
+         inside,
+         {}},
+        {"relink from a leftover partial copy",
+         {"relink", "--source", path_text(f / "game.partial")},
+         1,
+         inside,
+         {}},
+        {"the other game's build",
+         {"build", "--source", path_text(temp_ / "other")},
+         1,
+         another_game + " To build this game elsewhere, run the build with --install-dir and a "
+                        "new folder.",
+         second_program},
+        {"the other game's relink",
+         {"relink", "--source", path_text(temp_ / "other")},
+         1,
+         another_game,
+         second_program},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::create_directories(f / "game.partial");
+        const auto outcome = run(c.arguments, {}, c.tool);
+        EXPECT_EQ(outcome.exit_status, c.exit_status);
+        EXPECT_EQ(outcome.error_message(), c.message);
+        EXPECT_EQ(test::read_text(f / "game" / "media" / "intro.txt"),
+                  "Welcome to the sample game.\n");
+        EXPECT_FALSE(fs::exists(f / "game" / "other.dat"));
+        EXPECT_EQ(test::read_text(f / "build.json"), stamp);
+        EXPECT_EQ(test::read_text(f / "source.json"), source);
+        EXPECT_EQ(run({"status"}).events[0]["state"], "ready");
+        fs::remove_all(f / "game.partial");
+    }
+    // The other game's release finds nothing of its own there.
+    const auto status = run({"status"}, {}, second_program);
+    ASSERT_EQ(status.events.size(), 1u);
+    EXPECT_EQ(status.events[0]["state"], "no-source");
+    EXPECT_TRUE(status.events[0]["exe"].is_null());
 }
 
 } // namespace

@@ -131,6 +131,52 @@ TEST_F(CompileFixture, AFailedConfigureLeavesNoValidMarker) {
     EXPECT_TRUE(fs::exists(b / "build" / "ormolt-release.txt"));
 }
 
+// A compile that never came back (the tool killed while CMake rewrote its generated files)
+// leaves a tree that is configured again before it is trusted, keeping what was compiled; one
+// that cannot be configured again is made afresh. A compile that ended by itself is trusted.
+TEST_F(CompileFixture, ATreeLeftByAnUnfinishedCompileIsRepairedOrDiscarded) {
+    struct Case {
+        std::string name;
+        bool unfinished;     // the last compile's run did not come back
+        bool repair_fails;   // configuring over the old tree fails
+        std::size_t calls;   // CMake calls of the next build
+        bool keeps_compiled; // what the last compile made is still there
+    };
+    const Case cases[] = {
+        {"killed during the compile", true, false, 2, true},
+        {"killed, and the tree is past repair", true, true, 3, false},
+        {"the compile failed by itself", false, false, 1, true},
+    };
+    const fs::path unfinished = b / "build" / "ormolt-compiling.txt";
+    const fs::path calls_file = fake.dir() / "toolchain" / "cmake" / "bin" / "calls.txt";
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(b / "build");
+        ASSERT_TRUE(configure_and_compile(fake.release(), b, log).has_value());
+        EXPECT_FALSE(fs::exists(unfinished));
+        test::write_text(b / "build" / "part_001.c.o", "compiled");
+        if (c.unfinished) {
+            test::write_text(unfinished, "compile started\n");
+            test::write_text(b / "build" / "build.ninja", "rule cc\n  comm");
+        } else {
+            fake.steer(fake.cmake(), ".exit-next", "1");
+            ASSERT_FALSE(configure_and_compile(fake.release(), b, log).has_value());
+            EXPECT_FALSE(fs::exists(unfinished));
+        }
+        if (c.repair_fails)
+            fake.steer(fake.cmake(), ".exit-next", "1");
+        fs::remove(calls_file);
+        const auto built = configure_and_compile(fake.release(), b, log);
+        ASSERT_TRUE(built.has_value()) << built.error().message;
+        const auto calls = fake.calls(fake.cmake());
+        ASSERT_EQ(calls.size(), c.calls);
+        EXPECT_EQ(calls.back().arguments.front(), "--build");
+        EXPECT_EQ(fs::exists(b / "build" / "part_001.c.o"), c.keeps_compiled);
+        EXPECT_FALSE(fs::exists(unfinished));
+        EXPECT_TRUE(fs::exists(b / "build" / "ormolt-release.txt"));
+    }
+}
+
 TEST_F(CompileFixture, Failures) {
     {
         fake.steer(fake.cmake(), ".no-output", "");

@@ -50,7 +50,7 @@ class FakeRelease {
     const fs::path &dir() const { return release_.release_dir; }
     fs::path python() const { return release_folder::python(dir()); }
     fs::path cmake() const { return release_folder::cmake(dir()); }
-    // Files beside a fake program that steer it: ".out", ".exit", ".no-output".
+    // Files beside a fake program that steer it: ".out", ".exit", ".exit-next", ".no-output".
     void steer(const fs::path &program, const std::string &suffix, const std::string &text) {
         write_text(fs::path(program.string() + suffix), text);
     }

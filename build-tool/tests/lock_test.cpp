@@ -57,6 +57,8 @@ TEST(BuildLock, ReadsTheOwnerIdStrictly) {
         {"1 2", std::nullopt},
         {"garbage", std::nullopt},
         {"0x10", std::nullopt},
+        // A dead run's id that the system has given to us: we hold no lock yet.
+        {own_id(), std::nullopt},
     };
     test::TempFolder temp;
     for (const Case &c : cases) {

@@ -4,6 +4,7 @@
 //                    the variables the tool sets, then "arg <argument>" per argument, then "end"
 //   <name>.out       printed on standard output, if present
 //   <name>.exit      the exit code, if present (else 0)
+//   <name>.exit-next the exit code of the next call only (the file goes with that call)
 //   <name>.no-output a build makes no program
 // Like CMake it writes <build>/CMakeCache.txt after "-B <build>", and <build>/<target> (with
 // the platform's executable suffix) after "--build <build> --target <target>"; like the symbol
@@ -80,6 +81,13 @@ int main(int argc, char **argv) {
         if (args[i] == "--build" && i + 3 < args.size() && args[i + 2] == "--target" &&
             !present(folder / (name + ".no-output")))
             touch(fs::path(args[i + 1]) / (args[i + 3] + suffix), "program");
+    }
+    const fs::path next_exit_file = folder / (name + ".exit-next");
+    if (present(next_exit_file)) {
+        const int code = std::atoi(read(next_exit_file).c_str());
+        std::error_code error;
+        fs::remove(next_exit_file, error);
+        return code;
     }
     const fs::path exit_file = folder / (name + ".exit");
     return present(exit_file) ? std::atoi(read(exit_file).c_str()) : 0;

@@ -1,0 +1,35 @@
+#include "records/disc_names.h"
+
+#include "platform/platform.h"
+#include "records/message.h"
+
+#include <algorithm>
+
+namespace ormolt {
+
+namespace fs = std::filesystem;
+
+bool same_disc_name(std::string_view a, std::string_view b) {
+    return std::ranges::equal(a, b, [](char x, char y) {
+        const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
+        return lower(x) == lower(y);
+    });
+}
+
+fs::path xbe_in_folder(const Release &release, const fs::path &folder) {
+    return disc_file_in_folder(folder, release.xbe_name());
+}
+
+fs::path disc_file_in_folder(const fs::path &folder, std::string_view name) {
+    const fs::path exact = folder / path_from_utf8(name);
+    std::error_code error;
+    if (fs::is_regular_file(exact, error))
+        return exact;
+    if (const auto listing = platform::list_folder(folder))
+        for (const auto &entry : *listing)
+            if (!entry.directory && same_disc_name(path_text(entry.name), name))
+                return folder / entry.name;
+    return exact;
+}
+
+} // namespace ormolt
