@@ -2,7 +2,9 @@
 # Crash consistency of whole builds. With the sample release and the sample game it starts real
 # `ormolt-build build` runs (and some `relink` runs from another copy of the game), kills each
 # with SIGKILL (the whole process group, as a power cut would) at a random moment spread over the
-# whole build, and checks what the player and the next run rely on:
+# whole build, or (one build in three) at a random moment while CMake regenerates its files
+# inside the compile, when the build tree is half written, and checks what the player and the
+# next run rely on:
 #   - every save file planted in game/UDATA before a round is there and byte-identical after the
 #     next run (in game/, or rescued by the next run when the kill came mid-extraction);
 #   - source.json, build.json and install-location.txt are absent or whole and valid;
@@ -13,7 +15,8 @@
 # nearly full file system ends with a "No space left on device" (or, before extracting, a "Not
 # enough free space") error event and exit 1, leaves
 # the old game and the saves as they were and the lock free, and a later build succeeds.
-# Prints "N rounds, N kills, N violations" and exits 1 on any violation, naming the round's seed:
+# Prints "N rounds, N kills (N during regeneration), N violations" and exits 1 on any violation
+# (also when no kill at all came during a regeneration), naming the round's seed:
 # `scripts/crash-test.sh 1 <seed>` replays that round.
 # Usage: scripts/crash-test.sh [rounds] [first seed]     (default 50 rounds, seed from the clock)
 # Env:   ORMOLT_CRASH_FULL_DISK=0 skips the full-disk check.
@@ -55,6 +58,8 @@ unset LOCALAPPDATA XDG_DATA_HOME
 
 violations=0
 kills=0
+regeneration_rounds=0
+regeneration_kills=0
 round=0
 seed=0
 violation() {
@@ -190,7 +195,7 @@ kill_session() {
     local session=$1 stat line pid found=1
     local -a fields
     for stat in /proc/[0-9]*/stat; do
-        read -r line <"$stat" 2>/dev/null || continue
+        read -r line 2>/dev/null <"$stat" || continue
         read -r -a fields <<<"${line##*) }"
         [ "${fields[3]}" = "$session" ] || continue
         pid=${stat#/proc/}
@@ -198,6 +203,32 @@ kill_session() {
         kill -KILL "$pid" 2>/dev/null && found=0
     done
     return $found
+}
+
+# Starts the tool in a session of its own; $runner is its id and the session's.
+start_run() {
+    setsid bash -c 'exec "$0" "$@" 2>&1 | head -c '"$output_limit"' >"'"$work/out"'"' \
+        "$tool" "$@" &
+    runner=$!
+}
+
+# Waits until a process of the run's session matches the pattern, then kills the session that
+# many milliseconds later if one still does; a run that goes on past its deadline is killed
+# all the same. Succeeds only for a kill while the pattern matched.
+kill_when() {
+    local pattern=$1 delay=$2 deadline=$(($(now_ms) + 3 * build_ms + 2000))
+    while kill -0 "$runner" 2>/dev/null && (($(now_ms) < deadline)); do
+        if pgrep -s "$runner" -f -- "$pattern" >/dev/null; then
+            sleep "0.$(printf '%03d' "$delay")"
+            if pgrep -s "$runner" -f -- "$pattern" >/dev/null && kill_session "$runner"; then
+                kills=$((kills + 1))
+                return 0
+            fi
+            break
+        fi
+    done
+    kill -0 "$runner" 2>/dev/null && kill_session "$runner" && kills=$((kills + 1))
+    return 1
 }
 
 for ((round = 1; round <= rounds; round++)); do
@@ -213,13 +244,33 @@ for ((round = 1; round <= rounds; round++)); do
         length_ms=$relink_ms
     fi
     delay_ms=$(( (RANDOM * 32768 + RANDOM) % (length_ms + length_ms / 20 + 1) ))
-    setsid bash -c 'exec "$0" "$@" 2>&1 | head -c '"$output_limit"' >"'"$work/out"'"' \
-        "$tool" "${command[@]}" &
-    runner=$!
-    sleep "$(printf '%d.%03d' $((delay_ms / 1000)) $((delay_ms % 1000)))"
+    # One build in three is a regeneration round: a first build is killed while it compiles,
+    # so that it leaves a configured build tree, and the next build, which finds that tree with
+    # the project copied anew, is killed a few milliseconds after CMake starts rewriting the
+    # tree's generated files (inside the compile, or a configure over the old tree).
+    during_regeneration=0
+    if [ "${command[0]}" = build ] && ((RANDOM % 3 == 0)); then
+        during_regeneration=1
+        regeneration_rounds=$((regeneration_rounds + 1))
+        delay_ms=$((RANDOM % 60))
+        start_run "${command[@]}"
+        kill_when 'cmake --build' "$((RANDOM % 200))" >/dev/null || true
+        wait "$runner" 2>/dev/null || true
+    fi
+    start_run "${command[@]}"
     outcome="ended by itself before"
-    if kill -0 "$runner" 2>/dev/null; then
-        kill_session "$runner" && kills=$((kills + 1)) && outcome="killed at"
+    if ((during_regeneration)); then
+        if kill_when 'regenerate-during-build|cmake -S ' "$delay_ms"; then
+            regeneration_kills=$((regeneration_kills + 1))
+            outcome="killed during the regeneration, at"
+        else
+            outcome="not killed during a regeneration (none seen, or it ended first), at"
+        fi
+    else
+        sleep "$(printf '%d.%03d' $((delay_ms / 1000)) $((delay_ms % 1000)))"
+        if kill -0 "$runner" 2>/dev/null; then
+            kill_session "$runner" && kills=$((kills + 1)) && outcome="killed at"
+        fi
     fi
     wait "$runner" 2>/dev/null || true
 
@@ -315,5 +366,9 @@ if [ "${ORMOLT_CRASH_FULL_DISK:-1}" != 0 ]; then
     full_disk
 fi
 
-echo "crash-test: $rounds_done rounds, $kills kills, $violations violations (first seed $first_seed)"
+if ((regeneration_rounds >= 3 && regeneration_kills == 0)); then
+    round=regeneration seed=-
+    violation "none of $regeneration_rounds builds was killed while CMake regenerated its files"
+fi
+echo "crash-test: $rounds_done rounds, $kills kills ($regeneration_kills during regeneration), $violations violations (first seed $first_seed)"
 [ "$violations" -eq 0 ]

@@ -9,7 +9,7 @@ groups=("$@")
 packages=()
 for group in "${groups[@]}"; do
     case "$group" in
-        linux) packages+=(cmake ninja-build g++ libgtest-dev googletest nlohmann-json3-dev libssl-dev python3 gcc-mingw-w64-i686 clang-19 lld-19 llvm-19) ;; # i686, clang-19, lld-19, llvm-19: the authoring tool's test input (both archive layouts)
+        linux) packages+=(cmake ninja-build g++ libgtest-dev googletest nlohmann-json3-dev libssl-dev python3 procps gcc-mingw-w64-i686 clang-19 lld-19 llvm-19) ;; # i686, clang-19, lld-19, llvm-19: the authoring tool's test input (both archive layouts); procps: the crash test's pgrep
         windows) packages+=(cmake ninja-build g++-mingw-w64-x86-64 googletest nlohmann-json3-dev wine wine64 python3 g++) ;; # python3, g++: the sample build's Linux toolkit and toolchain
         bench) packages+=(hyperfine time) ;;
         generate) packages+=(python3 unicode-data) ;; # scripts/generate-unicode-case.py, generate-unicode-width.py

@@ -20,6 +20,7 @@ import shutil
 import struct
 import subprocess
 import sys
+import tempfile
 
 ROOT = os.path.dirname(os.path.dirname(os.path.realpath(__file__)))
 SAMPLE = os.path.join(ROOT, "sample-release")
@@ -92,9 +93,16 @@ def find_in_image(file, image_size, name):
 
 def xbe_sha1(path, name="default.xbe"):
     if os.path.isdir(path):
+        # As on the disc, and as the build tool reads a folder: the name itself, else one that
+        # differs from it only in letter case.
         xbe = os.path.join(path, name)
         if not os.path.isfile(xbe):
-            raise Refused(f"it has no {name}")
+            alike = [entry for entry in sorted(os.listdir(path))
+                     if os.fsencode(entry).lower() == os.fsencode(name).lower()
+                     and os.path.isfile(os.path.join(path, entry))]
+            if not alike:
+                raise Refused(f"it has no {name}")
+            xbe = os.path.join(path, alike[0])
         with open(xbe, "rb") as file:
             return sha1_of_stream(file.read, os.fstat(file.fileno()).st_size)
     with open(path, "rb") as file:
@@ -175,15 +183,47 @@ def find_program(build, relative):
     raise Refused(f"no {relative} in {build} (build the targets ormolt-build and FendrelCLI first)")
 
 
-def prepare_output(out):
+def check_output(description, out):
+    """The release folder may be empty or an earlier release, and must lie apart from the
+    description, which replacing it would delete."""
+    inside = lambda inner, outer: os.path.commonpath([inner, outer]) == outer
+    real_out, real_description = os.path.realpath(out), os.path.realpath(description)
+    if inside(real_out, real_description) or inside(real_description, real_out):
+        raise Refused(f"{out} and the description folder {description} overlap; choose a "
+                      "release folder apart from it")
     if os.path.lexists(out):
         if not os.path.isdir(out) or os.path.islink(out):
             raise Refused(f"{out} exists and is not a folder")
-        if os.listdir(out):
-            if not os.path.isfile(os.path.join(out, "release.json")):
-                raise Refused(f"{out} is neither empty nor an earlier release; not touching it")
-            shutil.rmtree(out)
-    os.makedirs(os.path.join(out, "bin"), exist_ok=True)
+        if os.listdir(out) and not os.path.isfile(os.path.join(out, "release.json")):
+            raise Refused(f"{out} is neither empty nor an earlier release; not touching it")
+
+
+def staging_folder(out):
+    """A new folder beside the release folder: the release is put together there and takes the
+    release folder's place only once whole, so a failed assembly keeps the earlier release."""
+    parent = os.path.dirname(os.path.abspath(out))
+    os.makedirs(parent, exist_ok=True)
+    stage = tempfile.mkdtemp(prefix=os.path.basename(os.path.abspath(out)) + ".assembling-",
+                             dir=parent)
+    os.makedirs(os.path.join(stage, "bin"))
+    return stage
+
+
+def put_in_place(stage, out):
+    previous = None
+    if os.path.lexists(out):
+        previous = tempfile.mkdtemp(prefix=os.path.basename(os.path.abspath(out)) + ".previous-",
+                                    dir=os.path.dirname(os.path.abspath(out)))
+        os.rmdir(previous)
+        os.rename(out, previous)
+    try:
+        os.rename(stage, out)
+    except OSError:
+        if previous:
+            os.rename(previous, out)
+        raise
+    if previous:
+        shutil.rmtree(previous, ignore_errors=True)
 
 
 def copy_tree(source, target):
@@ -251,16 +291,40 @@ def assemble(description, out, build):
 
     tool = find_program(build, "build-tool/ormolt-build")
     scanner = find_program(build, "scanner/FendrelCLI")
-    prepare_output(out)
+    check_output(description, out)
+    final, out = out, staging_folder(out)
+    try:
+        assemble_into(description, release, text, launcher, tool, scanner, out)
+    except BaseException as error:
+        shutil.rmtree(out, ignore_errors=True)
+        if isinstance(error, Refused):
+            left = (f"the release in {final} is as it was" if os.path.isdir(final)
+                    and os.listdir(final) else f"nothing is left in {final}")
+            raise Refused(f"{error}; {left}")
+        raise
+    put_in_place(out, final)
+    print_summary(final, release, stand_ins_of(description), packs_of(description), scanner)
+
+
+def stand_ins_of(description):
+    return [folder for folder in PROGRAM_FOLDERS
+            if not os.path.isdir(os.path.join(description, folder))]
+
+
+def packs_of(description):
+    signatures = os.path.join(description, "signatures")
+    return sorted(name for name in os.listdir(signatures)
+                  if name.endswith(".records")) if os.path.isdir(signatures) else []
+
+
+def assemble_into(description, release, text, launcher, tool, scanner, out):
     for program in (tool, scanner):
         shutil.copy2(program, os.path.join(out, "bin"))
 
-    stand_ins = []
     for folder in PROGRAM_FOLDERS:
         own = os.path.join(description, folder)
         if not os.path.isdir(own):
             own = os.path.join(SAMPLE, folder)
-            stand_ins.append(folder)
         copy_tree(own, os.path.join(out, folder))
     for folder in ("runtime", "dxc"):
         if os.path.isdir(os.path.join(description, folder)):
@@ -269,9 +333,7 @@ def assemble(description, out, build):
         if os.path.isfile(os.path.join(description, name)):
             shutil.copy2(os.path.join(description, name), os.path.join(out, name))
 
-    packs = sorted(name for name in os.listdir(os.path.join(description, "signatures"))
-                   if name.endswith(".records")) if os.path.isdir(
-                       os.path.join(description, "signatures")) else []
+    packs = packs_of(description)
     if packs:
         os.makedirs(os.path.join(out, "bin", "signatures"))
         for name in packs:
@@ -290,21 +352,25 @@ def assemble(description, out, build):
     # A release that lacks part of the contract, or whose scanner refuses its packs, is not left
     # behind to fail in a player's build.
     missing = missing_paths(out, release, ".exe" if tool.endswith(".exe") else "")
-    try:
-        if missing:
-            raise Refused("the release would lack " + ", ".join(missing))
-        packs_checked = check_packs(out, scanner) if packs else ""
-    except (Refused, OSError, subprocess.SubprocessError) as error:
-        shutil.rmtree(out, ignore_errors=True)
-        raise Refused(f"{error}; nothing is left in {out}")
+    if missing:
+        raise Refused("the release would lack " + ", ".join(missing))
+    if packs:
+        try:
+            check_packs(out, scanner)
+        except (OSError, subprocess.SubprocessError) as error:
+            raise Refused(str(error))
 
+
+def print_summary(out, release, stand_ins, packs, scanner):
     print(f"release folder: {out}")
     print(f"  {release['title_name']} ({release['title_id'].upper()}), version "
           f"{release['version']}, installs {release['exe']}.exe")
     if stand_ins:
         print("  from the sample release (stand-ins): " + ", ".join(stand_ins))
     if packs:
-        print(f"  signature packs: {', '.join(packs)} ({packs_checked})")
+        checked = ("not checked (a Windows FendrelCLI)"
+                   if scanner.endswith(".exe") and os.name != "nt" else "checked")
+        print(f"  signature packs: {', '.join(packs)} ({checked})")
 
 
 def main(argv):

@@ -118,7 +118,7 @@ Result<BuildLock> take_lock(const fs::path &installation_folder, LivenessProbe l
         switch (platform::create_lock_file(lock_file, own_id, held, error)) {
         case platform::NewLock::Created:
             // A run killed while making its lock file left that under a name of its own.
-            remove_orphaned_temporaries(lock_file, ".new", liveness);
+            remove_orphaned_temporaries(lock_file, ".new", liveness, WritersHoldThem::Yes);
             return BuildLock(lock_file, held);
         case platform::NewLock::Failed:
             return fail(

@@ -21,9 +21,13 @@ namespace fs = std::filesystem;
 namespace {
 
 // Every script run gets these on top of the tool's own environment.
+// The scripts' output is read as UTF-8: without PYTHONIOENCODING, Python on Windows writes to
+// a pipe in the ANSI code page and fails on a path that it cannot hold.
 std::vector<std::pair<std::string, std::string>> script_environment(const fs::path &tmp) {
-    return {
-        {"PYTHONDONTWRITEBYTECODE", "1"}, {"PYTHONUNBUFFERED", "1"}, {"TMPDIR", path_text(tmp)}};
+    return {{"PYTHONDONTWRITEBYTECODE", "1"},
+            {"PYTHONIOENCODING", "utf-8"},
+            {"PYTHONUNBUFFERED", "1"},
+            {"TMPDIR", path_text(tmp)}};
 }
 
 void report_lift_line(std::string_view line) {

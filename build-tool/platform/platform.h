@@ -259,6 +259,11 @@ enum class ExistingLock {
     Gone,    // nothing there any more, or another file took its place: try creating again
 };
 
+// Whether a living process still holds the file the way a lock holder holds its lock file (the
+// advisory lock on POSIX, an open handle that shares no delete on Windows): a writer's
+// temporary that nobody holds is left over, whoever now has its writer's process id.
+bool held_by_its_writer(const std::filesystem::path &file);
+
 // Decides about an existing lock file: is_stale is given its contents (nullopt when they cannot
 // be read) and, when it says stale, exactly the file that was read is removed, never one that
 // another process created in its place meanwhile.

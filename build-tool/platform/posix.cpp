@@ -287,6 +287,11 @@ void release_lock_file(const fs::path &file, NativeHandle held) {
     close_handle(held);
 }
 
+bool held_by_its_writer(const fs::path &file) {
+    Descriptor fd(::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW));
+    return fd.get() >= 0 && take_flock(fd.get(), false) == Flock::Busy;
+}
+
 ExistingLock
 clear_stale_lock(const fs::path &file,
                  const std::function<bool(const std::optional<std::string> &)> &is_stale) {

@@ -253,6 +253,13 @@ void release_lock_file(const fs::path &file, NativeHandle held) {
     (void)DeleteFileW(windows::system_path(file).c_str());
 }
 
+bool held_by_its_writer(const fs::path &file) {
+    Handle handle(CreateFileW(windows::system_path(file).c_str(), DELETE,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    return handle.get() == INVALID_HANDLE_VALUE && GetLastError() == ERROR_SHARING_VIOLATION;
+}
+
 ExistingLock
 clear_stale_lock(const fs::path &file,
                  const std::function<bool(const std::optional<std::string> &)> &is_stale) {

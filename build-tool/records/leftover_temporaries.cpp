@@ -3,6 +3,7 @@
 #include "records/message.h"
 
 #include <charconv>
+#include <chrono>
 #include <utility>
 #include <vector>
 
@@ -22,6 +23,14 @@ template <class Number> std::optional<Number> decimal(std::string_view text) {
     if (error != std::errc() || end != text.data() + text.size())
         return std::nullopt;
     return value;
+}
+
+// Untouched for a while: a writer holds its temporary from just after creating it, so only one
+// that is not brand new can tell by not being held that its writer has gone.
+bool settled(const fs::path &path) {
+    std::error_code error;
+    const auto written = fs::last_write_time(path, error);
+    return !error && fs::file_time_type::clock::now() - written > std::chrono::seconds(10);
 }
 
 } // namespace
@@ -44,7 +53,8 @@ std::optional<std::uint32_t> temporary_writer(std::string_view file_name,
 }
 
 void remove_orphaned_temporaries(const fs::path &target, std::string_view suffix,
-                                 platform::Liveness (*liveness)(std::uint32_t pid)) {
+                                 platform::Liveness (*liveness)(std::uint32_t pid),
+                                 WritersHoldThem held) {
     const std::string target_name = path_text(target.filename());
     const fs::path folder = target.parent_path();
     std::vector<std::pair<fs::path, std::uint32_t>> found;
@@ -57,7 +67,8 @@ void remove_orphaned_temporaries(const fs::path &target, std::string_view suffix
         if (writer == platform::current_process_id() ||
             !fs::is_regular_file(fs::symlink_status(path, ignored)))
             continue;
-        if (liveness(writer) == platform::Liveness::NotRunning)
+        if (liveness(writer) == platform::Liveness::NotRunning ||
+            (held == WritersHoldThem::Yes && settled(path) && !platform::held_by_its_writer(path)))
             (void)platform::remove_file(path);
     }
 }

@@ -270,21 +270,48 @@ Liveness by_pid(std::uint32_t pid) {
     return pid == 200 ? Liveness::Running : pid == 300 ? Liveness::Denied : Liveness::NotRunning;
 }
 
+// Writers hold their temporaries from just after making them, so one that nobody holds and that
+// is not brand new is left over, also when its writer's id now names another process.
 TEST(BuildLock, TakingItClearsLockFilesOfWritersThatAreGone) {
+    struct Case {
+        std::string name;
+        bool held;
+        bool written_long_ago;
+        bool removed;
+    };
+    const Case cases[] = {
+        {"build.lock.100-0.new", false, false, true},  // the writer has gone
+        {"build.lock.200-0.new", true, true, false},   // the writer holds it
+        {"build.lock.200-1.new", false, true, true},   // the writer's id was given to another
+        {"build.lock.200-2.new", false, false, false}, // the writer may be about to hold it
+        {"build.lock.300-1.new", false, false, false}, // one we may not ask about, brand new
+        {"build.lock.100-0.part", false, true, false}, // not a lock's temporary
+        {"build.lock." + own_id() + "-9.new", false, true, false},
+    };
     test::TempFolder temp;
-    const std::string own = "build.lock." + own_id() + "-9.new";
-    for (const std::string &name :
-         std::vector<std::string>{"build.lock.100-0.new", "build.lock.200-0.new",
-                                  "build.lock.300-1.new", "build.lock.100-0.part", own})
-        write_text(temp / name, "1");
+    std::vector<platform::NativeHandle> holders;
+    for (const Case &c : cases) {
+        if (c.held) {
+            platform::NativeHandle held = platform::no_handle;
+            std::error_code error;
+            ASSERT_EQ(platform::create_lock_file(temp / c.name, "1", held, error),
+                      platform::NewLock::Created);
+            holders.push_back(held);
+        } else {
+            write_text(temp / c.name, "1");
+        }
+        if (c.written_long_ago)
+            fs::last_write_time(temp / c.name,
+                                fs::file_time_type::clock::now() - std::chrono::hours(1));
+    }
     fs::create_directories(temp / "build.lock.101-0.new");
     auto lock = take_lock(temp.path(), by_pid);
     ASSERT_TRUE(lock);
-    EXPECT_FALSE(fs::exists(temp / "build.lock.100-0.new"));
-    for (const std::string &kept :
-         std::vector<std::string>{"build.lock.200-0.new", "build.lock.300-1.new",
-                                  "build.lock.100-0.part", own, "build.lock.101-0.new"})
-        EXPECT_TRUE(fs::exists(temp / kept)) << kept;
+    for (const Case &c : cases)
+        EXPECT_EQ(fs::exists(temp / c.name), !c.removed) << c.name;
+    EXPECT_TRUE(fs::exists(temp / "build.lock.101-0.new"));
+    for (const auto held : holders)
+        platform::close_handle(held);
 }
 
 } // namespace

@@ -30,7 +30,7 @@ struct TranslationFixture : ::testing::Test {
         return found;
     }
     std::vector<std::string> script_environment() const {
-        return {"PYTHONDONTWRITEBYTECODE=1", "PYTHONUNBUFFERED=1",
+        return {"PYTHONDONTWRITEBYTECODE=1", "PYTHONIOENCODING=utf-8", "PYTHONUNBUFFERED=1",
                 "TMPDIR=" + path_text(b / "tmp")};
     }
     static std::vector<std::string> without_inherited(std::vector<std::string> environment) {

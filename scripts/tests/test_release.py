@@ -206,5 +206,25 @@ class Assemble(unittest.TestCase):
             self.assemble()
 
 
+    def test_the_description_and_an_earlier_release_are_never_lost(self):
+        # A release folder that is, holds or lies inside the description would delete it.
+        for out in (self.description, os.path.join(self.description, "out"),
+                    os.path.dirname(self.description)):
+            with self.subTest(out=out):
+                self.out = out
+                with self.assertRaisesRegex(release.Refused, "overlap"):
+                    self.assemble()
+                self.assertTrue(os.path.isfile(os.path.join(self.description, "release.json")))
+        # A failed re-assembly keeps the release that worked.
+        self.out = os.path.join(self.folder.name, "R")
+        self.assemble()
+        write(os.path.join(self.build, "scanner", "FendrelCLI"), "#!/bin/sh\necho bad >&2\n",
+              0o755)
+        with self.assertRaisesRegex(release.Refused, "the release in .* is as it was"):
+            self.assemble()
+        self.assertTrue(os.path.isfile(os.path.join(self.out, "bin", "signatures", "x.records")))
+        self.assertEqual(sorted(os.listdir(self.folder.name)), ["R", "build", "marble"])
+
+
 if __name__ == "__main__":
     unittest.main()

@@ -60,8 +60,9 @@ int main(int argc, char **argv) {
         std::ofstream calls(folder / "calls.txt", std::ios::binary | std::ios::app);
         calls << "call " << name << "\n"
               << "cwd " << fs::current_path().string() << "\n";
-        for (const char *variable : {"PYTHONDONTWRITEBYTECODE", "PYTHONUNBUFFERED", "TMPDIR",
-                                     "ZIG_GLOBAL_CACHE_DIR", "ZIG_LOCAL_CACHE_DIR"})
+        for (const char *variable :
+             {"PYTHONDONTWRITEBYTECODE", "PYTHONIOENCODING", "PYTHONUNBUFFERED", "TMPDIR",
+              "ZIG_GLOBAL_CACHE_DIR", "ZIG_LOCAL_CACHE_DIR"})
             if (const char *value = std::getenv(variable))
                 calls << "env " << variable << "=" << value << "\n";
         for (const auto &arg : args)
