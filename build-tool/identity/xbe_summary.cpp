@@ -156,7 +156,8 @@ std::string region_text(std::uint32_t flags) {
 std::string describe_summary(const XbeSummary &summary) {
     char id[9];
     std::snprintf(id, sizeof id, "%08X", static_cast<unsigned>(summary.xbe_title_id));
-    return summary.xbe_title_name + " (" + id + ", " + region_text(summary.region_flags) + ")";
+    return name_from_outside(summary.xbe_title_name) + " (" + id + ", " +
+           region_text(summary.region_flags) + ")";
 }
 
 std::string describe_xbe(std::uint64_t length, const XbeReadAt &read_at) {

@@ -126,6 +126,18 @@ std::size_t control_character_at(std::string_view text, std::size_t at) {
     return 0;
 }
 
+std::string name_from_outside(std::string_view text) {
+    static constexpr std::string_view direction_controls[] = {
+        "\u061C", "\u200E", "\u200F", "\u202A", "\u202B", "\u202C",
+        "\u202D", "\u202E", "\u2066", "\u2067", "\u2068", "\u2069"};
+    std::string out = control_characters_replaced(utf8_replacing_invalid(text));
+    for (const std::string_view control : direction_controls)
+        for (std::size_t at = out.find(control); at != std::string::npos;
+             at = out.find(control, at + replacement.size()))
+            out.replace(at, control.size(), replacement);
+    return out;
+}
+
 std::string control_characters_replaced(std::string_view text, bool keep_lines) {
     std::string out;
     out.reserve(text.size());

@@ -38,6 +38,10 @@ std::size_t control_character_at(std::string_view text, std::size_t at);
 // UTF-8 text with each control character as U+FFFD, so that it can neither be cut short nor
 // steer a terminal where it is shown; line feeds and tabs stay when `keep_lines`.
 std::string control_characters_replaced(std::string_view text, bool keep_lines = false);
+// A name read from a game's files for a message: control characters, and the invisible
+// characters that reorder the text around them (U+061C, U+200E, U+200F, U+202A to U+202E,
+// U+2066 to U+2069), as U+FFFD, so that it cannot break a line or disguise what follows it.
+std::string name_from_outside(std::string_view text);
 
 // A UTF-8 text as a path (UTF-16 on Windows).
 std::filesystem::path path_from_utf8(std::string_view text);

@@ -77,5 +77,19 @@ TEST(Message, ReplacesControlCharacters) {
         EXPECT_EQ(control_characters_replaced(c.text, c.keep_lines), c.expected) << c.text;
 }
 
+// A game's own title in a message: it may neither break the line nor reverse what follows.
+TEST(Message, NamesFromOutsideAreInert) {
+    const std::string r = "\xEF\xBF\xBD";
+    const std::pair<std::string, std::string> cases[] = {
+        {"Sample\nGame", "Sample" + r + "Game"},
+        {"evil\u202Eexe.txt", "evil" + r + "exe.txt"},
+        {"\u2066a\u2069\u200F", r + "a" + r + r},
+        {"Zo\xC3\xAB \xE6\x9D\x8E\xE2\x80\x94", "Zo\xC3\xAB \xE6\x9D\x8E\xE2\x80\x94"},
+        {"bad\xFF", "bad" + r},
+    };
+    for (const auto &[text, expected] : cases)
+        EXPECT_EQ(name_from_outside(text), expected) << text;
+}
+
 } // namespace
 } // namespace ormolt
