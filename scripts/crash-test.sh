@@ -190,19 +190,11 @@ relink_ms=$(( $(now_ms) - started ))
 echo "crash-test: one build takes ${build_ms} ms, one relink ${relink_ms} ms; killing at random moments within them"
 
 # Kills every process of the round's session at once: the tool, and the program it runs, which
-# leads a process group of its own (a SIGKILL gives the tool no chance to end it).
+# leads a process group of its own (a SIGKILL gives the tool no chance to end it). Their command
+# lines are left in $killed, one a line.
 kill_session() {
-    local session=$1 stat line pid found=1
-    local -a fields
-    for stat in /proc/[0-9]*/stat; do
-        read -r line 2>/dev/null <"$stat" || continue
-        read -r -a fields <<<"${line##*) }"
-        [ "${fields[3]}" = "$session" ] || continue
-        pid=${stat#/proc/}
-        pid=${pid%/stat}
-        kill -KILL "$pid" 2>/dev/null && found=0
-    done
-    return $found
+    killed="$(pgrep -a -s "$1")"
+    pkill -KILL -s "$1"
 }
 
 # Starts the tool in a session of its own; $runner is its id and the session's.
@@ -213,18 +205,16 @@ start_run() {
 }
 
 # Waits until a process of the run's session matches the pattern, then kills the session that
-# many milliseconds later if one still does; a run that goes on past its deadline is killed
-# all the same. Succeeds only for a kill while the pattern matched.
+# many milliseconds later; a run that goes on past its deadline is killed all the same.
+# Succeeds only when a process that matched the pattern was among those killed.
 kill_when() {
-    local pattern=$1 delay=$2 deadline=$(($(now_ms) + 3 * build_ms + 2000))
-    while kill -0 "$runner" 2>/dev/null && (($(now_ms) < deadline)); do
+    local pattern=$1 delay=$2 deadline=$((${EPOCHREALTIME/./} + (3 * build_ms + 2000) * 1000))
+    while kill -0 "$runner" 2>/dev/null && ((${EPOCHREALTIME/./} < deadline)); do
         if pgrep -s "$runner" -f -- "$pattern" >/dev/null; then
-            sleep "0.$(printf '%03d' "$delay")"
-            if pgrep -s "$runner" -f -- "$pattern" >/dev/null && kill_session "$runner"; then
-                kills=$((kills + 1))
-                return 0
-            fi
-            break
+            ((delay == 0)) || sleep "0.$(printf '%03d' "$delay")"
+            kill_session "$runner" && kills=$((kills + 1))
+            grep -qE -- "$pattern" <<<"$killed"
+            return
         fi
     done
     kill -0 "$runner" 2>/dev/null && kill_session "$runner" && kills=$((kills + 1))
@@ -245,17 +235,19 @@ for ((round = 1; round <= rounds; round++)); do
     fi
     delay_ms=$(( (RANDOM * 32768 + RANDOM) % (length_ms + length_ms / 20 + 1) ))
     # One build in three is a regeneration round: a first build is killed while it compiles,
-    # so that it leaves a configured build tree, and the next build, which finds that tree with
-    # the project copied anew, is killed a few milliseconds after CMake starts rewriting the
-    # tree's generated files (inside the compile, or a configure over the old tree).
+    # so that it leaves a configured build tree; the project's files are then made newer than
+    # that tree (as a release update, or a copy within the tree's second, does), so the next
+    # build must rewrite the tree's generated files, and it is killed a few milliseconds after
+    # CMake starts doing so (inside the compile, or in a configure over the old tree).
     during_regeneration=0
     if [ "${command[0]}" = build ] && ((RANDOM % 3 == 0)); then
         during_regeneration=1
         regeneration_rounds=$((regeneration_rounds + 1))
-        delay_ms=$((RANDOM % 60))
+        delay_ms=$((RANDOM % 8))
         start_run "${command[@]}"
-        kill_when 'cmake --build' "$((RANDOM % 200))" >/dev/null || true
+        kill_when 'cmake --build' "$((RANDOM % 40))" || true
         wait "$runner" 2>/dev/null || true
+        [ ! -d "$install/project" ] || find "$install/project" -type f -exec touch {} +
     fi
     start_run "${command[@]}"
     outcome="ended by itself before"

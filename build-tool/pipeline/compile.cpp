@@ -87,9 +87,10 @@ Result<fs::path> configure_and_compile(const Release &release, const fs::path &b
     } else if (fs::exists(unfinished, error) || error) {
         // The last compile never came to its end (killed, or stopped with the tool), perhaps
         // while CMake was rewriting its generated files. Configuring again over the tree makes
-        // them whole and keeps what was already compiled; a tree that cannot even be configured
-        // again is discarded and made afresh.
-        if (!configure_tree()) {
+        // them whole and keeps what was already compiled (a repair that is itself killed leaves
+        // the tree marked and unfinished, so the next build repairs it again); a tree that
+        // cannot even be configured again is discarded and made afresh.
+        if (!run_tool(configure)) {
             if (auto removed = remove_if_present(build); !removed)
                 return std::unexpected(removed.error());
             if (auto configured = configure_tree(); !configured)
