@@ -162,6 +162,19 @@ TEST(ProcessLiveness, AChildThatEndedButIsNotCollectedIsNotRunning) {
 }
 #endif
 
+// A launcher may hold a stale lock open while it reads it: the lock is cleared and taken all the
+// same, its name gone at once (on Windows through POSIX delete semantics).
+TEST(BuildLock, AStaleLockThatAReaderHoldsOpenIsTaken) {
+    test::TempFolder temp;
+    write_text(temp / "build.lock", "4294967295");
+    const testkit::HeldOpenForReading reader(temp / "build.lock");
+    ASSERT_TRUE(reader.is_open());
+    answer = Liveness::NotRunning;
+    const auto lock = take_lock(temp.path(), recording_probe);
+    ASSERT_TRUE(lock) << lock.error().message;
+    EXPECT_EQ(read_text(temp / "build.lock"), own_id());
+}
+
 TEST(BuildLock, IsRemovedOnEveryWayOut) {
     test::TempFolder temp;
     const fs::path lock_file = temp / "build.lock";
