@@ -197,11 +197,19 @@ kill_session() {
     pkill -KILL -s "$1"
 }
 
-# Starts the tool in a session of its own; $runner is its id and the session's.
+# Starts the tool in a session of its own; $runner is its id and the session's. Disowned, so
+# that the shell does not report the kill; wait_run waits for its end.
 start_run() {
     setsid bash -c 'exec "$0" "$@" 2>&1 | head -c '"$output_limit"' >"'"$work/out"'"' \
         "$tool" "$@" &
     runner=$!
+    disown "$runner"
+}
+
+wait_run() {
+    while kill -0 "$runner" 2>/dev/null; do
+        sleep 0.01
+    done
 }
 
 # Waits until a process of the run's session matches the pattern, then kills the session that
@@ -246,7 +254,7 @@ for ((round = 1; round <= rounds; round++)); do
         delay_ms=$((RANDOM % 8))
         start_run "${command[@]}"
         kill_when 'cmake --build' "$((RANDOM % 40))" || true
-        wait "$runner" 2>/dev/null || true
+        wait_run
         [ ! -d "$install/project" ] || find "$install/project" -type f -exec touch {} +
     fi
     start_run "${command[@]}"
@@ -264,7 +272,7 @@ for ((round = 1; round <= rounds; round++)); do
             kill_session "$runner" && kills=$((kills + 1)) && outcome="killed at"
         fi
     fi
-    wait "$runner" 2>/dev/null || true
+    wait_run
 
     problem="$(check_records 2>&1)" || violation "after the kill: $problem"
     problem="$(check_status 2>&1)" || violation "status after the kill: $problem"

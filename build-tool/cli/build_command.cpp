@@ -126,7 +126,9 @@ Result<fs::path> build_in_folder(const CommandOptions &options, const Release &r
         return std::unexpected(installed.error());
 
     report_progress(Stage::Install, 0, 1, "Removing temporary build files");
-    for (const char *temporary : {"project", "pipe", "build", "zig-cache", "tmp"})
+    if (auto removed = remove_build_tree(folder); !removed)
+        return std::unexpected(removed.error());
+    for (const char *temporary : {"project", "pipe", "zig-cache", "tmp"})
         if (auto removed = remove_if_present(folder / temporary); !removed)
             return std::unexpected(removed.error());
     report_progress(Stage::Install, 1, 1, "");

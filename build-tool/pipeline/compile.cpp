@@ -27,6 +27,12 @@ std::string marker_text(const Release &release) {
 
 } // namespace
 
+Result<> remove_build_tree(const fs::path &b) {
+    if (auto removed = remove_if_present(b / "build" / "ormolt-release.txt"); !removed)
+        return removed;
+    return remove_if_present(b / "build");
+}
+
 std::string cmake_path_text(const fs::path &path) {
     std::string text = path_text(path);
     for (char &c : text)

@@ -18,4 +18,8 @@ Result<std::filesystem::path>
 configure_and_compile(const Release &release, const std::filesystem::path &installation_folder,
                       const std::filesystem::path &log_path);
 
+// Removes <folder>/build once the game is installed. Its marker goes first, so that a removal
+// stopped half-way leaves a tree that the next build discards, never one it trusts.
+Result<> remove_build_tree(const std::filesystem::path &installation_folder);
+
 } // namespace ormolt
