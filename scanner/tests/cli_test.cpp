@@ -53,6 +53,7 @@ TEST(FendrelCli, FilesThatAreNotImages) {
         std::vector<std::uint8_t> bytes; // empty name: no file
         std::vector<std::string> options;
         std::string err;
+        std::uintmax_t size = 0; // the file made this large (sparse), and never read
     };
     const std::vector<Case> cases = {
         {"missing", {}, {}, "failed to open missing.xbe for reading\n"},
@@ -67,6 +68,7 @@ TEST(FendrelCli, FilesThatAreNotImages) {
          {'X', 'B', 'E', 'H'},
          {"-e"},
          "invalid xbe image: the file is too short for the image header\n"},
+        {"2 GiB", {'X', 'B', 'E', 'H'}, {}, "game.xbe is too large for an xbe file\n", 0x80000000},
     };
     for (const Case &test : cases) {
         SCOPED_TRACE(test.name);
@@ -74,6 +76,10 @@ TEST(FendrelCli, FilesThatAreNotImages) {
         std::string path = "missing.xbe";
         if (std::string(test.name) != "missing")
             path = folder.write("game.xbe", test.bytes).string();
+        if (test.size != 0) {
+            std::filesystem::resize_file(path, test.size);
+            path = "game.xbe";
+        }
         std::vector<std::string> args = test.options;
         args.push_back(path);
         const ProgramRun run = run_program(kCli, args, folder.path());
