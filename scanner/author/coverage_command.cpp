@@ -71,7 +71,6 @@ int run_coverage_command(int argc, char **argv) {
         return usage("no game to look at");
 
     // The packs as FendrelCLI would take them: any fault refuses them all.
-    std::vector<std::string> pack_names;
     const FenxDatabase *database = &Fenxi_BuiltinDatabase();
     FenxiSignaturePacks loaded;
     if (!packs.empty()) {
@@ -81,7 +80,6 @@ int run_coverage_command(int argc, char **argv) {
         if (loaded.database == nullptr)
             return 1;
         database = &loaded.database->database();
-        pack_names = loaded.files;
     }
 
     std::vector<std::uint8_t> bytes;
@@ -89,15 +87,15 @@ int run_coverage_command(int argc, char **argv) {
         return 1;
     // Warnings of the scan would only repeat what the report says.
     Fenx_SetMessageCallback(nullptr);
-    const fendrel_author::CoverageResult result =
+    fendrel_author::CoverageResult result =
         fendrel_author::game_coverage(bytes.data(), bytes.size(), *database);
     if (!result.error.empty()) {
         std::fprintf(stderr, "fendrel-author: %s: %s\n", xbe.c_str(), result.error.c_str());
         return 1;
     }
-    const std::string report =
-        json ? fendrel_author::coverage_json(result.coverage, xbe, pack_names)
-             : fendrel_author::coverage_text(result.coverage, xbe, pack_names);
+    fendrel_author::add_pack_coverage(result.coverage, *database, loaded);
+    const std::string report = json ? fendrel_author::coverage_json(result.coverage, xbe)
+                                    : fendrel_author::coverage_text(result.coverage, xbe);
     std::fputs(report.c_str(), stdout);
     return 0;
 }

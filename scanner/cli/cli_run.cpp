@@ -53,7 +53,8 @@ int run_fendrel_cli(int argc, char **argv, const FenxDatabase &database) {
     set_symbol_line_options(SymbolLineOptions{options.demangle, options.extendinfo});
 
     if (options.verbose)
-        std::fprintf(stderr, "Database Version = %x\n", Fenxi_DatabaseVersion(database));
+        std::fprintf(stderr, "Database Version = %s\n",
+                     Fenxi_DatabaseVersionText(Fenxi_DatabaseVersion(database)).c_str());
 
     XbeFile file;
     if (!load(options.path, &file))
