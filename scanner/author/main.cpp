@@ -11,14 +11,11 @@
 #include <string>
 #include <string_view>
 #include <vector>
-#ifdef _WIN32
-#include <fcntl.h>
-#include <io.h>
-#endif
 
 #include "author/author.h"
 #include "author/coverage_command.h"
 #include "author/usage.h"
+#include "entry/program_entry.h"
 #include "lib/database/recorded_database.h"
 #include "lib/database/records.h"
 #include "lib/fendrel.h"
@@ -58,12 +55,7 @@ void list(const char *title, const std::vector<std::string> &items) {
 
 } // namespace
 
-int main(int argc, char **argv) {
-#ifdef _WIN32
-    // The same bytes as on other systems: lines end with "\n" alone.
-    _setmode(_fileno(stdout), _O_BINARY);
-    _setmode(_fileno(stderr), _O_BINARY);
-#endif
+int program_main(int argc, char **argv) {
     if (argc < 2)
         return usage(nullptr);
     if (std::string_view(argv[1]) == "coverage")
@@ -128,7 +120,7 @@ int main(int argc, char **argv) {
     }
 
     if (!names_file.empty()) {
-        std::ifstream in(names_file, std::ios::binary);
+        std::ifstream in(path_from_utf8(names_file), std::ios::binary);
         std::ostringstream text;
         text << in.rdbuf();
         if (!in) {
@@ -145,14 +137,14 @@ int main(int argc, char **argv) {
 
     fendrel_author::AuthorInput input;
     for (const std::string &file : inputs) {
-        if (auto loaded = fendrel_author::load_input(file, input); !loaded) {
+        if (auto loaded = fendrel_author::load_input(path_from_utf8(file), input); !loaded) {
             std::fprintf(stderr, "fendrel-author: %s\n", loaded.error().c_str());
             return 1;
         }
     }
     fendrel_author::OtherCode other;
     for (const std::string &file : against) {
-        if (auto loaded = fendrel_author::load_other_code(file, other); !loaded) {
+        if (auto loaded = fendrel_author::load_other_code(path_from_utf8(file), other); !loaded) {
             std::fprintf(stderr, "fendrel-author: %s\n", loaded.error().c_str());
             return 1;
         }
@@ -173,7 +165,7 @@ int main(int argc, char **argv) {
         heading += "\nchecked against " + file;
     heading += "\nReview before committing: scripts/records.sh turns the records into tables.";
     const std::string text = Fenxi_WriteRecords(result->revisions, catalogue, heading);
-    std::ofstream file(out, std::ios::binary | std::ios::trunc);
+    std::ofstream file(path_from_utf8(out), std::ios::binary | std::ios::trunc);
     file << text;
     file.close();
     if (!file) {
