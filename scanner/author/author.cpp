@@ -123,6 +123,9 @@ class Author {
                 return std::unexpected(
                     join("the alias of ", name, " names no catalogue entry: ", alias.entry));
         regions_ = regions_of_objects(input_.objects, false);
+        for (const LinkedProgram &program : input_.programs)
+            for (CodeRegion &region : regions_of_program(program))
+                regions_.push_back(std::move(region));
         library_regions_ = regions_.size();
         for (CodeRegion &region : regions_of_objects(other_.objects, true))
             regions_.push_back(std::move(region));
@@ -210,6 +213,10 @@ class Author {
             }
             return mapping;
         }
+        // A list of names may use the catalogue's own spelling.
+        if ((mapping.place = find_entry(catalogue_, decorated, options_.library_flag)))
+            return mapping;
+        mapping.elsewhere = find_entry(catalogue_, decorated, FENX_LIB_ALL);
         const NameCandidates candidates = name_candidates(decorated);
         for (const std::string &spelling : candidates.spellings) {
             mapping.tried.push_back(spelling);
@@ -295,8 +302,20 @@ class Author {
     std::uint32_t reference_index(const RelocatedField &field) const {
         if (field.type != kCoffRelocDir32 && field.type != kCoffRelocRel32)
             return 0;
-        auto alias = options_.aliases.find(field.target);
-        const std::optional<std::string> plain = plain_name(field.target);
+        if (field.index != 0)
+            return field.index;
+        if (const std::uint32_t index = index_of_name(field.target))
+            return index;
+        // A program may give its place several names (a table and its first slot).
+        for (const std::string &name : field.other_names)
+            if (const std::uint32_t index = index_of_name(name))
+                return index;
+        return 0;
+    }
+
+    std::uint32_t index_of_name(const std::string &target) const {
+        auto alias = options_.aliases.find(target);
+        const std::optional<std::string> plain = plain_name(target);
         if (alias == options_.aliases.end() && plain)
             alias = options_.aliases.find(*plain);
         if (alias != options_.aliases.end()) {
@@ -306,7 +325,13 @@ class Author {
                 return place->table->SymbolIndex;
             return 0;
         }
-        const NameCandidates candidates = name_candidates(field.target);
+        if (const auto learned = input_.kernel_imports.find(target);
+            learned != input_.kernel_imports.end())
+            return learned->second;
+        // A list of names may use the catalogue's own spelling.
+        if (const auto place = find_entry(catalogue_, target, FENX_LIB_ALL))
+            return place->table->SymbolIndex;
+        const NameCandidates candidates = name_candidates(target);
         for (const std::string &spelling : candidates.spellings) {
             if (const auto place = find_entry(catalogue_, spelling, FENX_LIB_ALL))
                 return place->table->SymbolIndex;
@@ -411,7 +436,7 @@ class Author {
             if (at + std::size_t{offset} >= size)
                 return false;
             // A patched byte there becomes an address in the image: it may match.
-            if (!there.unknown(at + offset) &&
+            if (!there.matches_any(at + offset) &&
                 there.bytes[at + offset] != own.bytes[function.start + offset])
                 return false;
         }
@@ -502,7 +527,7 @@ class Author {
                 continue;
             const std::size_t at = hit.second + std::size_t{offset};
             if (at >= there.bytes.size() ||
-                (!there.unknown(at) && there.bytes[at] != own.bytes[function.start + offset]))
+                (!there.matches_any(at) && there.bytes[at] != own.bytes[function.start + offset]))
                 return offset;
         }
         return std::nullopt;

@@ -18,6 +18,7 @@
 
 #include "author/author.h"
 #include "author/coverage_command.h"
+#include "author/options.h"
 #include "author/usage.h"
 #include "lib/database/recorded_database.h"
 #include "lib/database/records.h"
@@ -28,7 +29,9 @@ namespace {
 constexpr const char *kUsage =
     "usage: fendrel-author --library NAME --build N [--names aliases.txt] [--out file.records] "
     "[--pairs N]\n"
-    "                     [--against game.xbe|image|obj|lib]... <lib or obj>...\n";
+    "                     [--against game.xbe|image|obj|lib]... <lib or obj>...\n"
+    "       fendrel-author --library NAME --build N (--map FILE | --symbols FILE) [options]\n"
+    "                     <program.exe|game.xbe> [kernel import library]\n";
 
 int usage(const char *problem) {
     if (problem != nullptr)
@@ -42,12 +45,6 @@ int help() {
     std::fputs(kUsage, stdout);
     std::fputs(author_usage_details().c_str(), stdout);
     return 0;
-}
-
-bool parse_count(std::string_view text, std::uint32_t limit, std::uint32_t &value) {
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    return !text.empty() && error == std::errc{} && end == text.data() + text.size() &&
-           value <= limit;
 }
 
 void list(const char *title, const std::vector<std::string> &items) {
@@ -68,64 +65,20 @@ int main(int argc, char **argv) {
         return usage(nullptr);
     if (std::string_view(argv[1]) == "coverage")
         return run_coverage_command(argc - 2, argv + 2);
-    std::string library;
-    std::string build_text;
-    std::string names_file;
-    std::string out;
-    std::string pairs_text;
-    std::vector<std::string> inputs;
-    std::vector<std::string> against;
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view argument = argv[i];
-        std::string *value = nullptr;
-        if (argument == "--library")
-            value = &library;
-        else if (argument == "--build")
-            value = &build_text;
-        else if (argument == "--names")
-            value = &names_file;
-        else if (argument == "--out")
-            value = &out;
-        else if (argument == "--pairs")
-            value = &pairs_text;
-        else if (argument == "--against")
-            value = &against.emplace_back();
-        else if (asks_for_help(argv[i]))
-            return help();
-        else if (argument.starts_with("--"))
-            return usage("unknown option");
-        else {
-            inputs.emplace_back(argument);
-            continue;
-        }
-        if (i + 1 >= argc)
-            return usage("an option lacks its value");
-        *value = argv[++i];
-    }
-    fendrel_author::AuthorOptions options;
-    if (library.empty())
-        return usage("no --library given: name the library the input was built as");
-    options.library_flag = Fenx_LibraryFlag(library.c_str());
-    if (options.library_flag == 0 || library.size() > 8)
-        return usage("--library names no library the database knows");
-    std::uint32_t build = 0;
-    if (!parse_count(build_text, 0xFFFF, build))
-        return usage("--build is a library build from 0 to 65535");
-    options.build = static_cast<std::uint16_t>(build);
-    if (!pairs_text.empty()) {
-        std::uint32_t pairs = 0;
-        if (!parse_count(pairs_text, kFenxiMaxRecordPairs - kFenxiMaxRecordReferences, pairs) ||
-            pairs == 0)
-            return usage("--pairs is a count from 1 to 251");
-        options.pairs = pairs;
-    }
-    if (inputs.empty())
-        return usage("no library or object to read");
-    if (out.empty()) {
-        for (char c : library)
-            out += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        out += "-" + build_text + ".records";
-    }
+    auto parsed =
+        fendrel_author::parse_author_command(std::vector<std::string>(argv + 1, argv + argc));
+    if (!parsed)
+        return usage(parsed.error().c_str());
+    if (parsed->help)
+        return help();
+    fendrel_author::AuthorCommand &command = *parsed;
+    fendrel_author::AuthorOptions &options = command.options;
+    const std::string &names_file = command.names_file;
+    const std::string &out = command.out;
+    const std::string &library = command.library;
+    const std::string &build_text = command.build_text;
+    const std::vector<std::string> &inputs = command.inputs;
+    const std::vector<std::string> &against = command.against;
 
     if (!names_file.empty()) {
         std::ifstream in(names_file, std::ios::binary);
@@ -144,11 +97,11 @@ int main(int argc, char **argv) {
     }
 
     fendrel_author::AuthorInput input;
-    for (const std::string &file : inputs) {
-        if (auto loaded = fendrel_author::load_input(file, input); !loaded) {
-            std::fprintf(stderr, "fendrel-author: %s\n", loaded.error().c_str());
-            return 1;
-        }
+    if (auto loaded = fendrel_author::load_inputs(inputs, command.program_names,
+                                                  command.program_names_kind, input);
+        !loaded) {
+        std::fprintf(stderr, "fendrel-author: %s\n", loaded.error().c_str());
+        return 1;
     }
     fendrel_author::OtherCode other;
     for (const std::string &file : against) {
@@ -169,6 +122,8 @@ int main(int argc, char **argv) {
         "Authored by fendrel-author for " + library + " build " + build_text + " from:";
     for (const std::string &file : inputs)
         heading += "\n  " + file;
+    if (!command.program_names.empty())
+        heading += "\nnamed by " + command.program_names;
     for (const std::string &file : against)
         heading += "\nchecked against " + file;
     heading += "\nReview before committing: scripts/records.sh turns the records into tables.";
@@ -181,6 +136,20 @@ int main(int argc, char **argv) {
         return 1;
     }
 
+    for (const auto &[file, count] : input.kernel_import_files)
+        std::printf("kernel imports learned: %zu from %s\n", count, file.c_str());
+    for (const fendrel_author::LinkedProgram &program : input.programs) {
+        const fendrel_author::ProgramFigures &figures = program.figures;
+        std::printf("program %s: %zu names in its sections; %s\n", program.object.origin.c_str(),
+                    figures.names,
+                    program.has_relocations ? "absolute fields from its base relocations"
+                                            : "no base relocations: every value inside the "
+                                              "image is taken for an address");
+        std::printf("  address fields: %zu, referring to a named place %zu; call or jump "
+                    "displacements leaving their function: %zu to a named function, %zu unknown\n",
+                    program.has_relocations ? figures.relocated : figures.address_values,
+                    figures.to_named, figures.calls_named, figures.calls_unknown);
+    }
     std::printf("functions found: %zu\n", result->found);
     std::printf("mapped: %zu\n", result->mapped);
     list("authored", result->authored);

@@ -79,7 +79,11 @@ TEST(AuthorObjects, EveryHeaderIsReadOrSkippedWithItsReason) {
     std::vector<std::uint8_t> other_anonymous = testkit::build_test_coff(big);
     other_anonymous[12] ^= 0xFF; // another class id: whole-program optimisation's
     const std::vector<std::uint8_t> bitcode = {'B', 'C', 0xC0, 0xDE, 0x35, 0x14, 0, 0};
-    const std::vector<std::uint8_t> import = {0, 0, 0xFF, 0xFF, 0, 0, 0x4C, 0x01, 0, 0, 0, 0};
+    // A short import member by ordinal: NtSetEvent is the kernel's export 225.
+    std::vector<std::uint8_t> import = {0, 0, 0xFF, 0xFF, 0, 0, 0x4C, 0x01, 0, 0,
+                                        0, 0, 25,   0,    0, 0, 225,  0,    0, 0};
+    for (const char c : std::string_view("_NtSetEvent@8\0kernel.exe\0", 25))
+        import.push_back(static_cast<std::uint8_t>(c));
     struct Case {
         const char *name;
         std::vector<std::uint8_t> bytes;
@@ -115,9 +119,10 @@ TEST(AuthorObjects, EveryHeaderIsReadOrSkippedWithItsReason) {
     EXPECT_EQ(input.link_time_code, 2u);
     const std::vector<std::string> skipped = {
         std::string("x.lib(ltcg.obj): ") + std::string(kLinkTimeCodeReason),
-        std::string("x.lib(bitcode.obj): ") + std::string(kLinkTimeCodeReason),
-        "x.lib(import.obj): an import member, no code"};
+        std::string("x.lib(bitcode.obj): ") + std::string(kLinkTimeCodeReason)};
     EXPECT_EQ(input.skipped, skipped);
+    const std::map<std::string, std::uint32_t> learned = {{"__imp__NtSetEvent@8", 225}};
+    EXPECT_EQ(input.kernel_imports, learned);
 }
 
 TEST(AuthorObjects, DamagedNamesAreShownWhole) {
@@ -363,7 +368,8 @@ TEST(AuthorAgainst, RecordsThatMatchOtherCodeAreExtendedOrLeftOut) {
                 section.bytes.insert(section.bytes.end(), {0xCC, 0xCC, 0xCC});
                 section.bytes.insert(section.bytes.end(), code.begin(), code.end());
             }
-            other.images.push_back({"game.xbe", LinkedImageFile{0x10000, {section}, {}}});
+            other.images.push_back(
+                {"game.xbe", LinkedImageFile{0x10000, {section}, {}, 0, false, {}}});
         }
         const AuthorResult result = author_xapi({library}, {}, other);
         EXPECT_EQ(result.revisions.size(), test.revisions);
