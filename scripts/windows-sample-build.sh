@@ -17,9 +17,11 @@ fail() { echo "windows-sample-build.sh: $*" >&2; exit 1; }
 windows_path() { printf 'Z:%s' "$1" | tr '/' '\\'; }
 
 release="$scratch/My Games/Zoë 李/sample release"
-mkdir -p "$scratch/game"
+# The testkit's programs take such paths too.
+games="$scratch/Zoë 李 games"
+mkdir -p "$games"
 
-WINEDEBUG=-all wine "$build/testkit/make-sample-game.exe" "$(windows_path "$scratch/game")"
+WINEDEBUG=-all wine "$build/testkit/make-sample-game.exe" "$(windows_path "$games")"
 
 # The player's prefix, ended on every way out (the caller removes the scratch folder).
 # Wine names the profile after USER at every start, so it stays set for every run below.
@@ -38,8 +40,8 @@ profile="$WINEPREFIX/drive_c/users/Zoë 李"
     fail "the player's prefix has no AppData/Local folder of its own in $profile"
 player="$scratch/Users/Zoë 李"
 mkdir -p "$player/Downloads"
-mv "$scratch/game/sample-game.iso" "$player/Downloads/sample game.iso"
-mv "$scratch/game/sample-game" "$player/Downloads/sample game"
+mv "$games/sample-game.iso" "$player/Downloads/sample game.iso"
+mv "$games/sample-game" "$player/Downloads/sample game"
 sha1="$(sha1sum "$player/Downloads/sample game/default.xbe" | cut -d' ' -f1)"
 # The sample release's description, with the bridge as each of its Windows programs beside the
 # Linux one it stands for.

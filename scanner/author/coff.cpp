@@ -109,22 +109,6 @@ std::expected<ImportMember, std::string> read_import_member(std::span<const std:
     return member;
 }
 
-std::string printable(std::string_view text) {
-    std::string out;
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte >= 0x20 && byte < 0x7F && byte != '\\') {
-            out += c;
-        } else {
-            static constexpr char kDigits[] = "0123456789ABCDEF";
-            out += "\\x";
-            out += kDigits[byte >> 4];
-            out += kDigits[byte & 15];
-        }
-    }
-    return out;
-}
-
 std::expected<CoffObject, std::string> read_coff_object(std::span<const std::uint8_t> bytes,
                                                         std::string_view origin) {
     const auto fail = [&](std::string_view what) {

@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "lib/database/printable_text.h"
+
 namespace fendrel_author {
 
 inline constexpr std::uint16_t kCoffMachineI386 = 0x014C;
@@ -82,8 +84,8 @@ ObjectKind classify_object(std::span<const std::uint8_t> bytes);
 std::expected<CoffObject, std::string> read_coff_object(std::span<const std::uint8_t> bytes,
                                                         std::string_view origin);
 
-// Text with every byte outside printable ASCII shown as \xNN, for names from damaged input.
-std::string printable(std::string_view text);
+// Names from damaged input are shown with every byte outside printable ASCII as \xNN.
+using fenxi_text::printable;
 
 struct ArchiveMember {
     std::string name;

@@ -16,8 +16,9 @@ namespace fendrel_author {
 
 namespace {
 
-// A library name as the image stores it, up to 8 bytes; anything but printable ASCII (the image
-// is outside input) is shown as '?', so a report never carries control bytes to a terminal.
+// A library name as the image stores it, up to 8 bytes, less the NULs that pad it; anything but
+// printable ASCII (the image is outside input) is shown as '?', so a report never carries
+// control bytes to a terminal.
 std::string name8(const char *name) {
     std::string text(name, strnlen(name, 8));
     for (char &c : text)
@@ -128,26 +129,49 @@ CoverageResult game_coverage(const std::uint8_t *image, std::size_t size,
                 const OOVPATable &entry = group.Entries[e];
                 const std::string name = entry.Name != nullptr ? entry.Name : "";
                 ++library.entries;
-                if (scan.found.contains({filter.Flag, name}))
-                    ++library.found;
+                const bool found = scan.found.contains({filter.Flag, name});
                 if (is_placeholder(entry)) {
                     ++library.placeholders;
+                    library.placeholders_found += found ? 1 : 0;
                     continue;
                 }
                 const bool has = std::any_of(entry.Revisions, entry.Revisions + entry.RevisionCount,
                                              [&](const OOVPARevision &revision) {
                                                  return applies(revision, filter.BuildVersion);
                                              });
-                if (has)
-                    ++library.with_revision;
-                else
-                    library.without_revision.push_back(name);
+                (!has    ? library.without_revision
+                 : found ? library.found
+                         : library.not_found)
+                    .push_back(name);
             }
         }
-        std::sort(library.without_revision.begin(), library.without_revision.end());
+        for (auto *names : {&library.found, &library.not_found, &library.without_revision})
+            std::sort(names->begin(), names->end());
         coverage.libraries.push_back(std::move(library));
     }
     return result;
+}
+
+void add_pack_coverage(GameCoverage &coverage, const FenxDatabase &database,
+                       const FenxiSignaturePacks &packs) {
+    for (std::size_t k = 0; k < packs.files.size() && k < packs.revisions.size(); ++k) {
+        PackCoverage pack{packs.files[k], packs.revisions[k].size(), 0, 0};
+        for (const FenxiPackRevision &revision : packs.revisions[k]) {
+            if (revision.group >= database.GroupCount)
+                continue;
+            bool applying = false;
+            bool later = false;
+            for (const LibraryCoverage &library : coverage.libraries) {
+                if ((database.Groups[revision.group].LibraryFlags & library.flag) == 0)
+                    continue;
+                applying = applying || revision.build <= library.build;
+                later = later || revision.build > library.build;
+            }
+            pack.applying += applying ? 1 : 0;
+            pack.later += !applying && later ? 1 : 0;
+        }
+        coverage.packs.push_back(std::move(pack));
+    }
 }
 
 } // namespace fendrel_author

@@ -10,6 +10,7 @@
 
 #include "author/coverage.h"
 #include "author/usage.h"
+#include "entry/system_path.h"
 #include "lib/database/signature_packs.h"
 #include "lib/fendrel.h"
 
@@ -27,7 +28,8 @@ int usage(const char *problem) {
 
 bool read_xbe(const std::string &path, std::vector<std::uint8_t> &bytes) {
     std::error_code error;
-    const std::uintmax_t size = std::filesystem::file_size(path, error);
+    const std::filesystem::path file = path_from_utf8(path);
+    const std::uintmax_t size = std::filesystem::file_size(file, error);
     if (error) {
         std::fprintf(stderr, "fendrel-author: %s: %s\n", path.c_str(), error.message().c_str());
         return false;
@@ -36,7 +38,7 @@ bool read_xbe(const std::string &path, std::vector<std::uint8_t> &bytes) {
         std::fprintf(stderr, "fendrel-author: %s is too large for an xbe file\n", path.c_str());
         return false;
     }
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(file, std::ios::binary);
     bytes.resize(static_cast<std::size_t>(size));
     in.read(reinterpret_cast<char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     if (!in || static_cast<std::uintmax_t>(in.gcount()) != size) {
@@ -63,13 +65,12 @@ int run_coverage_command(int argc, char **argv) {
         else if (xbe.empty())
             xbe = argument;
         else
-            packs.push_back({std::filesystem::path(argv[i]), std::string(argument)});
+            packs.push_back({path_from_utf8(argument), std::string(argument)});
     }
     if (xbe.empty())
         return usage("no game to look at");
 
     // The packs as FendrelCLI would take them: any fault refuses them all.
-    std::vector<std::string> pack_names;
     const FenxDatabase *database = &Fenxi_BuiltinDatabase();
     FenxiSignaturePacks loaded;
     if (!packs.empty()) {
@@ -79,7 +80,6 @@ int run_coverage_command(int argc, char **argv) {
         if (loaded.database == nullptr)
             return 1;
         database = &loaded.database->database();
-        pack_names = loaded.files;
     }
 
     std::vector<std::uint8_t> bytes;
@@ -87,15 +87,15 @@ int run_coverage_command(int argc, char **argv) {
         return 1;
     // Warnings of the scan would only repeat what the report says.
     Fenx_SetMessageCallback(nullptr);
-    const fendrel_author::CoverageResult result =
+    fendrel_author::CoverageResult result =
         fendrel_author::game_coverage(bytes.data(), bytes.size(), *database);
     if (!result.error.empty()) {
         std::fprintf(stderr, "fendrel-author: %s: %s\n", xbe.c_str(), result.error.c_str());
         return 1;
     }
-    const std::string report =
-        json ? fendrel_author::coverage_json(result.coverage, xbe, pack_names)
-             : fendrel_author::coverage_text(result.coverage, xbe, pack_names);
+    fendrel_author::add_pack_coverage(result.coverage, *database, loaded);
+    const std::string report = json ? fendrel_author::coverage_json(result.coverage, xbe)
+                                    : fendrel_author::coverage_text(result.coverage, xbe);
     std::fputs(report.c_str(), stdout);
     return 0;
 }

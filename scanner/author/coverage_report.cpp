@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <string_view>
 
+#include "lib/database/database_tools.h"
+
 namespace fendrel_author {
 
 namespace {
@@ -68,40 +70,57 @@ std::string hex8(std::uint32_t value) {
     return text;
 }
 
+std::string pack_line(const PackCoverage &pack) {
+    std::string line = "  pack " + pack.name + ": " + std::to_string(pack.revisions) +
+                       (pack.revisions == 1 ? " revision" : " revisions");
+    if (pack.applying != 0)
+        return line + ", " + std::to_string(pack.applying) + " for this game's library builds\n";
+    if (pack.revisions != 0 && pack.later == pack.revisions)
+        return line + ", applies to nothing here: every revision is for a later build than the "
+                      "game's library\n";
+    return line + ", applies to nothing here: none is for a library build this game lists\n";
+}
+
+void append_names(std::string &text, const std::string &title,
+                  const std::vector<std::string> &names) {
+    if (names.empty())
+        return;
+    text += "  " + title + " (" + std::to_string(names.size()) + "):\n";
+    for (const std::string &name : names)
+        text += "    " + name + "\n";
+}
+
 } // namespace
 
-std::string coverage_text(const GameCoverage &coverage, const std::string &xbe_name,
-                          const std::vector<std::string> &packs) {
+std::string coverage_text(const GameCoverage &coverage, const std::string &xbe_name) {
+    const std::size_t packs = coverage.packs.size();
     std::string text = xbe_name + ": database version " +
-                       [&] {
-                           char version[16];
-                           std::snprintf(version, sizeof version, "%x", coverage.database_version);
-                           return std::string(version);
-                       }() +
-                       (packs.empty() ? " (built-in records)"
-                                      : " (built-in records and " + std::to_string(packs.size()) +
-                                            (packs.size() == 1 ? " pack)" : " packs)")) +
+                       Fenxi_DatabaseVersionText(coverage.database_version) +
+                       (packs == 0 ? " (built-in records)"
+                                   : " (built-in records and " + std::to_string(packs) +
+                                         (packs == 1 ? " pack)" : " packs)")) +
                        "\n";
-    for (const std::string &pack : packs)
-        text += "  pack " + pack + "\n";
+    for (const PackCoverage &pack : coverage.packs)
+        text += pack_line(pack);
     if (coverage.libraries.empty())
         text += "no library the database knows\n";
     for (const LibraryCoverage &library : coverage.libraries) {
         const std::string build = std::to_string(library.build);
+        const std::size_t with = library.found.size() + library.not_found.size();
         text += "\n" + library.name + " " + build + ": " + std::to_string(library.entries) +
-                " entries, " + std::to_string(library.with_revision) +
-                " with a revision for build " + build + ", " + std::to_string(library.found) +
-                " found in this game";
-        if (library.placeholders != 0)
-            text += ", " + std::to_string(library.placeholders) + " filled by the derivations";
-        text += "\n";
-        if (!library.without_revision.empty()) {
-            text += "  no revision for build " + build + " (" +
-                    std::to_string(library.without_revision.size()) + "), to author from " +
-                    library.name + " " + build + ":\n";
-            for (const std::string &name : library.without_revision)
-                text += "    " + name + "\n";
-        }
+                " entries: " + std::to_string(with) + " with a revision for build " + build + " (" +
+                std::to_string(library.found.size()) + " found in this game, " +
+                std::to_string(library.not_found.size()) + " not found), " +
+                std::to_string(library.without_revision.size()) + " without one, " +
+                std::to_string(library.placeholders) + " placeholders (" +
+                std::to_string(library.placeholders_found) + " found by the derivations)\n";
+        append_names(text, "found in this game", library.found);
+        append_names(text, "with a revision for build " + build + " but not found in this game",
+                     library.not_found);
+        append_names(text,
+                     "no revision for build " + build + ", to author from " + library.name + " " +
+                         build,
+                     library.without_revision);
     }
     text += "\nfound by the derivations: " + std::to_string(coverage.derived.size()) + "\n";
     for (const FoundSymbol &symbol : coverage.derived)
@@ -115,20 +134,32 @@ std::string coverage_text(const GameCoverage &coverage, const std::string &xbe_n
     return text;
 }
 
-std::string coverage_json(const GameCoverage &coverage, const std::string &xbe_name,
-                          const std::vector<std::string> &packs) {
-    char version[16];
-    std::snprintf(version, sizeof version, "%08x", coverage.database_version);
-    std::string text = "{\"xbe\":" + json_string(xbe_name) + ",\"database_version\":\"" + version +
-                       "\",\"packs\":" + json_names(packs) + ",\"libraries\":[";
+std::string coverage_json(const GameCoverage &coverage, const std::string &xbe_name) {
+    std::string text = "{\"xbe\":" + json_string(xbe_name) + ",\"database_version\":\"" +
+                       Fenxi_DatabaseVersionText(coverage.database_version) + "\",\"packs\":[";
+    for (std::size_t k = 0; k < coverage.packs.size(); ++k)
+        text += (k == 0 ? "" : ",") + json_string(coverage.packs[k].name);
+    text += "],\"pack_coverage\":[";
+    for (std::size_t k = 0; k < coverage.packs.size(); ++k) {
+        const PackCoverage &pack = coverage.packs[k];
+        text += std::string(k == 0 ? "" : ",") + "{\"name\":" + json_string(pack.name) +
+                ",\"revisions\":" + std::to_string(pack.revisions) +
+                ",\"applying\":" + std::to_string(pack.applying) +
+                ",\"later_builds\":" + std::to_string(pack.later) + "}";
+    }
+    text += "],\"libraries\":[";
     for (std::size_t k = 0; k < coverage.libraries.size(); ++k) {
         const LibraryCoverage &library = coverage.libraries[k];
         text += std::string(k == 0 ? "" : ",") + "{\"name\":" + json_string(library.name) +
                 ",\"build\":" + std::to_string(library.build) +
                 ",\"entries\":" + std::to_string(library.entries) +
                 ",\"placeholders\":" + std::to_string(library.placeholders) +
-                ",\"with_revision\":" + std::to_string(library.with_revision) +
-                ",\"found\":" + std::to_string(library.found) +
+                ",\"placeholders_found\":" + std::to_string(library.placeholders_found) +
+                ",\"with_revision\":" +
+                std::to_string(library.found.size() + library.not_found.size()) +
+                ",\"found\":" + std::to_string(library.found.size()) +
+                ",\"found_entries\":" + json_names(library.found) +
+                ",\"not_found\":" + json_names(library.not_found) +
                 ",\"without_revision\":" + json_names(library.without_revision) + "}";
     }
     text += "],\"derived\":[";

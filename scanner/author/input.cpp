@@ -111,9 +111,9 @@ std::expected<void, std::string> load_input(const std::filesystem::path &file, A
     return load_input_bytes(*bytes, file.filename().generic_string(), input);
 }
 
-std::expected<void, std::string> load_inputs(const std::vector<std::string> &files,
-                                             const std::string &program_names, NamesKind kind,
-                                             AuthorInput &input) {
+std::expected<void, std::string> load_inputs(const std::vector<std::filesystem::path> &files,
+                                             const std::filesystem::path &program_names,
+                                             NamesKind kind, AuthorInput &input) {
     std::string names_text;
     if (!program_names.empty()) {
         auto names = read_file(program_names);
@@ -121,13 +121,13 @@ std::expected<void, std::string> load_inputs(const std::vector<std::string> &fil
             return std::unexpected(names.error());
         names_text.assign(names->begin(), names->end());
     }
-    const std::string names_name = std::filesystem::path(program_names).filename().generic_string();
+    const std::string names_name = program_names.filename().generic_string();
     std::size_t images = 0;
-    for (const std::string &file : files) {
+    for (const std::filesystem::path &file : files) {
         auto bytes = read_file(file);
         if (!bytes)
             return std::unexpected(bytes.error());
-        const std::string name = std::filesystem::path(file).filename().generic_string();
+        const std::string name = file.filename().generic_string();
         const bool image = is_xbe_image(*bytes) || is_pe_image(*bytes);
         if (!program_names.empty() && image) {
             if (++images > 1)

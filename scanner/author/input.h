@@ -45,9 +45,9 @@ enum class NamesKind { Map, SymbolList };
 // Reads every input file. With `program_names` (a map or a symbol list) exactly one of them is a
 // linked image, the program those names belong to; the others (the kernel's import library) are
 // read as objects and archives.
-std::expected<void, std::string> load_inputs(const std::vector<std::string> &files,
-                                             const std::string &program_names, NamesKind kind,
-                                             AuthorInput &input);
+std::expected<void, std::string> load_inputs(const std::vector<std::filesystem::path> &files,
+                                             const std::filesystem::path &program_names,
+                                             NamesKind kind, AuthorInput &input);
 // The same for bytes already read.
 std::expected<void, std::string> load_program_bytes(std::span<const std::uint8_t> image,
                                                     const std::string &image_name,

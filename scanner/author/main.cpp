@@ -11,15 +11,12 @@
 #include <string>
 #include <string_view>
 #include <vector>
-#ifdef _WIN32
-#include <fcntl.h>
-#include <io.h>
-#endif
 
 #include "author/author.h"
 #include "author/coverage_command.h"
 #include "author/options.h"
 #include "author/usage.h"
+#include "entry/program_entry.h"
 #include "lib/database/recorded_database.h"
 #include "lib/database/records.h"
 #include "lib/fendrel.h"
@@ -55,12 +52,7 @@ void list(const char *title, const std::vector<std::string> &items) {
 
 } // namespace
 
-int main(int argc, char **argv) {
-#ifdef _WIN32
-    // The same bytes as on other systems: lines end with "\n" alone.
-    _setmode(_fileno(stdout), _O_BINARY);
-    _setmode(_fileno(stderr), _O_BINARY);
-#endif
+int program_main(int argc, char **argv) {
     if (argc < 2)
         return usage(nullptr);
     if (std::string_view(argv[1]) == "coverage")
@@ -81,7 +73,7 @@ int main(int argc, char **argv) {
     const std::vector<std::string> &against = command.against;
 
     if (!names_file.empty()) {
-        std::ifstream in(names_file, std::ios::binary);
+        std::ifstream in(path_from_utf8(names_file), std::ios::binary);
         std::ostringstream text;
         text << in.rdbuf();
         if (!in) {
@@ -97,15 +89,21 @@ int main(int argc, char **argv) {
     }
 
     fendrel_author::AuthorInput input;
-    if (auto loaded = fendrel_author::load_inputs(inputs, command.program_names,
-                                                  command.program_names_kind, input);
+    std::vector<std::filesystem::path> files;
+    for (const std::string &file : inputs)
+        files.push_back(path_from_utf8(file));
+    const std::filesystem::path program_names = command.program_names.empty()
+                                                    ? std::filesystem::path{}
+                                                    : path_from_utf8(command.program_names);
+    if (auto loaded =
+            fendrel_author::load_inputs(files, program_names, command.program_names_kind, input);
         !loaded) {
         std::fprintf(stderr, "fendrel-author: %s\n", loaded.error().c_str());
         return 1;
     }
     fendrel_author::OtherCode other;
     for (const std::string &file : against) {
-        if (auto loaded = fendrel_author::load_other_code(file, other); !loaded) {
+        if (auto loaded = fendrel_author::load_other_code(path_from_utf8(file), other); !loaded) {
             std::fprintf(stderr, "fendrel-author: %s\n", loaded.error().c_str());
             return 1;
         }
@@ -128,7 +126,7 @@ int main(int argc, char **argv) {
         heading += "\nchecked against " + file;
     heading += "\nReview before committing: scripts/records.sh turns the records into tables.";
     const std::string text = Fenxi_WriteRecords(result->revisions, catalogue, heading);
-    std::ofstream file(out, std::ios::binary | std::ios::trunc);
+    std::ofstream file(path_from_utf8(out), std::ios::binary | std::ios::trunc);
     file << text;
     file.close();
     if (!file) {

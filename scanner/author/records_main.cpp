@@ -8,12 +8,13 @@
 #include <string>
 #include <string_view>
 
+#include "entry/program_entry.h"
 #include "lib/database/recorded_database.h"
 #include "lib/database/records_tables.h"
 
-int main(int argc, char **argv) {
+int program_main(int argc, char **argv) {
     bool check = false;
-    std::vector<std::string> paths;
+    std::vector<std::string> paths; // as given, for messages
     for (int i = 1; i < argc; ++i) {
         if (std::string_view(argv[i]) == "--check")
             check = true;
@@ -25,14 +26,14 @@ int main(int argc, char **argv) {
         return 2;
     }
     const FenxDatabase &catalogue = Fenxi_CatalogueDatabase();
-    const FenxiRecordsRead read = Fenxi_ReadRecordsFolder(paths[0], catalogue);
+    const FenxiRecordsRead read = Fenxi_ReadRecordsFolder(path_from_utf8(paths[0]), catalogue);
     for (const std::string &error : read.errors)
         std::fprintf(stderr, "%s\n", error.c_str());
     if (!read.errors.empty())
         return 1;
     const std::string tables = Fenxi_GenerateRecordTables(read.revisions, catalogue);
     if (check) {
-        std::ifstream in(paths[1], std::ios::binary);
+        std::ifstream in(path_from_utf8(paths[1]), std::ios::binary);
         std::ostringstream committed;
         committed << in.rdbuf();
         if (!in || committed.str() != tables) {
@@ -43,7 +44,7 @@ int main(int argc, char **argv) {
         }
         return 0;
     }
-    std::ofstream out(paths[1], std::ios::binary | std::ios::trunc);
+    std::ofstream out(path_from_utf8(paths[1]), std::ios::binary | std::ios::trunc);
     out << tables;
     out.close();
     if (!out) {

@@ -4,11 +4,6 @@
 #include <cstdio>
 #include <new>
 
-#ifdef _WIN32
-#include <fcntl.h>
-#include <io.h>
-#endif
-
 #include "cli/options.h"
 #include "cli/symbol_lines.h"
 #include "cli/xbe_file.h"
@@ -52,19 +47,14 @@ bool load(const char *path, XbeFile *file) {
 } // namespace
 
 int run_fendrel_cli(int argc, char **argv, const FenxDatabase &database) {
-#ifdef _WIN32
-    // The output lines are a contract read by other programs: the same bytes on every system,
-    // lines ended by "\n" alone.
-    _setmode(_fileno(stdout), _O_BINARY);
-    _setmode(_fileno(stderr), _O_BINARY);
-#endif
     CliOptions options;
     if (!parse_cli_options(argc, argv, &options))
         return usage(argc > 0 ? argv[0] : "FendrelCLI");
     set_symbol_line_options(SymbolLineOptions{options.demangle, options.extendinfo});
 
     if (options.verbose)
-        std::fprintf(stderr, "Database Version = %x\n", Fenxi_DatabaseVersion(database));
+        std::fprintf(stderr, "Database Version = %s\n",
+                     Fenxi_DatabaseVersionText(Fenxi_DatabaseVersion(database)).c_str());
 
     XbeFile file;
     if (!load(options.path, &file))

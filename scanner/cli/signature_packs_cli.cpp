@@ -5,11 +5,6 @@
 #include <cstdio>
 #include <vector>
 
-#ifdef _WIN32
-#include <fcntl.h>
-#include <io.h>
-#endif
-
 #include "cli/cli_run.h"
 #include "cli/program_folder.h"
 #include "lib/database/signature_packs.h"
@@ -27,10 +22,6 @@ int run_fendrel_cli_with_packs(int argc, char **argv) {
         loaded = Fenxi_LoadSignaturePacks(packs);
     errors.insert(errors.end(), loaded.errors.begin(), loaded.errors.end());
     if (!errors.empty() || loaded.database == nullptr) {
-#ifdef _WIN32
-        // Lines end with "\n" alone on every system, as the scan's own messages do.
-        _setmode(_fileno(stderr), _O_BINARY);
-#endif
         for (const std::string &error : errors)
             std::fprintf(stderr, "Fendrel: %s\n", error.c_str());
         std::fprintf(stderr, "Fendrel: the signature packs were refused; nothing is scanned\n");

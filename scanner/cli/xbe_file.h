@@ -1,5 +1,5 @@
 #pragma once
-// Reading the whole XBE file into one heap buffer.
+// Reading the whole XBE file, named by UTF-8 text, into one heap buffer.
 #include <cstddef>
 #include <cstdint>
 

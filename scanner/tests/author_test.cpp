@@ -369,4 +369,54 @@ TEST(AuthorProgram, ADamagedLibraryIsRefusedNamingTheMember) {
     EXPECT_FALSE(std::filesystem::exists(folder.path() / "xapilib-5849.records"));
 }
 
+// A release maker's folder may carry any name: the tool reads its inputs from, and writes its
+// records into, a folder outside the ANSI code page, and the coverage report reads a game there.
+TEST(AuthorProgram, FoldersOutsideTheAnsiCodePage) {
+    const std::string user = "Zo\xC3\xAB \xE6\x9D\x8E"; // "Zoë 李"
+    TemporaryFolder folder;
+    const std::filesystem::path inner = folder.path() / std::u8string(user.begin(), user.end());
+    std::filesystem::create_directory(inner);
+    const std::string at = folder.path().string() + "/" + user + "/";
+    std::vector<std::uint8_t> code = {0x55, 0x8B, 0xEC, 0x8B, 0x45, 0x08};
+    for (std::uint8_t k = 0; k < 24; ++k)
+        code.insert(code.end(), {0x05, static_cast<std::uint8_t>(0x11 * k + 3), k, 0x00, 0x00});
+    code.insert(code.end(), {0x5D, 0xC2, 0x04, 0x00});
+    const std::vector<std::uint8_t> library = testkit::build_test_archive(
+        {{"event.obj",
+          testkit::build_test_coff({0x014C, {{".text", code, {}}}, {{"_Ev@4", 0, 1}}})}});
+    std::filesystem::copy_file(folder.write("plain.lib", library), inner / "xapilib.lib");
+    std::ofstream(inner / "names.txt") << "_Ev@4 = SetEvent\n";
+
+    const ProgramRun authored =
+        run_program(FENDREL_AUTHOR_EXE,
+                    {"--library", "XAPILIB", "--build", "5849", "--names", at + "names.txt",
+                     "--out", at + "new.records", at + "xapilib.lib"},
+                    folder.path());
+    EXPECT_EQ(authored.exit_code, 0) << authored.err;
+    EXPECT_NE(authored.out.find("authored: 1\n"), std::string::npos) << authored.out;
+    EXPECT_TRUE(authored.out.ends_with("1 revisions written to " + at + "new.records\n"))
+        << authored.out;
+    ASSERT_TRUE(std::filesystem::exists(inner / "new.records"));
+
+    testkit::TestXbe xbe;
+    xbe.libraries = {{"XAPILIB", 5849}};
+    std::vector<std::uint8_t> text(0x200, 0xCC);
+    std::copy(code.begin(), code.end(), text.begin() + 0x40);
+    xbe.sections = {{".text", kCodeAddress, text},
+                    {".rdata", 0x00012000, std::vector<std::uint8_t>(8)}};
+    xbe.kernel_thunk = 0x00012000;
+    ASSERT_FALSE(testkit::write_test_xbe(inner / "game.xbe", xbe));
+    const ProgramRun coverage =
+        run_program(FENDREL_AUTHOR_EXE, {"coverage", "--json", at + "game.xbe", at + "new.records"},
+                    folder.path());
+    EXPECT_EQ(coverage.exit_code, 0) << coverage.err;
+    EXPECT_EQ(coverage.err, "");
+    // The pack was read, and it finds what it was authored from.
+    EXPECT_NE(coverage.out.find("\"found\":1,"), std::string::npos) << coverage.out;
+    const ProgramRun missing =
+        run_program(FENDREL_AUTHOR_EXE, {"coverage", at + "none.xbe"}, folder.path());
+    EXPECT_EQ(missing.exit_code, 1);
+    EXPECT_TRUE(missing.err.starts_with("fendrel-author: " + at + "none.xbe: ")) << missing.err;
+}
+
 } // namespace

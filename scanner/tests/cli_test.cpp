@@ -53,6 +53,7 @@ TEST(FendrelCli, FilesThatAreNotImages) {
         std::vector<std::uint8_t> bytes; // empty name: no file
         std::vector<std::string> options;
         std::string err;
+        std::uintmax_t size = 0; // the file made this large (sparse), and never read
     };
     const std::vector<Case> cases = {
         {"missing", {}, {}, "failed to open missing.xbe for reading\n"},
@@ -67,6 +68,7 @@ TEST(FendrelCli, FilesThatAreNotImages) {
          {'X', 'B', 'E', 'H'},
          {"-e"},
          "invalid xbe image: the file is too short for the image header\n"},
+        {"2 GiB", {'X', 'B', 'E', 'H'}, {}, "game.xbe is too large for an xbe file\n", 0x80000000},
     };
     for (const Case &test : cases) {
         SCOPED_TRACE(test.name);
@@ -74,6 +76,10 @@ TEST(FendrelCli, FilesThatAreNotImages) {
         std::string path = "missing.xbe";
         if (std::string(test.name) != "missing")
             path = folder.write("game.xbe", test.bytes).string();
+        if (test.size != 0) {
+            std::filesystem::resize_file(path, test.size);
+            path = "game.xbe";
+        }
         std::vector<std::string> args = test.options;
         args.push_back(path);
         const ProgramRun run = run_program(kCli, args, folder.path());
@@ -198,6 +204,51 @@ TEST(FendrelCli, PathsOutsideTheAnsiCodePage) {
     const ProgramRun missing = run_program(kCli, {image + ".missing"}, folder.path());
     EXPECT_EQ(missing.exit_code, 1);
     EXPECT_EQ(missing.err, "failed to open " + image + ".missing for reading\n");
+}
+
+// A damaged thunk table can hold a refused entry per 4 bytes of its section: past as many as a
+// real table holds they are counted, unless -v asks for every message.
+TEST(FendrelCli, RefusedKernelThunksAreBounded) {
+    constexpr std::uint32_t kRefused = 400;
+    TestXbe xbe = scannable_image();
+    std::vector<std::uint8_t> table(4 * kRefused + 4, 0);
+    for (std::uint32_t k = 0; k < kRefused; ++k)
+        write_field(table, 4 * k, 0x80000000u | (1000 + k));
+    xbe.sections.push_back({".rdata", 0x00014000, table});
+    xbe.kernel_thunk = 0x00014000;
+    TemporaryFolder folder;
+    const std::string path = folder.write("game.xbe", build_test_xbe(xbe)).string();
+    struct Case {
+        std::vector<std::string> options;
+        std::size_t listed;
+        std::string summary;
+    };
+    const std::vector<Case> cases = {
+        {{}, 378, "Fendrel: Unable to register kernel thunk: 22 more entries, not listed\n"},
+        {{"-v"}, kRefused, ""},
+    };
+    for (const Case &test : cases) {
+        SCOPED_TRACE(testing::PrintToString(test.options));
+        std::vector<std::string> args = test.options;
+        args.push_back(path);
+        const ProgramRun run = run_program(kCli, args, folder.path());
+        EXPECT_EQ(run.exit_code, 0);
+        const std::string listed = "Fendrel: Unable to register kernel thunk: index=";
+        std::size_t count = 0;
+        for (std::size_t at = run.err.find(listed); at != std::string::npos;
+             at = run.err.find(listed, at + 1))
+            ++count;
+        EXPECT_EQ(count, test.listed);
+        // The last one listed is the last the table holds, or the last before the count.
+        const auto position = static_cast<unsigned>(test.listed) - 1;
+        char last[96];
+        std::snprintf(last, sizeof last, "index=%u; vaddr=0x%08x\n", 1000 + position,
+                      0x00014000 + 4 * position);
+        EXPECT_NE(run.err.find(std::string(last) + test.summary), std::string::npos) << run.err;
+        if (test.summary.empty()) {
+            EXPECT_EQ(run.err.find("more entries"), std::string::npos);
+        }
+    }
 }
 
 TEST(FendrelCli, VerboseListsLibrariesSectionsAndProgress) {

@@ -51,6 +51,7 @@ TEST(Coverage, EachLibrarysEntriesRevisionsAndFindsForItsBuild) {
     db.entry(graphics, 910, FENX_SCAN_AUTOMATIC, "Zeta", {});
     db.entry(graphics, 911, FENX_SCAN_AUTOMATIC, "Omega", {{5849, db.record(0, 0, omega)}});
     db.entry(graphics, 912, FENX_SCAN_AUTOMATIC, "Epsilon", {});
+    const std::uint32_t sound = db.group(FENX_LIB_DSOUND, {".text"}); // not in the game
 
     testkit::TestXbe xbe;
     xbe.libraries = {{"XAPILIB", 4627},
@@ -72,15 +73,16 @@ TEST(Coverage, EachLibrarysEntriesRevisionsAndFindsForItsBuild) {
     struct Row {
         const char *name;
         std::uint16_t build;
-        std::size_t entries, placeholders, with_revision, found;
-        std::vector<std::string> without;
+        std::size_t entries, placeholders;
+        std::vector<std::string> found, not_found, without;
     };
     const std::vector<Row> rows = {
-        {"XAPILIB", 4627, 5, 1, 2, 1, {"Beta", "Gamma"}},
-        {"D3D8", 5849, 3, 0, 1, 1, {"Epsilon", "Zeta"}},
+        // Delta's revision applies but its code is not in the game: a record that misses.
+        {"XAPILIB", 4627, 5, 1, {"Alpha"}, {"Delta"}, {"Beta", "Gamma"}},
+        {"D3D8", 5849, 3, 0, {"Omega"}, {}, {"Epsilon", "Zeta"}},
         // Omega's revision is for a later build; so it is not counted as found either: the scan
         // of this library does not try it.
-        {"XGRAPHC", 4361, 3, 0, 0, 0, {"Epsilon", "Omega", "Zeta"}},
+        {"XGRAPHC", 4361, 3, 0, {}, {}, {"Epsilon", "Omega", "Zeta"}},
     };
     ASSERT_EQ(result.coverage.libraries.size(), rows.size());
     for (std::size_t k = 0; k < rows.size(); ++k) {
@@ -90,8 +92,9 @@ TEST(Coverage, EachLibrarysEntriesRevisionsAndFindsForItsBuild) {
         EXPECT_EQ(library.build, rows[k].build);
         EXPECT_EQ(library.entries, rows[k].entries);
         EXPECT_EQ(library.placeholders, rows[k].placeholders);
-        EXPECT_EQ(library.with_revision, rows[k].with_revision);
+        EXPECT_EQ(library.placeholders_found, 0u);
         EXPECT_EQ(library.found, rows[k].found);
+        EXPECT_EQ(library.not_found, rows[k].not_found);
         EXPECT_EQ(library.without_revision, rows[k].without);
     }
     // Names the database does not know, shown without their control bytes.
@@ -100,10 +103,14 @@ TEST(Coverage, EachLibrarysEntriesRevisionsAndFindsForItsBuild) {
     EXPECT_EQ(result.coverage.unknown[0].build, 5849);
     EXPECT_EQ(result.coverage.unknown[1].name, "LIB?[2J");
 
-    const std::string text = coverage_text(result.coverage, "game.xbe", {});
-    EXPECT_NE(text.find("\nXAPILIB 4627: 5 entries, 2 with a revision for build 4627, 1 found in "
-                        "this game, 1 filled by the derivations\n"
-                        "  no revision for build 4627 (2), to author from XAPILIB 4627:\n"
+    const std::string text = coverage_text(result.coverage, "game.xbe");
+    EXPECT_NE(text.find("\nXAPILIB 4627: 5 entries: 2 with a revision for build 4627 (1 found in "
+                        "this game, 1 not found), 2 without one, 1 placeholders (0 found by the "
+                        "derivations)\n"
+                        "  found in this game (1):\n    Alpha\n"
+                        "  with a revision for build 4627 but not found in this game (1):\n"
+                        "    Delta\n"
+                        "  no revision for build 4627, to author from XAPILIB 4627 (2):\n"
                         "    Beta\n    Gamma\n"),
               std::string::npos)
         << text;
@@ -111,19 +118,48 @@ TEST(Coverage, EachLibrarysEntriesRevisionsAndFindsForItsBuild) {
               std::string::npos)
         << text;
     // A path is any bytes: quotes and control characters escaped, what is not UTF-8 replaced.
-    const std::string json =
-        coverage_json(result.coverage, "a \"b\"\xFF\n\xC3\xA9.xbe", {"x.records"});
+    const std::string json = coverage_json(result.coverage, "a \"b\"\xFF\n\xC3\xA9.xbe");
     EXPECT_TRUE(json.starts_with(
         "{\"xbe\":\"a \\\"b\\\"\\ufffd\\u000a\xC3\xA9.xbe\",\"database_version\":\""))
         << json;
-    EXPECT_NE(json.find(",\"packs\":[\"x.records\"],\"libraries\":[{\"name\":\"XAPILIB\","
-                        "\"build\":4627,\"entries\":5,\"placeholders\":1,\"with_revision\":2,"
-                        "\"found\":1,\"without_revision\":[\"Beta\",\"Gamma\"]},"),
+    EXPECT_NE(json.find(",\"libraries\":[{\"name\":\"XAPILIB\",\"build\":4627,\"entries\":5,"
+                        "\"placeholders\":1,\"placeholders_found\":0,\"with_revision\":2,"
+                        "\"found\":1,\"found_entries\":[\"Alpha\"],\"not_found\":[\"Delta\"],"
+                        "\"without_revision\":[\"Beta\",\"Gamma\"]},"),
               std::string::npos)
         << json;
     EXPECT_TRUE(json.ends_with(",\"unknown_libraries\":[{\"name\":\"LIBCMT\",\"build\":5849},"
                                "{\"name\":\"LIB?[2J\",\"build\":3911}]}\n"))
         << json;
+
+    // What each pack is to this game, and the version in the one form FendrelCLI -v prints.
+    FenxiSignaturePacks packs;
+    packs.files = {"later.records", "mixed.records", "elsewhere.records"};
+    packs.revisions = {{{xapi, 1, 5000}},
+                       {{xapi, 0, 4000}, {graphics, 1, 5849}, {xapi, 3, 9999}},
+                       {{sound, 0, 3911}}};
+    GameCoverage with_packs = result.coverage;
+    with_packs.database_version = 0x0123ABCD;
+    add_pack_coverage(with_packs, db.database(), packs);
+    const std::string pack_text = coverage_text(with_packs, "game.xbe");
+    EXPECT_TRUE(pack_text.starts_with(
+        "game.xbe: database version 123abcd (built-in records and 3 packs)\n"
+        "  pack later.records: 1 revision, applies to nothing here: every revision is for a later "
+        "build than the game's library\n"
+        "  pack mixed.records: 3 revisions, 2 for this game's library builds\n"
+        "  pack elsewhere.records: 1 revision, applies to nothing here: none is for a library "
+        "build this game lists\n\n"))
+        << pack_text;
+    const std::string pack_json = coverage_json(with_packs, "game.xbe");
+    EXPECT_NE(
+        pack_json.find("\"database_version\":\"123abcd\",\"packs\":[\"later.records\","
+                       "\"mixed.records\",\"elsewhere.records\"],\"pack_coverage\":[{\"name\":"
+                       "\"later.records\",\"revisions\":1,\"applying\":0,\"later_builds\":1},"
+                       "{\"name\":\"mixed.records\",\"revisions\":3,\"applying\":2,"
+                       "\"later_builds\":1},{\"name\":\"elsewhere.records\",\"revisions\":1,"
+                       "\"applying\":0,\"later_builds\":0}],"),
+        std::string::npos)
+        << pack_json;
 
     // A damaged image is refused, not scanned.
     testkit::TestXbe cut = xbe;
@@ -186,9 +222,17 @@ TEST(CoverageProgram, DerivationsAndPacksOnARealCatalogue) {
     const auto now = numbers(after.out);
     EXPECT_EQ(now[0], was[0] + 1) << before.out << after.out;
     EXPECT_EQ(now[1], was[1] + 1) << before.out << after.out;
-    EXPECT_NE(before.out.find("\"SetEvent\""), std::string::npos) << before.out;
-    EXPECT_EQ(after.out.find("\"SetEvent\""), std::string::npos) << after.out;
-    EXPECT_NE(after.out.find("\"packs\":[\"xapilib-4627.records\"]"), std::string::npos);
+    const auto names = [](const std::string &json, const std::string &key) {
+        const std::size_t at = json.find("\"" + key + "\":[");
+        return at == std::string::npos ? std::string() : json.substr(at, json.find(']', at) - at);
+    };
+    EXPECT_NE(names(before.out, "without_revision").find("\"SetEvent\""), std::string::npos);
+    EXPECT_EQ(names(after.out, "without_revision").find("\"SetEvent\""), std::string::npos);
+    EXPECT_NE(names(after.out, "found_entries").find("\"SetEvent\""), std::string::npos);
+    EXPECT_NE(after.out.find("\"packs\":[\"xapilib-4627.records\"],\"pack_coverage\":[{\"name\":"
+                             "\"xapilib-4627.records\",\"revisions\":1,\"applying\":1,"),
+              std::string::npos)
+        << after.out;
 
     // A broken pack is refused as FendrelCLI refuses it.
     std::ofstream(folder.path() / "broken.records") << "group xapilib\nrevision Nothing 1\n";

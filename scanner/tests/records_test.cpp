@@ -129,6 +129,12 @@ TEST(Records, MistakesNameTheFileAndLine) {
         {head + "detect 1\ndetect 2\nlovp 0 90\n",
          "test.records:4: a second detect line in one revision"},
         {head + "offset 1 90\n", "test.records:3: unknown line 'offset'"},
+        // Quoted bytes of the file are shown printable: no terminal control, no NUL that would
+        // end the message early.
+        {"\x1B[2Jgroup dsound\n", "test.records:1: unknown line '\\x1B[2Jgroup'"},
+        {std::string("group ds\0und\n", 13), "test.records:1: unknown group 'ds\\x00und'"},
+        {head + "ref 1 a\\b\xC3\xA9\nlovp 0 90\n",
+         "test.records:3: no symbol named 'a\\x5Cb\\xC3\\xA9'"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.text);

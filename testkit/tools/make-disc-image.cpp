@@ -2,6 +2,7 @@
 // each table's entries ordered by upper-cased name as authoring tools order them. Used by the
 // demo to turn a folder of game files into an image.
 // Usage: make-disc-image <folder> <image> [--base HEX]
+#include "entry/program_entry.h"
 #include "testkit/disc_image_writer.h"
 #include "testkit/tools/arguments.h"
 
@@ -80,7 +81,7 @@ bool collect(const fs::path &folder, std::vector<testkit::DiscNode> &nodes) {
 
 } // namespace
 
-int main(int argc, char **argv) {
+int program_main(int argc, char **argv) {
     const char *usage = "usage: make-disc-image <folder> <image> [--base HEX]\n";
     if (auto status = testkit::check_tool_arguments(argc, argv, usage, {"--base"}))
         return *status;
@@ -98,9 +99,9 @@ int main(int argc, char **argv) {
         }
     }
     std::vector<testkit::DiscNode> root;
-    if (!collect(argv[1], root))
+    if (!collect(path_from_utf8(argv[1]), root))
         return 1;
-    if (auto error = testkit::write_disc_image(argv[2], root, options)) {
+    if (auto error = testkit::write_disc_image(path_from_utf8(argv[2]), root, options)) {
         std::fprintf(stderr, "make-disc-image: cannot write %s: %s\n", argv[2],
                      error.message().c_str());
         return 1;

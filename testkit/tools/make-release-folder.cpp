@@ -1,13 +1,14 @@
 // Lays out a small release folder: release.json for a sample title and the given programs under
 // bin/. Used by the demo.
 // Usage: make-release-folder <release folder> [--title-id ID] [--version V] [program...]
+#include "entry/program_entry.h"
 #include "testkit/release_folder.h"
 #include "testkit/tools/arguments.h"
 
 #include <cstdio>
 #include <string>
 
-int main(int argc, char **argv) {
+int program_main(int argc, char **argv) {
     const char *usage =
         "usage: make-release-folder <release folder> [--title-id ID] [--version V] [program...]\n";
     if (auto status = testkit::check_tool_arguments(argc, argv, usage, {"--title-id", "--version"}))
@@ -16,7 +17,7 @@ int main(int argc, char **argv) {
         std::fputs(usage, stderr);
         return 64;
     }
-    const std::filesystem::path release = argv[1];
+    const std::filesystem::path release = path_from_utf8(argv[1]);
     testkit::ReleaseDescription description;
     std::vector<std::filesystem::path> programs;
     for (int i = 2; i < argc; ++i) {
@@ -28,7 +29,7 @@ int main(int argc, char **argv) {
             }
             (argument == "--title-id" ? description.title_id : description.version) = argv[++i];
         } else
-            programs.emplace_back(argument);
+            programs.push_back(path_from_utf8(argument));
     }
     if (auto error = testkit::write_release(release, description)) {
         std::fprintf(stderr, "make-release-folder: cannot write release.json: %s\n",

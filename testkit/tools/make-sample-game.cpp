@@ -4,6 +4,7 @@
 // same files under that title, as <out>/<name> and <out>/<name>.iso, for trying a release of a
 // game other than the sample.
 // Usage: make-sample-game <out folder> [--title-id HEX] [--title NAME] [--name NAME]
+#include "entry/program_entry.h"
 #include "testkit/sample_game.h"
 #include "testkit/tools/arguments.h"
 
@@ -11,7 +12,7 @@
 #include <cstdlib>
 #include <string>
 
-int main(int argc, char **argv) {
+int program_main(int argc, char **argv) {
     const char *usage =
         "usage: make-sample-game <out folder> [--title-id HEX] [--title NAME] [--name NAME]\n";
     if (auto status =
@@ -21,7 +22,7 @@ int main(int argc, char **argv) {
         std::fputs(usage, stderr);
         return 64;
     }
-    const std::filesystem::path out = argv[1];
+    const std::filesystem::path out = path_from_utf8(argv[1]);
     testkit::TestXbe xbe = testkit::sample_xbe();
     std::string name = "sample-game";
     for (int i = 2; i + 1 < argc; i += 2) {

@@ -1,5 +1,6 @@
 // The database version: a hash of everything that decides what a scan finds, so that two
 // programs with the same version report the same symbols.
+#include <cstdio>
 #include <cstring>
 
 #include "lib/database/database_tools.h"
@@ -74,4 +75,10 @@ std::uint32_t Fenxi_LibraryEntryCount(const FenxDatabase &database, std::uint32_
 
 std::uint32_t Fenx_LibraryEntryCount(std::uint32_t mask) {
     return Fenxi_LibraryEntryCount(Fenxi_BuiltinDatabase(), mask);
+}
+
+std::string Fenxi_DatabaseVersionText(std::uint32_t version) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%x", version);
+    return text;
 }

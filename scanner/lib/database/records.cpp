@@ -9,10 +9,12 @@
 #include <tuple>
 
 #include "lib/database/catalogue.h"
+#include "lib/database/printable_text.h"
 #include "lib/database/text_join.h"
 
 using fenxi_text::Hex;
 using fenxi_text::join;
+using fenxi_text::printable;
 
 namespace {
 
@@ -84,7 +86,7 @@ class RecordsReader {
         else if (command == "lovp")
             lovp(words);
         else
-            error(join("unknown line '", command, "'"));
+            error(join("unknown line '", printable(command), "'"));
     }
 
     FenxiRecordsRead finish() {
@@ -114,7 +116,7 @@ class RecordsReader {
             if (words[1] == kGroupKeys[g])
                 group_ = static_cast<int>(g);
         if (group_ < 0)
-            error(join("unknown group '", words[1], "'"));
+            error(join("unknown group '", printable(words[1]), "'"));
         group_line_failed_ = group_ < 0;
     }
 
@@ -141,10 +143,10 @@ class RecordsReader {
             if (group.Entries[e].Name != nullptr && words[1] == group.Entries[e].Name)
                 entry = e;
         if (entry == group.EntryCount)
-            error(join("no entry '", words[1], "' in group ", kGroupKeys[group_]));
+            error(join("no entry '", printable(words[1]), "' in group ", kGroupKeys[group_]));
         std::uint32_t build = 0;
         if (!parse_number(words[2], 0xFFFF, build))
-            error(join("build '", words[2], "' is not a number from 0 to 65535"));
+            error(join("build '", printable(words[2]), "' is not a number from 0 to 65535"));
         current_.group = static_cast<std::uint32_t>(group_);
         current_.entry = entry;
         current_.build = static_cast<std::uint16_t>(build);
@@ -175,14 +177,14 @@ class RecordsReader {
         std::uint32_t index = 0;
         if (words.size() == 4 && words[2] == "kernel") {
             if (!parse_number(words[3], kFenxiKernelOrdinalLast, index) || index == 0) {
-                error(join("kernel ordinal '", words[3], "' is not from 1 to ",
+                error(join("kernel ordinal '", printable(words[3]), "' is not from 1 to ",
                            kFenxiKernelOrdinalLast));
                 return;
             }
         } else if (words.size() == 3) {
             index = symbol_index(words[2], catalogue_);
             if (index == 0) {
-                error(join("no symbol named '", words[2], "'"));
+                error(join("no symbol named '", printable(words[2]), "'"));
                 return;
             }
         } else {
@@ -190,7 +192,7 @@ class RecordsReader {
             return;
         }
         if (!parse_number(words[1], 0xFFFF, offset)) {
-            error(join("offset '", words[1], "' is not a number from 0 to 65535"));
+            error(join("offset '", printable(words[1]), "' is not a number from 0 to 65535"));
             return;
         }
         references_.push_back(
@@ -208,13 +210,13 @@ class RecordsReader {
             return;
         }
         if (!parse_number(words[1], 0xFFFF, offset)) {
-            error(join("offset '", words[1], "' is not a number from 0 to 65535"));
+            error(join("offset '", printable(words[1]), "' is not a number from 0 to 65535"));
             return;
         }
         for (std::size_t k = 2; k < words.size(); ++k, ++offset) {
             std::uint32_t value = 0;
             if (words[k].size() != 2 || !parse_number(words[k], 0xFF, value, 16)) {
-                error(join("'", words[k], "' is not a byte in two hexadecimal digits"));
+                error(join("'", printable(words[k]), "' is not a byte in two hexadecimal digits"));
                 return;
             }
             if (offset > 0xFFFF) {

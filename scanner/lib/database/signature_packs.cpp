@@ -119,6 +119,9 @@ FenxiSignaturePacks Fenxi_LoadSignaturePacks(const std::vector<FenxiPackFile> &p
             continue;
         result.files.push_back(pack.shown);
         FenxiRecordsRead read = Fenxi_ReadRecords(text, pack.shown, catalogue);
+        std::vector<FenxiPackRevision> &held = result.revisions.emplace_back();
+        for (const FenxiRecordedRevision &revision : read.revisions)
+            held.push_back({revision.group, revision.entry, revision.build});
         std::move(read.errors.begin(), read.errors.end(), std::back_inserter(result.errors));
         errors_not_kept += read.errors_not_kept;
         if (revisions.size() + read.revisions.size() > builtin.size() + kFenxiMaxPackRevisions) {

@@ -24,10 +24,18 @@ struct FenxiPackFile {
     std::string shown; // the name messages give it ("signatures/d3d8-5849.records")
 };
 
+// Where a pack's revision goes, and for which build.
+struct FenxiPackRevision {
+    std::uint32_t group = 0;
+    std::uint32_t entry = 0;
+    std::uint16_t build = 0;
+};
+
 struct FenxiSignaturePacks {
     // Built-in records plus every pack, merged; null when a pack was refused or none was read.
     std::unique_ptr<FenxiRecordedDatabase> database;
-    std::vector<std::string> files;  // the packs read, as shown
+    std::vector<std::string> files;                        // the packs read, as shown
+    std::vector<std::vector<FenxiPackRevision>> revisions; // of each of `files`, in file order
     std::vector<std::string> errors; // "file:line: text" (or "file: text"), in file order
 };
 

@@ -19,6 +19,9 @@ constexpr std::uint16_t kDerivedAtStart[] = {
 constexpr std::uint32_t kKernelOrdinalFirst = 1;
 constexpr std::uint32_t kKernelOrdinalLast = 378;
 constexpr std::uint32_t kImportByOrdinal = 0x80000000;
+// A real table holds at most one entry per kernel export. Past that many refused entries a
+// damaged table's are counted rather than listed, unless every detail is asked for.
+constexpr std::uint32_t kListedThunkRefusals = kKernelOrdinalLast;
 
 void register_kernel_thunks(FenxContext *context, std::uint32_t thunk) {
     const FenxSectionFilter *holder = nullptr;
@@ -38,6 +41,8 @@ void register_kernel_thunks(FenxContext *context, std::uint32_t thunk) {
                holder->Name);
     // Entries up to the first zero, never past the section's end.
     const std::uint32_t start = thunk - holder->VirtualAddress;
+    const bool list_all = context->Sink.Level <= FENX_MSG_DETAIL;
+    std::uint32_t refused = 0;
     for (std::uint32_t at = start; holder->Size - at >= 4; at += 4) {
         const std::uint32_t entry = Fenxi_ReadU32(holder->Data + at);
         if (entry == 0)
@@ -46,10 +51,14 @@ void register_kernel_thunks(FenxContext *context, std::uint32_t thunk) {
         const std::uint32_t address = thunk + (at - start);
         if (ordinal >= kKernelOrdinalFirst && ordinal <= kKernelOrdinalLast)
             context->XRefs[ordinal] = address;
-        else
+        else if (++refused <= kListedThunkRefusals || list_all)
             Fenxi_Post(context->Sink, FENX_MSG_WARNING,
                        "Unable to register kernel thunk: index=%u; vaddr=0x%08x", ordinal, address);
     }
+    if (refused > kListedThunkRefusals && !list_all)
+        Fenxi_Post(context->Sink, FENX_MSG_WARNING,
+                   "Unable to register kernel thunk: %u more entries, not listed",
+                   refused - kListedThunkRefusals);
 }
 
 template <typename Filter> Filter *copy_list(const Filter *source, std::uint32_t count) {

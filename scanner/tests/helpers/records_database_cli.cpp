@@ -10,10 +10,11 @@
 #include <vector>
 
 #include "cli/cli_run.h"
+#include "entry/program_entry.h"
 #include "lib/database/recorded_database.h"
 #include "lib/database/records.h"
 
-int main(int argc, char **argv) {
+int program_main(int argc, char **argv) {
     int first = 1;
     std::vector<std::string> files;
     while (first + 1 < argc && std::strcmp(argv[first], "--records") == 0) {
@@ -29,7 +30,7 @@ int main(int argc, char **argv) {
     std::vector<FenxiRecordedRevision> revisions = Fenxi_BuiltinRecords();
     std::vector<std::string> errors;
     for (const std::string &file : files) {
-        std::ifstream in(file, std::ios::binary);
+        std::ifstream in(path_from_utf8(file), std::ios::binary);
         std::ostringstream text;
         text << in.rdbuf();
         if (!in) {
