@@ -259,31 +259,36 @@ class Author {
             }
             const Mapping mapping = map_name(decorated);
             if (!mapping.place) {
-                if (mapping.elsewhere)
-                    result_.other_library.push_back(
-                        join(decorated, ": ", mapping.elsewhere->table->Name, " of group ",
-                             Fenxi_RecordGroupKey(mapping.elsewhere->group)));
-                else if (mapping.tried.empty())
-                    result_.unmapped.push_back(join(printable(decorated), " (no name to try)"));
-                else
-                    result_.unmapped.push_back(
-                        join(printable(decorated), " (tried ", joined(mapping.tried), ")"));
+                FunctionResult outcome{
+                    Outcome::Unmapped, {}, decorated, region_of(function).object->origin, {}, 0};
+                if (mapping.elsewhere) {
+                    outcome.outcome = Outcome::OtherLibrary;
+                    outcome.entry = mapping.elsewhere->table->Name;
+                    outcome.detail = Fenxi_RecordGroupKey(mapping.elsewhere->group);
+                } else {
+                    outcome.detail = mapping.tried.empty() ? std::string("no name to try")
+                                                           : join("tried ", joined(mapping.tried));
+                }
+                result_.functions.push_back(std::move(outcome));
                 continue;
             }
             ++result_.mapped;
             const EntryPlace &place = *mapping.place;
-            const std::string label = join(place.table->Name, ": ", decorated, " (",
-                                           region_of(function).object->origin, ")");
+            const FunctionResult outcome{Outcome::Placeholder,
+                                         place.table->Name,
+                                         decorated,
+                                         region_of(function).object->origin,
+                                         {},
+                                         0};
             if (is_placeholder(*place.table)) {
-                result_.placeholders.push_back(label);
+                result_.functions.push_back(outcome);
                 continue;
             }
             const auto key = std::pair{place.group, place.entry};
             if (const auto it = taken.find(key); it != taken.end()) {
-                result_.notes.push_back(
-                    join(decorated, " (", region_of(function).object->origin, ") maps to ",
-                         place.table->Name, " too; the first function, ",
-                         functions_[it->second].symbol->name, ", is the one authored"));
+                result_.functions.push_back(outcome);
+                result_.functions.back().outcome = Outcome::SecondMapping;
+                result_.functions.back().detail = functions_[it->second].symbol->name;
                 continue;
             }
             taken.emplace(key, f);
@@ -556,6 +561,16 @@ class Author {
         return std::nullopt;
     }
 
+    FunctionResult outcome(Outcome what, const EntryPlace &place, const Function &function,
+                           std::string detail) const {
+        return {what,
+                place.table->Name,
+                function.symbol->name,
+                region_of(function).object->origin,
+                std::move(detail),
+                function.end - function.start};
+    }
+
     void author(std::size_t function_index, const EntryPlace &place) {
         const Function &function = functions_[function_index];
         const CodeRegion &region = region_of(function);
@@ -591,7 +606,8 @@ class Author {
         }
         pick.lovp.erase(std::unique(pick.lovp.begin(), pick.lovp.end()), pick.lovp.end());
         if (pick.lovp.empty()) {
-            pass_.ambiguous.push_back(join(label, ": no fixed byte"));
+            pass_.functions.push_back(
+                outcome(Outcome::Ambiguous, place, function, "no fixed byte"));
             return;
         }
 
@@ -614,10 +630,10 @@ class Author {
             if (!byte && !reference) {
                 const std::string where =
                     join(there.origin, " at 0x", fenxi_text::Hex{hit.second, 0});
-                if (there.other)
-                    pass_.against.push_back(join(label, ": left out, it matches ", where));
-                else
-                    pass_.ambiguous.push_back(join(label, ": the same bytes are found in ", where));
+                pass_.functions.push_back(
+                    there.other ? outcome(Outcome::LeftOutForOther, place, function, where)
+                                : outcome(Outcome::Ambiguous, place, function,
+                                          join("the same bytes are found in ", where)));
                 return;
             }
             extended_for_other |= there.other;
@@ -629,14 +645,10 @@ class Author {
         }
 
         if (pick.information() < options_.information_floor) {
-            pass_.too_small.push_back(join(label, ": too small to be told apart (information ",
-                                           pick.information(), ", at least ",
-                                           options_.information_floor, " needed)"));
+            pass_.functions.push_back(outcome(Outcome::TooSmall, place, function, {}));
+            pass_.functions.back().information = pick.information();
             return;
         }
-        if (extended_for_other)
-            pass_.against.push_back(join(label, ": extended to ", pick.lovp.size(),
-                                         " bytes so that it does not match other code"));
 
         FenxiRecordedRevision revision;
         revision.group = place.group;
@@ -652,7 +664,11 @@ class Author {
                                 function.end - function.start, " bytes");
         revision.source = label;
         pass_.revisions.push_back(std::move(revision));
-        pass_.authored.push_back(join(label, ", ", function.end - function.start, " bytes"));
+        pass_.functions.push_back(
+            outcome(extended_for_other ? Outcome::ExtendedForOther : Outcome::Authored, place,
+                    function, {}));
+        pass_.functions.back().information = pick.information();
+        pass_.functions.back().pairs = pick.lovp.size();
     }
 
     void merge_pass() {
@@ -661,11 +677,11 @@ class Author {
                       std::make_move_iterator(from.end()));
         };
         result_.revisions = std::move(pass_.revisions);
-        append(result_.authored, pass_.authored);
-        append(result_.ambiguous, pass_.ambiguous);
-        append(result_.too_small, pass_.too_small);
-        append(result_.against, pass_.against);
+        result_.functions.insert(result_.functions.end(),
+                                 std::make_move_iterator(pass_.functions.begin()),
+                                 std::make_move_iterator(pass_.functions.end()));
         append(result_.notes, pass_.notes);
+        result_.information_floor = options_.information_floor;
         result_.addend_fields = pass_.addend_fields;
     }
 

@@ -44,12 +44,6 @@ int help() {
     return 0;
 }
 
-void list(const char *title, const std::vector<std::string> &items) {
-    std::printf("%s: %zu\n", title, items.size());
-    for (const std::string &item : items)
-        std::printf("  %s\n", item.c_str());
-}
-
 } // namespace
 
 int program_main(int argc, char **argv) {
@@ -134,33 +128,8 @@ int program_main(int argc, char **argv) {
         return 1;
     }
 
-    for (const auto &[file, count] : input.kernel_import_files)
-        std::printf("kernel imports learned: %zu from %s\n", count, file.c_str());
-    for (const fendrel_author::LinkedProgram &program : input.programs) {
-        const fendrel_author::ProgramFigures &figures = program.figures;
-        std::printf("program %s: %zu names in its sections; %s\n", program.object.origin.c_str(),
-                    figures.names,
-                    program.has_relocations ? "absolute fields from its base relocations"
-                                            : "no base relocations: every value inside the "
-                                              "image is taken for an address");
-        std::printf("  address fields: %zu, referring to a named place %zu; call or jump "
-                    "displacements leaving their function: %zu to a named function, %zu unknown\n",
-                    program.has_relocations ? figures.relocated : figures.address_values,
-                    figures.to_named, figures.calls_named, figures.calls_unknown);
-    }
-    std::printf("functions found: %zu\n", result->found);
-    std::printf("mapped: %zu\n", result->mapped);
-    list("authored", result->authored);
-    list("ambiguous, left out", result->ambiguous);
-    list("too small to be told apart, left out", result->too_small);
-    list("placeholder entries, found by derivations, no records", result->placeholders);
-    list("checked against other code", result->against);
-    list("unmapped", result->unmapped);
-    list("in other libraries' groups", result->other_library);
-    list("skipped members", input.skipped);
-    std::printf("fields left unknown for an addend: %zu\n", result->addend_fields);
-    list("notes", result->notes);
-    list("self-check conflicts", result->conflicts);
+    const std::string report = fendrel_author::author_report(*result, input);
+    std::fwrite(report.data(), 1, report.size(), stdout);
     std::printf("%zu revisions written to %s\n", result->revisions.size(), out.c_str());
     if (input.link_time_code != 0) {
         // The records are good, but functions of those members are missing from them.

@@ -181,7 +181,7 @@ TEST(AuthorNames, ScopedNamesTryEveryEnclosingScope) {
     ASSERT_TRUE(result) << result.error();
     ASSERT_EQ(result->revisions.size(), 1u);
     EXPECT_EQ(entry_name(result->revisions[0]), "DSound_CRefCount_AddRef");
-    EXPECT_EQ(result->unmapped,
+    EXPECT_EQ(result->lines(Listing::Unmapped),
               std::vector<std::string>{"?Nothing@CNowhere@Outer@@QAEXXZ (tried CNowhere_Nothing, "
                                        "Outer_CNowhere_Nothing, *_CNowhere_Nothing)"});
 }
@@ -310,7 +310,8 @@ TEST(AuthorCore, ReferencesMeanWhatTheScanWillTakeThemFor) {
         SCOPED_TRACE(test.name);
         const AuthorResult result = author_xapi(test.objects, kernel);
         EXPECT_EQ(result.revisions.size(), test.revisions)
-            << ::testing::PrintToString(result.notes) << ::testing::PrintToString(result.ambiguous);
+            << ::testing::PrintToString(result.all_notes())
+            << ::testing::PrintToString(result.lines(Listing::Ambiguous));
         EXPECT_EQ(result.addend_fields, test.addend_fields);
         EXPECT_EQ(result.conflicts, std::vector<std::string>{});
         const FenxiRecordedRevision *record = record_of(result, test.entry);
@@ -374,10 +375,11 @@ TEST(AuthorAgainst, RecordsThatMatchOtherCodeAreExtendedOrLeftOut) {
         const AuthorResult result = author_xapi({library}, {}, other);
         EXPECT_EQ(result.revisions.size(), test.revisions);
         if (test.listed == nullptr) {
-            EXPECT_EQ(result.against, std::vector<std::string>{});
+            EXPECT_EQ(result.lines(Listing::Against), std::vector<std::string>{});
         } else {
-            ASSERT_EQ(result.against.size(), 1u);
-            EXPECT_NE(result.against[0].find(test.listed), std::string::npos) << result.against[0];
+            const std::vector<std::string> against = result.lines(Listing::Against);
+            ASSERT_EQ(against.size(), 1u);
+            EXPECT_NE(against[0].find(test.listed), std::string::npos) << against[0];
         }
         // An extended record has the byte that differs.
         if (test.listed != nullptr && test.revisions == 1) {
