@@ -55,8 +55,10 @@ std::vector<std::uint8_t> body(std::uint8_t seed) {
 
 AuthorResult author_xapi(const std::vector<testkit::TestCoff> &objects,
                          const std::map<std::string, AliasTarget> &aliases = {},
-                         const OtherCode &other = {}) {
+                         const OtherCode &other = {},
+                         const std::map<std::string, std::uint32_t> &kernel_imports = {}) {
     AuthorInput input;
+    input.kernel_imports = kernel_imports;
     for (std::size_t k = 0; k < objects.size(); ++k)
         input.objects.push_back(*read_coff_object(testkit::build_test_coff(objects[k]),
                                                   "x.lib(o" + std::to_string(k) + ".obj)"));
@@ -239,6 +241,9 @@ TEST(AuthorCore, ReferencesMeanWhatTheScanWillTakeThemFor) {
         std::vector<std::pair<int, int>> references;
         std::size_t addend_fields;
         std::size_t revisions;
+        // Ordinals taught by the kernel's import library; with them the aliases name only
+        // RtlInitAnsiString and NtSetEvent.
+        std::map<std::string, std::uint32_t> learned = {};
     };
     // Two objects with the same function (an inline one, compiled twice) and a caller of it.
     testkit::TestCoff inline_a, inline_b;
@@ -299,6 +304,14 @@ TEST(AuthorCore, ReferencesMeanWhatTheScanWillTakeThemFor) {
          {{8, 225}},
          0,
          2},
+        {"the kernel's import library teaches the ordinals, an alias still overrides",
+         {event("_SetEvent@4", "__imp__NtSetEvent@8"),
+          event("_PulseEvent@4", "__imp__NtPulseEvent@8")},
+         "PulseEvent",
+         {{8, 205}},
+         0,
+         2,
+         {{"__imp__NtSetEvent@8", 200}, {"__imp__NtPulseEvent@8", 205}}},
         {"the derivation's reference comes first, and the placeholder gets no record",
          {map},
          "XapiMapLetterToDirectory",
@@ -308,7 +321,16 @@ TEST(AuthorCore, ReferencesMeanWhatTheScanWillTakeThemFor) {
     };
     for (const Case &test : cases) {
         SCOPED_TRACE(test.name);
-        const AuthorResult result = author_xapi(test.objects, kernel);
+        const std::map<std::string, AliasTarget> overriding = {{"NtSetEvent", {"", 225}},
+                                                               {"RtlInitAnsiString", {"", 289}}};
+        const AuthorResult result =
+            author_xapi(test.objects, test.learned.empty() ? kernel : overriding, {}, test.learned);
+        if (!test.learned.empty()) {
+            // NtSetEvent's alias wins over the 200 the library taught.
+            const FenxiRecordedRevision *set_event = record_of(result, "SetEvent");
+            ASSERT_NE(set_event, nullptr);
+            EXPECT_EQ(set_event->pairs[0].Value, 225);
+        }
         EXPECT_EQ(result.revisions.size(), test.revisions)
             << ::testing::PrintToString(result.all_notes())
             << ::testing::PrintToString(result.lines(Listing::Ambiguous));
