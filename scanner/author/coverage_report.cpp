@@ -70,9 +70,14 @@ std::string hex8(std::uint32_t value) {
     return text;
 }
 
+// "1 entry", "2 entries".
+std::string counted(std::size_t count, const char *one, const char *more) {
+    return std::to_string(count) + " " + (count == 1 ? one : more);
+}
+
 std::string pack_line(const PackCoverage &pack) {
-    std::string line = "  pack " + pack.name + ": " + std::to_string(pack.revisions) +
-                       (pack.revisions == 1 ? " revision" : " revisions");
+    std::string line =
+        "  pack " + pack.name + ": " + counted(pack.revisions, "revision", "revisions");
     if (pack.applying != 0)
         return line + ", " + std::to_string(pack.applying) + " for this game's library builds\n";
     if (pack.revisions != 0 && pack.later == pack.revisions)
@@ -94,12 +99,11 @@ void append_names(std::string &text, const std::string &title,
 
 std::string coverage_text(const GameCoverage &coverage, const std::string &xbe_name) {
     const std::size_t packs = coverage.packs.size();
-    std::string text = xbe_name + ": database version " +
-                       Fenxi_DatabaseVersionText(coverage.database_version) +
-                       (packs == 0 ? " (built-in records)"
-                                   : " (built-in records and " + std::to_string(packs) +
-                                         (packs == 1 ? " pack)" : " packs)")) +
-                       "\n";
+    std::string text =
+        xbe_name + ": database version " + Fenxi_DatabaseVersionText(coverage.database_version) +
+        (packs == 0 ? " (built-in records)"
+                    : " (built-in records and " + counted(packs, "pack)", "packs)")) +
+        "\n";
     for (const PackCoverage &pack : coverage.packs)
         text += pack_line(pack);
     if (coverage.libraries.empty())
@@ -107,12 +111,13 @@ std::string coverage_text(const GameCoverage &coverage, const std::string &xbe_n
     for (const LibraryCoverage &library : coverage.libraries) {
         const std::string build = std::to_string(library.build);
         const std::size_t with = library.found.size() + library.not_found.size();
-        text += "\n" + library.name + " " + build + ": " + std::to_string(library.entries) +
-                " entries: " + std::to_string(with) + " with a revision for build " + build + " (" +
+        text += "\n" + library.name + " " + build + ": " +
+                counted(library.entries, "entry", "entries") + ": " + std::to_string(with) +
+                " with a revision for build " + build + " (" +
                 std::to_string(library.found.size()) + " found in this game, " +
                 std::to_string(library.not_found.size()) + " not found), " +
                 std::to_string(library.without_revision.size()) + " without one, " +
-                std::to_string(library.placeholders) + " placeholders (" +
+                counted(library.placeholders, "placeholder", "placeholders") + " (" +
                 std::to_string(library.placeholders_found) + " found by the derivations)\n";
         append_names(text, "found in this game", library.found);
         append_names(text, "with a revision for build " + build + " but not found in this game",

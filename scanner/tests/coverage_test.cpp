@@ -105,7 +105,7 @@ TEST(Coverage, EachLibrarysEntriesRevisionsAndFindsForItsBuild) {
 
     const std::string text = coverage_text(result.coverage, "game.xbe");
     EXPECT_NE(text.find("\nXAPILIB 4627: 5 entries: 2 with a revision for build 4627 (1 found in "
-                        "this game, 1 not found), 2 without one, 1 placeholders (0 found by the "
+                        "this game, 1 not found), 2 without one, 1 placeholder (0 found by the "
                         "derivations)\n"
                         "  found in this game (1):\n    Alpha\n"
                         "  with a revision for build 4627 but not found in this game (1):\n"
