@@ -1,16 +1,19 @@
 // The authoring tool on arbitrary bytes: read as an archive and each of its members, or as one
 // object (classic or big-object header, link-time code and import members skipped), then
 // authored into records for a library of the catalogue, with the same bytes as other code (an
-// image when they read as one); and the same bytes read as records text.
+// image when they read as one); the same bytes read as records text, as a linker map and as a
+// symbol list; and an image authored as a linked program, named by its section starts.
 #include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string_view>
+#include <vector>
 
 #include "author/author.h"
 #include "author/coff.h"
 #include "author/images.h"
 #include "author/input.h"
+#include "author/program.h"
 #include "lib/database/recorded_database.h"
 #include "lib/database/records.h"
 #include "lib/fendrel.h"
@@ -18,7 +21,7 @@
 namespace {
 
 void author(const fendrel_author::AuthorInput &input, const fendrel_author::OtherCode &other) {
-    if (input.objects.empty())
+    if (input.objects.empty() && input.programs.empty())
         return;
     fendrel_author::AuthorOptions options;
     options.library_flag = Fenx_LibraryFlag("XAPILIB");
@@ -47,5 +50,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     author(input, other);
     const std::string_view text(reinterpret_cast<const char *>(data), size);
     (void)Fenxi_ReadRecords(text, "fuzz.records", Fenxi_CatalogueDatabase());
+    (void)fendrel_author::read_linker_map(text, "fuzz.map");
+    (void)fendrel_author::read_symbol_list(text, "fuzz.symbols");
+    if (!other.images.empty()) {
+        const fendrel_author::LinkedImageFile &image = other.images.front().image;
+        std::vector<fendrel_author::NamedAddress> names;
+        for (const fendrel_author::ImageSection &section : image.sections)
+            names.push_back({"_SetEvent@4", section.virtual_address, false});
+        fendrel_author::AuthorInput program;
+        program.programs.push_back(fendrel_author::link_program(image, names, "fuzz.exe"));
+        author(program, {});
+    }
     return 0;
 }

@@ -233,6 +233,20 @@ void coff_inputs() {
     put("coff_reader_fuzz", "records",
         "group dsound\nrevision IDirectSoundStream_SetVolume 4039\ndetect 1\n"
         "ref 1 CDirectSoundStream_SetVolume\nref 9 kernel 187\nlovp 0 E9 8B\n");
+    // The names of a linked program: a linker map and a symbol list.
+    put("coff_reader_fuzz", "linker-map",
+        " Start         Length     Name                   Class\n"
+        " 0001:00000000 00000298H .text                   CODE\n\n"
+        "  Address         Publics by Value              Rva+Base               Lib:Object\n\n"
+        " 0000:0000002c       __tls_array                000000000000002c     <absolute>\n"
+        " 0001:00000000       _SetEvent@4                0000000000011000     x:events.obj\n"
+        " 0001:00000020       _PulseEvent@4              00011020 f   x:events.obj\n\n"
+        " entry point at         0001:00000070\n\n Static symbols\n\n"
+        " 0001:00000040       _helper                    0000000000011040     x:events.obj\n");
+    put("coff_reader_fuzz", "symbol-list",
+        "XAPILIB__FUN__stdcall__SetEvent(unk ) = 0x00011000\n"
+        "XAPILIB__VAR__g_DeviceType_MU = 0x00013070\nDSOUND__CMcpxBuffer_Play = 0x00011400\n"
+        "00011020 _PulseEvent@4\n0x11040 ResetEvent # named by hand\n");
 }
 
 } // namespace

@@ -125,7 +125,8 @@ std::vector<std::uint8_t> build_test_xbe(const TestXbe &xbe) {
         const std::size_t header = section_headers + kSectionHeaderSize * i;
         const std::size_t name = names + kNameSize * i;
         const auto size = static_cast<std::uint32_t>(section.bytes.size());
-        write_field(image, header, section.preload ? 0x2 : 0x0);
+        write_field(image, header,
+                    (section.preload ? 0x2 : 0x0) | (section.executable ? 0x4 : 0x0));
         write_field(image, header + 4, section.virtual_address);
         write_field(image, header + 8, size);
         write_field(image, header + 12, raw_addresses[i]);

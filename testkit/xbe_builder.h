@@ -27,6 +27,7 @@ struct TestXbeSection {
     std::uint32_t virtual_address;
     std::vector<std::uint8_t> bytes;
     bool preload = true;
+    bool executable = false;
 };
 
 // Certificate field offsets and the title's length in UTF-16 units.

@@ -29,21 +29,52 @@ struct AuthorOptions {
     std::map<std::string, AliasTarget> aliases;
 };
 
+// What became of one function, as a value.
+enum class Outcome {
+    Authored,         // its record is written
+    ExtendedForOther, // written, with bytes added so that it does not match other code
+    Ambiguous,        // the same bytes elsewhere in the input, or no fixed byte at all
+    TooSmall,         // its record would hold less information than the floor
+    Placeholder,      // its entry is found by the derivations and takes no records
+    LeftOutForOther,  // its record matches other code and cannot be told apart there
+    Unmapped,         // its name is no catalogue entry
+    OtherLibrary,     // its entry belongs to another library's groups
+    SecondMapping,    // another function maps to the same entry and is the one authored
+};
+
+struct FunctionResult {
+    Outcome outcome = Outcome::Authored;
+    std::string entry; // the catalogue entry, empty when unmapped
+    std::string decorated;
+    std::string origin;
+    // What the outcome needs said: where the same bytes are, the candidates tried, the other
+    // entry's group, the first function of the entry.
+    std::string detail;
+    std::size_t bytes = 0;       // the function's own bytes
+    std::size_t information = 0; // of its record (authored or too small)
+    std::size_t pairs = 0;       // of its record (extended)
+};
+
+// The lists of the summary, in its order.
+enum class Listing { Authored, Ambiguous, TooSmall, Placeholders, Against, Unmapped, OtherLibrary };
+
 struct AuthorResult {
     std::size_t found = 0;  // public functions
     std::size_t mapped = 0; // of which name a catalogue entry of the library's groups
     std::vector<FenxiRecordedRevision> revisions;
-    std::vector<std::string> authored;      // "Entry: decorated (origin), N bytes"
-    std::vector<std::string> ambiguous;     // "Entry: decorated (origin): reason"
-    std::vector<std::string> too_small;     // "Entry: decorated (origin): information"
-    std::vector<std::string> placeholders;  // "Entry: decorated (origin)": derived, no records
-    std::vector<std::string> against;       // records extended or left out for other code
-    std::vector<std::string> unmapped;      // "decorated (candidates tried)"
-    std::vector<std::string> other_library; // "decorated: Entry of group key"
-    std::vector<std::string> notes;         // second mappings, references left out
-    std::vector<std::string> conflicts;     // self-check problems the records would add
+    std::vector<FunctionResult> functions; // in the order they were decided
+    std::vector<std::string> notes;        // references left out, addends, by field
+    std::vector<std::string> conflicts;    // self-check problems the records would add
     std::size_t addend_fields = 0; // relocated fields referring beside a symbol: left unknown
+    std::size_t information_floor = 0;
+
+    // The lines of one list of the summary; `Notes` come with the second mappings first.
+    std::vector<std::string> lines(Listing listing) const;
+    std::vector<std::string> all_notes() const;
 };
+
+// The summary printed after a run, for every input route.
+std::string author_report(const AuthorResult &result, const AuthorInput &input);
 
 // `existing` are the database's records today: references to entries they find are kept, and
 // the self-check compares against them. Records are also checked against `other` code.

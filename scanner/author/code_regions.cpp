@@ -47,6 +47,29 @@ std::vector<CodeRegion> regions_of_objects(const std::vector<CoffObject> &object
     return regions;
 }
 
+std::vector<CodeRegion> regions_of_program(const LinkedProgram &program) {
+    std::vector<CodeRegion> regions;
+    const CoffObject &object = program.object;
+    for (std::size_t s = 0; s < object.sections.size(); ++s) {
+        const CoffSection &section = object.sections[s];
+        CodeRegion region;
+        region.origin = join(object.origin, " section ", printable(section.name));
+        region.bytes = section.bytes;
+        region.covered = program.fields[s].unknown;
+        region.linked = true;
+        region.fields = program.fields[s].fields;
+        region.object = &object;
+        region.section = &section;
+        region.virtual_address = program.section_addresses[s];
+        const auto number = static_cast<std::int32_t>(s + 1);
+        for (const CoffSymbol &symbol : object.symbols)
+            if (symbol.storage_class == kCoffClassExternal && symbol.section == number)
+                region.starts.emplace(symbol.value, symbol.name);
+        regions.push_back(std::move(region));
+    }
+    return regions;
+}
+
 std::vector<CodeRegion> regions_of_images(const std::vector<OtherCode::Image> &images) {
     std::vector<CodeRegion> regions;
     for (const OtherCode::Image &image : images) {

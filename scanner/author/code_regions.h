@@ -11,15 +11,9 @@
 
 #include "author/coff.h"
 #include "author/input.h"
+#include "author/program.h"
 
 namespace fendrel_author {
-
-struct RelocatedField {
-    std::string target; // the decorated name of the symbol it refers to
-    std::uint16_t type = 0;
-    std::uint32_t width = 0;
-    bool addend = false; // refers to a place beside the symbol, not to the symbol
-};
 
 struct CodeRegion {
     std::string origin; // "lib(member) section .text", "game.xbe section .text"
@@ -36,11 +30,21 @@ struct CodeRegion {
     std::uint32_t virtual_address = 0;
     std::shared_ptr<const std::map<std::uint32_t, std::uint32_t>> kernel_slots;
 
+    // A linked program: its bytes are what the game holds, only `covered` may differ in another
+    // link.
+    bool linked = false;
+
     bool unknown(std::size_t at) const { return !covered.empty() && covered[at]; }
+    // Whether a record's byte may match there whatever it is: an object's field is patched when
+    // linked; a program's bytes are already as linked.
+    bool matches_any(std::size_t at) const { return !linked && unknown(at); }
 };
 
 // Every code section of the objects with bytes.
 std::vector<CodeRegion> regions_of_objects(const std::vector<CoffObject> &objects, bool other);
+
+// Every section with bytes of the linked program, with the fields placed in it.
+std::vector<CodeRegion> regions_of_program(const LinkedProgram &program);
 
 // Every section with bytes of the images (data too: the scanner searches some data sections).
 std::vector<CodeRegion> regions_of_images(const std::vector<OtherCode::Image> &images);

@@ -84,6 +84,31 @@ ObjectKind classify_object(std::span<const std::uint8_t> bytes) {
     return ObjectKind::LinkTimeCode;
 }
 
+std::expected<ImportMember, std::string> read_import_member(std::span<const std::uint8_t> bytes,
+                                                            std::string_view origin) {
+    constexpr std::size_t kHeaderSize = 20;
+    constexpr std::uint16_t kNameTypeOrdinal = 0;
+    if (bytes.size() < kHeaderSize)
+        return std::unexpected(join(origin, ": too short for an import header"));
+    const std::uint32_t size = u32(bytes, 12);
+    if (size > bytes.size() - kHeaderSize)
+        return std::unexpected(join(origin, ": the import header's ", size,
+                                    " bytes of names run past the member's end"));
+    const std::string_view names(reinterpret_cast<const char *>(bytes.data()) + kHeaderSize, size);
+    const std::size_t first = names.find('\0');
+    const std::size_t second =
+        first == std::string_view::npos ? first : names.find('\0', first + 1);
+    if (second == std::string_view::npos || first == 0)
+        return std::unexpected(
+            join(origin, ": the import header lacks its symbol or library name"));
+    ImportMember member;
+    member.symbol = join("__imp_", names.substr(0, first));
+    member.library = std::string(names.substr(first + 1, second - first - 1));
+    member.ordinal_or_hint = u16(bytes, 16);
+    member.by_ordinal = ((u16(bytes, 18) >> 2) & 7) == kNameTypeOrdinal;
+    return member;
+}
+
 std::expected<CoffObject, std::string> read_coff_object(std::span<const std::uint8_t> bytes,
                                                         std::string_view origin) {
     const auto fail = [&](std::string_view what) {

@@ -30,6 +30,16 @@ struct CoffRelocation {
     std::uint16_t type;
 };
 
+// A field of code whose bytes are an address, unknown until linked (or differing between links).
+struct RelocatedField {
+    std::string target; // the decorated name of the symbol it refers to, if any is known
+    std::uint16_t type = 0;
+    std::uint32_t width = 0;
+    bool addend = false;     // refers to a place beside the symbol, not to the symbol
+    std::uint32_t index = 0; // a kernel export's ordinal, when known from the image itself
+    std::vector<std::string> other_names; // more names of the target's place in a program
+};
+
 struct CoffSection {
     std::string name;
     std::uint32_t characteristics = 0;
@@ -88,6 +98,17 @@ bool is_archive(std::span<const std::uint8_t> bytes);
 // out. `origin` names the archive in messages.
 std::expected<std::vector<ArchiveMember>, std::string>
 read_archive(std::span<const std::uint8_t> bytes, std::string_view origin);
+
+// A short import member: the import symbol it defines ("__imp_" and the name) and the export's
+// ordinal, or the hint beside its name.
+struct ImportMember {
+    std::string symbol;
+    std::string library; // the DLL named
+    std::uint16_t ordinal_or_hint = 0;
+    bool by_ordinal = false;
+};
+std::expected<ImportMember, std::string> read_import_member(std::span<const std::uint8_t> bytes,
+                                                            std::string_view origin);
 
 // An import or anonymous object header (machine 0, 0xFFFF): not a classic COFF header.
 bool is_import_object(std::span<const std::uint8_t> bytes);

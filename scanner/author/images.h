@@ -22,8 +22,14 @@ struct ImageSection {
 struct LinkedImageFile {
     std::uint32_t base_address = 0;
     std::vector<ImageSection> sections;
-    // An XBE's kernel imports: the address of each ordinal's slot in its kernel thunk table.
+    // The kernel imports: the address of each ordinal's slot in an XBE's kernel thunk table, or
+    // in a PE image's import address table for the imports by ordinal.
     std::map<std::uint32_t, std::uint32_t> kernel_slots;
+    std::uint32_t end_address = 0; // past the highest byte the image loads, page aligned
+    // A PE image's base relocations: the addresses of its absolute 32-bit fields. An XBE, or a PE
+    // image linked without them, has none and cannot tell an address from other bytes.
+    bool has_relocations = false;
+    std::vector<std::uint32_t> relocated_fields;
 };
 
 bool is_pe_image(std::span<const std::uint8_t> bytes);

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <expected>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <span>
 #include <string>
@@ -13,11 +14,17 @@
 
 #include "author/coff.h"
 #include "author/images.h"
+#include "author/program.h"
 
 namespace fendrel_author {
 
 struct AuthorInput {
     std::vector<CoffObject> objects;
+    std::vector<LinkedProgram> programs; // a linked image with the names of its functions
+    // The kernel's import library: the ordinal of each import symbol ("__imp__NtSetEvent@8"),
+    // and how many each file taught.
+    std::map<std::string, std::uint32_t> kernel_imports;
+    std::vector<std::pair<std::string, std::size_t>> kernel_import_files;
     std::vector<std::string> skipped; // "origin: reason", for every member left unread
     std::size_t link_time_code = 0;   // members among `skipped` that hold link-time code
 };
@@ -31,6 +38,22 @@ std::expected<void, std::string> load_input(const std::filesystem::path &file, A
 // The same for bytes already read; `name` names them in messages.
 std::expected<void, std::string> load_input_bytes(std::span<const std::uint8_t> bytes,
                                                   const std::string &name, AuthorInput &input);
+
+// Where the names of a linked program come from.
+enum class NamesKind { Map, SymbolList };
+
+// Reads every input file. With `program_names` (a map or a symbol list) exactly one of them is a
+// linked image, the program those names belong to; the others (the kernel's import library) are
+// read as objects and archives.
+std::expected<void, std::string> load_inputs(const std::vector<std::filesystem::path> &files,
+                                             const std::filesystem::path &program_names,
+                                             NamesKind kind, AuthorInput &input);
+// The same for bytes already read.
+std::expected<void, std::string> load_program_bytes(std::span<const std::uint8_t> image,
+                                                    const std::string &image_name,
+                                                    std::string_view names,
+                                                    const std::string &names_name, NamesKind kind,
+                                                    AuthorInput &input);
 
 // Code that is not the library: objects with their relocations, or linked images.
 struct OtherCode {

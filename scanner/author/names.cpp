@@ -12,14 +12,6 @@ using fenxi_text::join;
 namespace fendrel_author {
 namespace {
 
-std::string_view trim(std::string_view text) {
-    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front())))
-        text.remove_prefix(1);
-    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back())))
-        text.remove_suffix(1);
-    return text;
-}
-
 bool all_digits(std::string_view text) {
     if (text.empty())
         return false;
@@ -74,6 +66,14 @@ std::optional<std::string> cplusplus_name(std::string_view text) {
 }
 
 } // namespace
+
+std::string_view trim(std::string_view text) {
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front())))
+        text.remove_prefix(1);
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back())))
+        text.remove_suffix(1);
+    return text;
+}
 
 std::optional<std::string> plain_name(std::string_view decorated) {
     if (decorated.starts_with("__imp_"))

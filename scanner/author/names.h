@@ -11,6 +11,9 @@
 
 namespace fendrel_author {
 
+// `text` without blanks at either end.
+std::string_view trim(std::string_view text);
+
 // C names lose the leading "_" (or "@" of fastcall) and the "@N" suffix; C++ names
 // "?Name@Scope@...@@code" become "Scope_Name" with the innermost scope ("Class_Constructor" and
 // "Class_Destructor" for "??0" and "??1"); an import thunk's "__imp_" goes first. Nothing for

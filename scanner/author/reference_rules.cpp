@@ -5,6 +5,7 @@
 #include <map>
 
 #include "lib/database/text_join.h"
+#include "lib/derive/derivation_facts.h"
 #include "lib/fendrel.h"
 #include "lib/scan/context.h"
 
@@ -13,39 +14,14 @@ using fenxi_text::join;
 namespace fendrel_author {
 namespace {
 
-enum : std::uint32_t {
-    kXapiMapLetterToDirectory = 1127,
-    kXGetSectionSize = 1139,
-};
-
-// The references each derivation reads from the record of the entry it looks up.
-const std::map<std::uint32_t, std::vector<std::uint32_t>> kRequired = {
-    {kXapiMapLetterToDirectory, {kXGetSectionSize}},
-    {1100, {1076, 1077}},        // GetTypeInformation: the device type table's ends
-    {1101, {1076, 1077}},        // GetTypeInformation2
-    {442, {386, 402, 403, 405}}, // D3D_CommonSetDebugRegisters: the device, three states
-    {608, {382}},                // SetRenderStateNotInline: the render-state block
-    {581, {392, 389, 410}},      // SetRenderState_FillMode
-    {381, {409, 401, 407, 408}}, // the stencil and occlusion fragment
-    {624, {413}},                // SetTextureState_TexCoordIndex
-    {616, {387, 388}},           // SetStreamSource: the stream variables
-    {380, {419}},                // the vertical blank fragment
-};
-
-// Slots a derivation fills, and the entries whose records it reads to do so.
+// The slots a derivation fills, and the entries whose records it reads to do so.
 const std::map<std::uint32_t, std::vector<std::uint32_t>> kFilledBy = [] {
     std::map<std::uint32_t, std::vector<std::uint32_t>> filled;
-    filled[kXGetSectionSize] = {kXapiMapLetterToDirectory};
-    for (std::uint32_t slot : {1070u, 1071u, 1072u, 1073u, 1075u, 1076u, 1077u})
-        filled[slot] = {1100, 1101};
-    filled[1074] = {1085}; // g_DeviceType_MU from MU_Init
-    // The stream and voice tables and the stream methods, from the stream constructor.
-    for (std::uint32_t slot : {677u, 678u, 725u, 727u, 728u, 730u, 731u, 735u, 736u})
-        filled[slot] = {726};
+    for (const fenxi_derive::DerivationFact &fact : fenxi_derive::derivation_facts())
+        for (std::uint32_t slot : fact.fills)
+            filled[slot].push_back(fact.entry);
     return filled;
 }();
-
-const std::vector<std::uint32_t> kNone;
 
 // Symbol slots that a fresh scan context marks to be learned from references.
 std::set<std::uint32_t> derived_at_start() {
@@ -87,9 +63,9 @@ ReferenceRules::ReferenceRules(const FenxDatabase &catalogue,
             existing_.insert(catalogue.Groups[revision.group].Entries[revision.entry].SymbolIndex);
 }
 
-const std::vector<std::uint32_t> &ReferenceRules::required(std::uint32_t entry_index) const {
-    const auto it = kRequired.find(entry_index);
-    return it == kRequired.end() ? kNone : it->second;
+std::span<const std::uint32_t> ReferenceRules::required(std::uint32_t entry_index) const {
+    const fenxi_derive::DerivationFact *fact = fenxi_derive::derivation_fact(entry_index);
+    return fact != nullptr ? fact->reads : std::span<const std::uint32_t>{};
 }
 
 bool ReferenceRules::known(std::uint32_t index, const std::set<std::uint32_t> &authored) const {
@@ -112,13 +88,14 @@ ReferenceVerdict ReferenceRules::verdict(const OOVPATable &entry, std::uint32_t 
                                          const std::set<std::uint32_t> &authored) const {
     if (target >= 1 && target <= kFenxiKernelOrdinalLast)
         return {ReferenceUse::Compare, {}}; // the kernel thunk table is read before any scan
-    const std::vector<std::uint32_t> &needed = required(entry.SymbolIndex);
+    const std::span<const std::uint32_t> needed = required(entry.SymbolIndex);
     const bool is_required = std::find(needed.begin(), needed.end(), target) != needed.end();
     if ((entry.ScanMarks & FENX_SCAN_MANUAL) != 0) {
         if (is_required) {
-            // Only XGetSectionSize's displacement is turned into an address by its derivation.
-            if (relative &&
-                !(entry.SymbolIndex == kXapiMapLetterToDirectory && target == kXGetSectionSize))
+            // Only a displacement the derivation turns into an address may be learned.
+            const fenxi_derive::DerivationFact *fact =
+                fenxi_derive::derivation_fact(entry.SymbolIndex);
+            if (relative && !(fact->reads_displacement && target == fact->reads.front()))
                 return {ReferenceUse::None,
                         join("a displacement would be learned as ", name_of(target), "'s address")};
             return {ReferenceUse::Learn, {}};

@@ -6,6 +6,7 @@
 // to be learned stores the raw field, so it must be an absolute address, never a displacement.
 #include <cstdint>
 #include <set>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -31,8 +32,9 @@ class ReferenceRules {
                    const std::vector<FenxiRecordedRevision> &existing);
 
     // The references a derivation reads from an entry's record, in the order it reads them
-    // (XapiMapLetterToDirectory's first pair must refer to XGetSectionSize).
-    const std::vector<std::uint32_t> &required(std::uint32_t entry_index) const;
+    // (XapiMapLetterToDirectory's first pair must refer to XGetSectionSize): the derivations'
+    // own table.
+    std::span<const std::uint32_t> required(std::uint32_t entry_index) const;
 
     // How a reference of `entry` to `target` can be used; `authored` are the entries this run
     // writes records for.

@@ -55,8 +55,10 @@ std::vector<std::uint8_t> body(std::uint8_t seed) {
 
 AuthorResult author_xapi(const std::vector<testkit::TestCoff> &objects,
                          const std::map<std::string, AliasTarget> &aliases = {},
-                         const OtherCode &other = {}) {
+                         const OtherCode &other = {},
+                         const std::map<std::string, std::uint32_t> &kernel_imports = {}) {
     AuthorInput input;
+    input.kernel_imports = kernel_imports;
     for (std::size_t k = 0; k < objects.size(); ++k)
         input.objects.push_back(*read_coff_object(testkit::build_test_coff(objects[k]),
                                                   "x.lib(o" + std::to_string(k) + ".obj)"));
@@ -79,7 +81,11 @@ TEST(AuthorObjects, EveryHeaderIsReadOrSkippedWithItsReason) {
     std::vector<std::uint8_t> other_anonymous = testkit::build_test_coff(big);
     other_anonymous[12] ^= 0xFF; // another class id: whole-program optimisation's
     const std::vector<std::uint8_t> bitcode = {'B', 'C', 0xC0, 0xDE, 0x35, 0x14, 0, 0};
-    const std::vector<std::uint8_t> import = {0, 0, 0xFF, 0xFF, 0, 0, 0x4C, 0x01, 0, 0, 0, 0};
+    // A short import member by ordinal: NtSetEvent is the kernel's export 225.
+    std::vector<std::uint8_t> import = {0, 0, 0xFF, 0xFF, 0, 0, 0x4C, 0x01, 0, 0,
+                                        0, 0, 25,   0,    0, 0, 225,  0,    0, 0};
+    for (const char c : std::string_view("_NtSetEvent@8\0kernel.exe\0", 25))
+        import.push_back(static_cast<std::uint8_t>(c));
     struct Case {
         const char *name;
         std::vector<std::uint8_t> bytes;
@@ -115,9 +121,10 @@ TEST(AuthorObjects, EveryHeaderIsReadOrSkippedWithItsReason) {
     EXPECT_EQ(input.link_time_code, 2u);
     const std::vector<std::string> skipped = {
         std::string("x.lib(ltcg.obj): ") + std::string(kLinkTimeCodeReason),
-        std::string("x.lib(bitcode.obj): ") + std::string(kLinkTimeCodeReason),
-        "x.lib(import.obj): an import member, no code"};
+        std::string("x.lib(bitcode.obj): ") + std::string(kLinkTimeCodeReason)};
     EXPECT_EQ(input.skipped, skipped);
+    const std::map<std::string, std::uint32_t> learned = {{"__imp__NtSetEvent@8", 225}};
+    EXPECT_EQ(input.kernel_imports, learned);
 }
 
 TEST(AuthorObjects, DamagedNamesAreShownWhole) {
@@ -176,7 +183,7 @@ TEST(AuthorNames, ScopedNamesTryEveryEnclosingScope) {
     ASSERT_TRUE(result) << result.error();
     ASSERT_EQ(result->revisions.size(), 1u);
     EXPECT_EQ(entry_name(result->revisions[0]), "DSound_CRefCount_AddRef");
-    EXPECT_EQ(result->unmapped,
+    EXPECT_EQ(result->lines(Listing::Unmapped),
               std::vector<std::string>{"?Nothing@CNowhere@Outer@@QAEXXZ (tried CNowhere_Nothing, "
                                        "Outer_CNowhere_Nothing, *_CNowhere_Nothing)"});
 }
@@ -234,6 +241,9 @@ TEST(AuthorCore, ReferencesMeanWhatTheScanWillTakeThemFor) {
         std::vector<std::pair<int, int>> references;
         std::size_t addend_fields;
         std::size_t revisions;
+        // Ordinals taught by the kernel's import library; with them the aliases name only
+        // RtlInitAnsiString and NtSetEvent.
+        std::map<std::string, std::uint32_t> learned = {};
     };
     // Two objects with the same function (an inline one, compiled twice) and a caller of it.
     testkit::TestCoff inline_a, inline_b;
@@ -294,6 +304,14 @@ TEST(AuthorCore, ReferencesMeanWhatTheScanWillTakeThemFor) {
          {{8, 225}},
          0,
          2},
+        {"the kernel's import library teaches the ordinals, an alias still overrides",
+         {event("_SetEvent@4", "__imp__NtSetEvent@8"),
+          event("_PulseEvent@4", "__imp__NtPulseEvent@8")},
+         "PulseEvent",
+         {{8, 205}},
+         0,
+         2,
+         {{"__imp__NtSetEvent@8", 200}, {"__imp__NtPulseEvent@8", 205}}},
         {"the derivation's reference comes first, and the placeholder gets no record",
          {map},
          "XapiMapLetterToDirectory",
@@ -303,9 +321,19 @@ TEST(AuthorCore, ReferencesMeanWhatTheScanWillTakeThemFor) {
     };
     for (const Case &test : cases) {
         SCOPED_TRACE(test.name);
-        const AuthorResult result = author_xapi(test.objects, kernel);
+        const std::map<std::string, AliasTarget> overriding = {{"NtSetEvent", {"", 225}},
+                                                               {"RtlInitAnsiString", {"", 289}}};
+        const AuthorResult result =
+            author_xapi(test.objects, test.learned.empty() ? kernel : overriding, {}, test.learned);
+        if (!test.learned.empty()) {
+            // NtSetEvent's alias wins over the 200 the library taught.
+            const FenxiRecordedRevision *set_event = record_of(result, "SetEvent");
+            ASSERT_NE(set_event, nullptr);
+            EXPECT_EQ(set_event->pairs[0].Value, 225);
+        }
         EXPECT_EQ(result.revisions.size(), test.revisions)
-            << ::testing::PrintToString(result.notes) << ::testing::PrintToString(result.ambiguous);
+            << ::testing::PrintToString(result.all_notes())
+            << ::testing::PrintToString(result.lines(Listing::Ambiguous));
         EXPECT_EQ(result.addend_fields, test.addend_fields);
         EXPECT_EQ(result.conflicts, std::vector<std::string>{});
         const FenxiRecordedRevision *record = record_of(result, test.entry);
@@ -363,15 +391,17 @@ TEST(AuthorAgainst, RecordsThatMatchOtherCodeAreExtendedOrLeftOut) {
                 section.bytes.insert(section.bytes.end(), {0xCC, 0xCC, 0xCC});
                 section.bytes.insert(section.bytes.end(), code.begin(), code.end());
             }
-            other.images.push_back({"game.xbe", LinkedImageFile{0x10000, {section}, {}}});
+            other.images.push_back(
+                {"game.xbe", LinkedImageFile{0x10000, {section}, {}, 0, false, {}}});
         }
         const AuthorResult result = author_xapi({library}, {}, other);
         EXPECT_EQ(result.revisions.size(), test.revisions);
         if (test.listed == nullptr) {
-            EXPECT_EQ(result.against, std::vector<std::string>{});
+            EXPECT_EQ(result.lines(Listing::Against), std::vector<std::string>{});
         } else {
-            ASSERT_EQ(result.against.size(), 1u);
-            EXPECT_NE(result.against[0].find(test.listed), std::string::npos) << result.against[0];
+            const std::vector<std::string> against = result.lines(Listing::Against);
+            ASSERT_EQ(against.size(), 1u);
+            EXPECT_NE(against[0].find(test.listed), std::string::npos) << against[0];
         }
         // An extended record has the byte that differs.
         if (test.listed != nullptr && test.revisions == 1) {

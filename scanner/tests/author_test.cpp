@@ -266,10 +266,10 @@ TEST(AuthorCore, ReferencesAreChosenByWhatTheScanKnowsWhenTheRecordIsMatched) {
         EXPECT_EQ(result->found, 3u);
         EXPECT_EQ(result->mapped, 3u);
         ASSERT_EQ(result->revisions.size(), 2u);
-        ASSERT_EQ(result->ambiguous.size(), 1u);
-        EXPECT_TRUE(
-            result->ambiguous[0].starts_with("SwitchToThread: _SwitchToThread@0 (x.lib(x.obj))"))
-            << result->ambiguous[0];
+        const std::vector<std::string> ambiguous = result->lines(Listing::Ambiguous);
+        ASSERT_EQ(ambiguous.size(), 1u);
+        EXPECT_TRUE(ambiguous[0].starts_with("SwitchToThread: _SwitchToThread@0 (x.lib(x.obj))"))
+            << ambiguous[0];
         const FenxiRecordedRevision *record = nullptr;
         for (const FenxiRecordedRevision &revision : result->revisions)
             if (std::string(Fenxi_CatalogueDatabase()
@@ -282,10 +282,10 @@ TEST(AuthorCore, ReferencesAreChosenByWhatTheScanKnowsWhenTheRecordIsMatched) {
         for (std::size_t k = 0; k < record->xref_count; ++k)
             references.emplace_back(record->pairs[k].Offset, record->pairs[k].Value);
         EXPECT_EQ(references, test.references);
-        EXPECT_TRUE(std::any_of(
-            result->notes.begin(), result->notes.end(),
-            [&](const std::string &note) { return note.find(test.note) != std::string::npos; }))
-            << ::testing::PrintToString(result->notes);
+        const std::vector<std::string> notes = result->all_notes();
+        EXPECT_TRUE(std::any_of(notes.begin(), notes.end(), [&](const std::string &note) {
+            return note.find(test.note) != std::string::npos;
+        })) << ::testing::PrintToString(notes);
         // No Lovp pair lies on a patched byte.
         for (std::size_t k = record->xref_count; k < record->pairs.size(); ++k)
             for (const auto &relocation : relocations)

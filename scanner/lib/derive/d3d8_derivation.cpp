@@ -6,6 +6,7 @@
 #include <initializer_list>
 #include <type_traits>
 
+#include "lib/derive/derivation_facts.h"
 #include "lib/derive/derivation_terms.h"
 #include "lib/derive/derivations.h"
 #include "lib/derive/render_state_table.h"
@@ -13,40 +14,7 @@
 
 namespace {
 
-enum : std::uint32_t {
-    kVerticalBlankFragment = 380,
-    kStencilFragment = 381,
-    kRenderState = 382,
-    kDeferredRenderState = 383,
-    kComplexRenderState = 384,
-    kDeferredTextureState = 385,
-    kDevicePointer = 386,
-    kStream = 387,
-    kStreamVertexBuffer = 388,
-    kBackFillMode = 389,
-    kFillMode = 392,
-    kFogEnable = 393,
-    kOcclusionCullEnable = 401,
-    kRopZCmpAlwaysRead = 402,
-    kRopZRead = 403,
-    kPSTextureModes = 404,
-    kDoNotCullUncompressed = 405,
-    kStencilCullEnable = 407,
-    kStencilEnable = 408,
-    kStencilFail = 409,
-    kTwoSidedLighting = 410,
-    kTexCoordIndex = 413,
-    kVerticalBlankEvent = 419,
-    kSwapCallback = 420,
-    kVBlankCallback = 421,
-    kCommonSetDebugRegisters = 442,
-    kSetRenderStateFillMode = 581,
-    kSetRenderStateSimple = 598,
-    kSetRenderStateNotInline = 608,
-    kSetStreamSource = 616,
-    kSetTextureStateTexCoordIndex = 624,
-    kSetRenderStateInlineFragment = 674,
-};
+using namespace fenxi_derive;
 
 // Every variable these derivations report is D3D8's, whichever of the two libraries found it.
 constexpr char kD3D8Name[8] = "D3D8";

@@ -3,24 +3,14 @@
 // not match on its own.
 #include <iterator>
 
+#include "lib/derive/derivation_facts.h"
 #include "lib/derive/derivation_terms.h"
 #include "lib/derive/derivations.h"
 #include "lib/scan/signature_match.h"
 
 namespace {
 
-enum : std::uint32_t {
-    kVoiceTable = 677,
-    kStreamTable = 678,
-    kStreamAddRef = 725,
-    kStreamConstructor = 726,
-    kStreamDiscontinuity = 727,
-    kStreamFlush = 728,
-    kStreamGetInfo = 730,
-    kStreamGetStatus = 731,
-    kStreamProcess = 735,
-    kStreamRelease = 736,
-};
+using namespace fenxi_derive;
 
 // Where the constructor's two table stores keep their immediate operands.
 constexpr std::uint32_t kVoiceTableOperand = 0x14;

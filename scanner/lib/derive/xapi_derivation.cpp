@@ -1,6 +1,7 @@
 // XAPI derivations: XGetSectionSize from the call in XapiMapLetterToDirectory, g_DeviceType_MU
 // from the push before MU_Init's call of IUsbInit_GetMaxDeviceTypeCount, and the device-type
 // variables from the device type table that the linker fills.
+#include "lib/derive/derivation_facts.h"
 #include "lib/derive/derivation_terms.h"
 #include "lib/derive/derivations.h"
 #include "lib/image/xbe_layout.h"
@@ -8,23 +9,7 @@
 
 namespace {
 
-enum : std::uint32_t {
-    kDeviceTypeGamepad = 1070,
-    kDeviceTypeIRDongle = 1071,
-    kDeviceTypeKeyboard = 1072,
-    kDeviceTypeMouse = 1073,
-    kDeviceTypeMU = 1074,
-    kDeviceTypeSBC = 1075,
-    kDeviceTableBegin = 1076,
-    kDeviceTableEnd = 1077,
-    kGetMaxDeviceTypeCount = 1084,
-    kMUInit = 1085,
-    kGetTypeInformation = 1100,
-    kGetTypeInformation2 = 1101,
-    kMapLetterToDirectory = 1127,
-    kGetSectionSize = 1139,
-    kInputOpen = 1146,
-};
+using namespace fenxi_derive;
 
 constexpr std::uint16_t kDeviceTableBuild = 4242;
 
@@ -103,7 +88,8 @@ class XapiDerivation {
                        "Fenxi_OOVPARevision_ConvertXRefRelativeAddrtToVirtAddr");
             return false;
         }
-        if (record->Pairs[0].Value != kGetSectionSize) {
+        // The record's first pair is the displacement the table says this entry's record teaches.
+        if (record->Pairs[0].Value != derivation_fact(kMapLetterToDirectory)->reads.front()) {
             Fenxi_Post(context_->Sink, FENX_MSG_ERROR,
                        "%s (%hu) signature does not have %s's xref entry!", entry->Name,
                        revision->Version, "XGetSectionSize");

@@ -45,8 +45,9 @@ const char *const kKernelNames = "NtSetEvent = kernel 225\n"
                                  "IoCreateSymbolicLink = kernel 67\n";
 
 enum class Kind {
-    Function, // a library function a record may find
-    Derived,  // found by a derivation or learned from references
+    Function,     // a library function a record may find
+    Derived,      // found by a derivation or learned from references
+    WholeProgram, // its member holds link-time code: only a linked program has its code
 };
 
 struct CorpusSymbol {
@@ -80,6 +81,7 @@ const std::vector<CorpusSymbol> kSymbols = {
     {"XAPILIB", "mainCRTStartup", "_mainCRTStartup", Kind::Function},
     {"XAPILIB", "XapiInitProcess", "_XapiInitProcess@4", Kind::Function},
     {"XAPILIB", "XapiMapLetterToDirectory", "_XapiMapLetterToDirectory@24", Kind::Function},
+    {"XAPILIB", "XapiFormatObjectAttributes", "_XapiFormatObjectAttributes@12", Kind::WholeProgram},
     {"XAPILIB", "XGetSectionSize", "_XGetSectionSize@4", Kind::Derived},
     {"XAPILIB", "_tls_index", "__tls_index", Kind::Derived},
     {"XAPILIB", "_tls_array", "__tls_array", Kind::Derived},
@@ -119,6 +121,7 @@ const std::vector<CorpusSymbol> kSymbols = {
 struct Variant {
     std::string name;
     std::vector<std::string> flags;
+    bool link_time = false; // every C source compiled to link-time code: no library route
 };
 
 const std::vector<Variant> kVariants = {
@@ -129,6 +132,9 @@ const std::vector<Variant> kVariants = {
     {"plain-O2", {"-O2", "-fno-function-sections", "-fno-data-sections"}},
     {"plain-Os", {"-Os", "-fno-function-sections", "-fno-data-sections"}},
 };
+
+// Libraries built with whole-program optimisation: their code exists only in the linked game.
+const Variant kLinkTimeVariant = {"lto-O2", {"-O2", "-flto"}, true};
 
 // One variant built: its libraries, its game, the map's addresses and the records authored.
 struct Built {
@@ -221,6 +227,52 @@ std::vector<std::string> objects_of(const std::vector<std::string> &sources) {
     return objects;
 }
 
+// Entry names of the revisions in `files`.
+std::set<std::string> entries_in(const std::vector<std::filesystem::path> &files) {
+    std::set<std::string> names;
+    for (const std::filesystem::path &file : files) {
+        const FenxiRecordsRead read =
+            Fenxi_ReadRecords(read_text(file), file.string(), Fenxi_CatalogueDatabase());
+        EXPECT_EQ(read.errors, std::vector<std::string>{}) << file;
+        for (const FenxiRecordedRevision &revision : read.revisions)
+            names.insert(
+                Fenxi_CatalogueDatabase().Groups[revision.group].Entries[revision.entry].Name);
+    }
+    return names;
+}
+
+// The files pass the build's checks: with the committed records they generate the tables.
+void passes_build_checks(const std::filesystem::path &folder,
+                         const std::vector<std::filesystem::path> &files) {
+    const std::filesystem::path records = folder / "records";
+    std::filesystem::remove_all(records);
+    std::filesystem::create_directories(records);
+    for (const auto &entry : std::filesystem::directory_iterator(FENDREL_RECORDS_FOLDER))
+        if (entry.path().extension() == ".records")
+            std::filesystem::copy_file(entry.path(), records / entry.path().filename());
+    for (const std::filesystem::path &file : files)
+        std::filesystem::copy_file(file, records / file.filename());
+    const ProgramRun generated = run_program(
+        FENDREL_RECORDS_EXE, {records.string(), (folder / "generated.cpp").string()}, folder);
+    EXPECT_EQ(generated.exit_code, 0) << generated.out << generated.err;
+}
+
+// The XBE of a linked PE image, at its addresses, with its kernel thunk table at `thunk`.
+void write_xbe(const std::filesystem::path &exe, std::uint32_t thunk,
+               const std::filesystem::path &xbe_file) {
+    const auto image = fendrel_author::read_pe_image(read_bytes(exe), exe.filename().string());
+    ASSERT_TRUE(image) << image.error();
+    testkit::TestXbe xbe;
+    xbe.base_address = image->base_address;
+    xbe.libraries = {{"XAPILIB", 5849}, {"DSOUND", 5849}};
+    for (const fendrel_author::ImageSection &section : image->sections)
+        if (!section.bytes.empty())
+            xbe.sections.push_back(
+                {section.name, section.virtual_address, section.bytes, true, section.executable});
+    xbe.kernel_thunk = thunk;
+    ASSERT_FALSE(testkit::write_test_xbe(xbe_file, xbe));
+}
+
 void build_variant(const Variant &variant, const std::filesystem::path &folder, Built &built) {
     built.folder = folder;
     std::filesystem::create_directories(folder);
@@ -254,27 +306,33 @@ void build_variant(const Variant &variant, const std::filesystem::path &folder, 
                                      "kernel.obj",
                                      "xapilib.lib",
                                      "dsound.lib"};
+    // Link-time code keeps only what is asked for: its variables too.
     for (const CorpusSymbol &symbol : kSymbols)
-        if (symbol.kind == Kind::Function)
+        if (symbol.kind != Kind::Derived || variant.link_time)
             link.push_back(std::string("/include:") + symbol.decorated);
     const ProgramRun linked = run_program(LLD_LINK19, link, folder);
     ASSERT_EQ(linked.exit_code, 0) << linked.out << linked.err;
+    // The same link with base relocations: the same layout, a .reloc section after it.
+    std::vector<std::string> relocatable;
+    for (const std::string &arg : link)
+        if (arg != "/fixed")
+            relocatable.push_back(arg == "/map:game.map"   ? "/map:game-reloc.map"
+                                  : arg == "/out:game.exe" ? "/out:game-reloc.exe"
+                                                           : arg);
+    const ProgramRun relinked = run_program(LLD_LINK19, relocatable, folder);
+    ASSERT_EQ(relinked.exit_code, 0) << relinked.out << relinked.err;
     built.addresses = read_map(read_text(folder / "game.map"));
+    ASSERT_EQ(read_map(read_text(folder / "game-reloc.map")), built.addresses);
     ASSERT_TRUE(built.addresses.contains("_kernel_thunk"));
 
-    const auto image = fendrel_author::read_pe_image(read_bytes(folder / "game.exe"), "game.exe");
-    ASSERT_TRUE(image) << image.error();
-    testkit::TestXbe xbe;
-    xbe.base_address = image->base_address;
-    xbe.libraries = {{"XAPILIB", 5849}, {"DSOUND", 5849}};
-    for (const fendrel_author::ImageSection &section : image->sections)
-        if (!section.bytes.empty())
-            xbe.sections.push_back({section.name, section.virtual_address, section.bytes});
-    xbe.kernel_thunk = built.addresses.at("_kernel_thunk");
     built.xbe = folder / "game.xbe";
-    ASSERT_FALSE(testkit::write_test_xbe(built.xbe, xbe));
+    write_xbe(folder / "game.exe", built.addresses.at("_kernel_thunk"), built.xbe);
+    if (::testing::Test::HasFatalFailure())
+        return;
 
     std::ofstream(folder / "kernel.names") << kKernelNames;
+    if (variant.link_time)
+        return;
     for (const auto &[library, archive] :
          {std::pair{"XAPILIB", "xapilib.lib"}, std::pair{"DSOUND", "dsound.lib"}}) {
         const std::string out = std::string(library) + ".records";
@@ -322,18 +380,31 @@ void build_variant(const Variant &variant, const std::filesystem::path &folder, 
         built.records_against_game.push_back(folder / out);
     }
 
-    // The files written pass the build's checks: with the committed records they generate the
-    // database's tables.
-    const std::filesystem::path records = folder / "records";
-    std::filesystem::create_directories(records);
-    for (const auto &entry : std::filesystem::directory_iterator(FENDREL_RECORDS_FOLDER))
-        if (entry.path().extension() == ".records")
-            std::filesystem::copy_file(entry.path(), records / entry.path().filename());
-    for (const std::filesystem::path &file : built.records)
-        std::filesystem::copy_file(file, records / file.filename());
-    const ProgramRun generated = run_program(
-        FENDREL_RECORDS_EXE, {records.string(), (folder / "generated.cpp").string()}, folder);
-    EXPECT_EQ(generated.exit_code, 0) << generated.out << generated.err;
+    // The files written pass the build's checks.
+    passes_build_checks(folder, built.records);
+}
+
+// Records of both libraries authored from a linked program with its names: `inputs` are the
+// image (and anything beside it), `names` the option naming its functions.
+Built author_program(const Built &game, const std::string &tag,
+                     const std::vector<std::string> &names,
+                     const std::vector<std::string> &inputs) {
+    Built records = game;
+    records.records.clear();
+    records.summaries.clear();
+    for (const char *library : {"XAPILIB", "DSOUND"}) {
+        const std::string out = tag + "-" + library + ".records";
+        std::vector<std::string> args = {"--library", library,        "--build", "5849",
+                                         "--names",   "kernel.names", "--out",   out};
+        args.insert(args.end(), names.begin(), names.end());
+        args.insert(args.end(), inputs.begin(), inputs.end());
+        const ProgramRun authored = run_program(FENDREL_AUTHOR_EXE, args, game.folder);
+        EXPECT_EQ(authored.exit_code, 0) << authored.out << authored.err;
+        records.summaries += authored.out;
+        records.records.push_back(game.folder / out);
+    }
+    records.authored = entries_in(records.records);
+    return records;
 }
 
 struct ScanCounts {
@@ -466,6 +537,173 @@ TEST(AuthorMsvcCorpus, EveryVariantAndCrossScanPrintsNoWrongAddress) {
                       << cross.derived << "\n";
         }
     }
+}
+
+// The kernel's import library as llvm-dlltool makes it: the ordinals of the exports.
+const char *const kKernelDefinitions = "LIBRARY kernel.exe\n"
+                                       "EXPORTS\n"
+                                       "NtSetEvent@8 @225 NONAME\n"
+                                       "NtPulseEvent@8 @205 NONAME\n"
+                                       "NtClearEvent@4 @197 NONAME\n"
+                                       "NtCreateEvent@16 @189 NONAME\n"
+                                       "RtlNtStatusToDosError@4 @301 NONAME\n"
+                                       "KeQueryPerformanceCounter@0 @126 NONAME\n"
+                                       "RtlInitAnsiString@8 @289 NONAME\n"
+                                       "IoCreateSymbolicLink@8 @67 NONAME\n";
+
+// A records file's revisions without its comments.
+std::string revision_lines(const std::filesystem::path &file) {
+    std::istringstream lines(read_text(file));
+    std::string kept;
+    for (std::string line; std::getline(lines, line);)
+        if (!line.starts_with("#"))
+            kept += line + "\n";
+    return kept;
+}
+
+// Each variant's linked program authors records from its names: the image with its map, with base
+// relocations and without; the XBE with the symbols FendrelCLI printed for it. Scanned in its own
+// game every record finds its function at the map's address, and in every other game nothing at
+// a wrong address. Libraries built with whole-program optimisation are authored from their game.
+TEST(AuthorMsvcCorpus, LinkedProgramsAuthorFromTheirNames) {
+    TemporaryFolder folder;
+    std::vector<Variant> variants = kVariants;
+    variants.push_back(kLinkTimeVariant);
+    std::vector<Built> built(variants.size());
+    for (std::size_t v = 0; v < variants.size(); ++v) {
+        SCOPED_TRACE(variants[v].name);
+        build_variant(variants[v], folder.path() / variants[v].name, built[v]);
+        if (HasFatalFailure())
+            return;
+    }
+    struct Route {
+        std::string name;
+        std::vector<std::string> names;
+        std::vector<std::string> inputs;
+    };
+    for (std::size_t v = 0; v < variants.size(); ++v) {
+        SCOPED_TRACE(variants[v].name);
+        std::vector<Route> routes = {
+            {"map, base relocations", {"--map", "game-reloc.map"}, {"game-reloc.exe"}},
+            {"map, no base relocations", {"--map", "game.map"}, {"game.exe"}},
+        };
+        if (!variants[v].link_time) {
+            // The names FendrelCLI proved in this game, as it prints them.
+            std::vector<std::string> args;
+            for (const std::filesystem::path &file : built[v].records)
+                args.insert(args.end(), {"--records", file.string()});
+            args.insert(args.end(), {built[v].xbe.string(), "-e"});
+            const ProgramRun listed = run_program(FENDREL_RECORDS_CLI_EXE, args, built[v].folder);
+            ASSERT_EQ(listed.exit_code, 0) << listed.err;
+            std::ofstream(built[v].folder / "game.symbols") << listed.out;
+            routes.push_back(
+                {"XBE, FendrelCLI's symbols", {"--symbols", "game.symbols"}, {"game.xbe"}});
+        }
+        for (std::size_t r = 0; r < routes.size(); ++r) {
+            const Route &route = routes[r];
+            SCOPED_TRACE(route.name);
+            const Built records =
+                author_program(built[v], "program" + std::to_string(r), route.names, route.inputs);
+            EXPECT_FALSE(records.authored.empty()) << records.summaries;
+            const ScanCounts own = scan(records, built[v]);
+            EXPECT_EQ(own.problems, std::vector<std::string>{}) << records.summaries;
+            EXPECT_EQ(own.authored_exact, records.authored.size()) << records.summaries;
+            // SetEvent and PulseEvent differ only in the kernel export they call.
+            EXPECT_TRUE(records.authored.contains("SetEvent") &&
+                        records.authored.contains("PulseEvent"))
+                << records.summaries;
+            // The map names the function of the member that holds link-time code.
+            if (r < 2) {
+                EXPECT_TRUE(records.authored.contains("XapiFormatObjectAttributes"))
+                    << records.summaries;
+            }
+            passes_build_checks(built[v].folder / ("program" + std::to_string(r)), records.records);
+            std::cout << "[corpus] " << variants[v].name << " program (" << route.name
+                      << "): authored " << records.authored.size() << ", printed " << own.printed
+                      << ", at a wrong address " << own.wrong << ", authored found at the map's "
+                      << "address " << own.authored_exact << "\n";
+            for (std::size_t g = 0; g < variants.size(); ++g) {
+                if (g == v)
+                    continue;
+                SCOPED_TRACE("scanning " + variants[g].name);
+                const ScanCounts cross = scan(records, built[g]);
+                EXPECT_EQ(cross.problems, std::vector<std::string>{});
+                std::cout << "[corpus] program records of " << variants[v].name << " ("
+                          << route.name << ") on " << variants[g].name << ": printed "
+                          << cross.printed << ", at a wrong address " << cross.wrong
+                          << ", authored found " << cross.authored_exact << "\n";
+            }
+        }
+    }
+
+    // The kernel's import library instead of aliases: the same records; and a game linked with it,
+    // whose import table gives the kernel slots of its program route.
+    Built &first = built.front();
+    std::ofstream(first.folder / "kernel.def") << kKernelDefinitions;
+    const ProgramRun made = run_program(
+        LLVM_DLLTOOL19, {"-m", "i386", "-d", "kernel.def", "-l", "kernel.lib"}, first.folder);
+    ASSERT_EQ(made.exit_code, 0) << made.err;
+    const ProgramRun learned = run_program(FENDREL_AUTHOR_EXE,
+                                           {"--library", "XAPILIB", "--build", "5849", "--out",
+                                            "imports.records", "xapilib.lib", "kernel.lib"},
+                                           first.folder);
+    EXPECT_EQ(learned.exit_code, 3) << learned.out << learned.err;
+    EXPECT_NE(learned.out.find("kernel imports learned: 8 from kernel.lib\n"), std::string::npos)
+        << learned.out;
+    EXPECT_EQ(revision_lines(first.folder / "imports.records"),
+              revision_lines(first.folder / "XAPILIB.records"));
+
+    std::ofstream(first.folder / "tls.s") << "\t.globl\t__tls_array\n\t.set\t__tls_array, 0x2c\n";
+    const ProgramRun tls = run_program(
+        CLANG19, {"--target=i386-pc-windows-msvc", "-c", "tls.s", "-o", "tls.obj"}, first.folder);
+    ASSERT_EQ(tls.exit_code, 0) << tls.err;
+    std::vector<std::string> link = {
+        "/nodefaultlib",    "/entry:mainCRTStartup", "/subsystem:console",
+        "/base:0x10000",    "/safeseh:no",           "/opt:noref",
+        "/map:imports.map", "/out:imports.exe",      "game.obj",
+        "tls.obj",          "xapilib.lib",           "dsound.lib",
+        "kernel.lib"};
+    for (const CorpusSymbol &symbol : kSymbols)
+        if (symbol.kind != Kind::Derived)
+            link.push_back(std::string("/include:") + symbol.decorated);
+    const ProgramRun linked = run_program(LLD_LINK19, link, first.folder);
+    ASSERT_EQ(linked.exit_code, 0) << linked.out << linked.err;
+    Built imports = first;
+    imports.addresses = read_map(read_text(first.folder / "imports.map"));
+    imports.xbe = first.folder / "imports.xbe";
+    // The import address table holds the ordinals as a thunk table does; it starts at the
+    // lowest import slot.
+    const auto image =
+        fendrel_author::read_pe_image(read_bytes(first.folder / "imports.exe"), "imports.exe");
+    ASSERT_TRUE(image && !image->kernel_slots.empty());
+    std::uint32_t thunk = 0xFFFFFFFF;
+    for (const auto &[ordinal, slot] : image->kernel_slots)
+        thunk = std::min(thunk, slot);
+    write_xbe(first.folder / "imports.exe", thunk, imports.xbe);
+    if (HasFatalFailure())
+        return;
+    Built records = imports;
+    records.records.clear();
+    records.summaries.clear();
+    for (const char *library : {"XAPILIB", "DSOUND"}) {
+        const std::string out = std::string("imports-") + library + ".records";
+        const ProgramRun authored = run_program(FENDREL_AUTHOR_EXE,
+                                                {"--library", library, "--build", "5849", "--map",
+                                                 "imports.map", "--out", out, "imports.exe"},
+                                                first.folder);
+        EXPECT_EQ(authored.exit_code, 0) << authored.out << authored.err;
+        records.summaries += authored.out;
+        records.records.push_back(first.folder / out);
+    }
+    records.authored = entries_in(records.records);
+    const ScanCounts own = scan(records, imports);
+    EXPECT_EQ(own.problems, std::vector<std::string>{}) << records.summaries;
+    EXPECT_EQ(own.authored_exact, records.authored.size());
+    EXPECT_TRUE(records.authored.contains("SetEvent") && records.authored.contains("PulseEvent"))
+        << records.summaries;
+    std::cout << "[corpus] " << variants.front().name
+              << " linked with the kernel's import library: authored " << records.authored.size()
+              << ", printed " << own.printed << ", at a wrong address " << own.wrong << "\n";
 }
 
 } // namespace
