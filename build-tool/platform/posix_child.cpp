@@ -1,5 +1,6 @@
 // POSIX side of the platform seam: child processes, pipes and the append-only log file.
 #include "platform/platform.h"
+#include "platform/stop_state.h"
 
 #include <cerrno>
 #include <csignal>
@@ -67,22 +68,6 @@ struct Children {
 };
 Children &children() {
     static Children state;
-    return state;
-}
-
-} // namespace
-
-namespace {
-
-// The actions of the StopHandling alive now; none once it has gone. Held while a stop is
-// carried out, so that the run cannot return past them.
-struct StopState {
-    std::mutex lock;
-    std::optional<StopActions> actions;
-};
-
-StopState &stop_state() {
-    static StopState state;
     return state;
 }
 

@@ -1,5 +1,6 @@
 // Windows side of the platform seam: child processes, pipes and the append-only log file.
 #include "platform/platform.h"
+#include "platform/stop_state.h"
 #include "platform/windows_file_calls.h"
 
 #include <windows.h>
@@ -110,18 +111,6 @@ HANDLE children_job() {
         return created;
     }();
     return job;
-}
-
-// The actions of the StopHandling alive now; none once it has gone. Held while a stop is
-// carried out, so that the run cannot return past them.
-struct StopState {
-    std::mutex lock;
-    std::optional<StopActions> actions;
-};
-
-StopState &stop_state() {
-    static StopState state;
-    return state;
 }
 
 BOOL WINAPI on_console_control(DWORD type) {
