@@ -33,13 +33,17 @@ std::error_code remove_tree(const fs::path &folder) {
 } // namespace
 
 Result<> remove_if_present(const fs::path &path) {
+    // Only a path that is really not there is nothing to do: a query the system refuses (access
+    // denied, a path too long for it) would otherwise leave the tree in place unannounced.
+    const auto kind = platform::entry_kind(path, platform::Links::NotFollowed);
     std::error_code error;
-    const fs::file_status status = fs::symlink_status(path, error);
-    if (error || status.type() == fs::file_type::not_found)
+    if (!kind)
+        error = kind.error();
+    else if (*kind == platform::EntryKind::None)
         return {};
-    if (platform::is_link(path))
+    else if (*kind == platform::EntryKind::Link)
         error = platform::remove_link(path);
-    else if (fs::is_directory(status))
+    else if (*kind == platform::EntryKind::Folder)
         error = remove_tree(path);
     else
         error = platform::remove_file(path);

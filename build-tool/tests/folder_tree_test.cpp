@@ -1,5 +1,6 @@
 #include "files/folder_tree.h"
 #include "intake/safe_names.h"
+#include "intake/save_folders.h"
 #include "records/message.h"
 #include "test_support.h"
 
@@ -94,6 +95,39 @@ TEST(FolderTree, ARemovalThatFailsNamesThePathAskedFor) {
     const std::string prefix = "cannot remove " + path_text(root / "tree") + ": ";
     EXPECT_TRUE(removed.error().message.starts_with(prefix)) << removed.error().message;
     EXPECT_GT(removed.error().message.size(), prefix.size());
+}
+
+// Only a missing entry is nothing to remove or carry: a query the system refuses (here a name
+// longer than any folder may hold) is an error, not an empty place.
+TEST(FolderTree, AQueryTheSystemRefusesIsAnErrorNotAbsence) {
+    TempFolder root;
+    const std::string too_long(300, 'n');
+    struct Case {
+        fs::path path;
+        bool refused;
+    };
+    const Case cases[] = {
+        {root / "missing", false},
+        {root / "missing" / "below", false},
+        {root / too_long, true},
+        {root / ("UDATA." + too_long), true},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(path_text(c.path.filename()).substr(0, 20));
+        const auto removed = remove_if_present(c.path);
+        const auto save = is_save_folder(c.path);
+        EXPECT_EQ(removed.has_value(), !c.refused);
+        if (!removed) {
+            EXPECT_TRUE(
+                removed.error().message.starts_with("cannot remove " + path_text(c.path) + ": "));
+        }
+        // A name that is no save name needs no query at all.
+        const bool save_name = is_save_folder_name(path_text(c.path.filename()));
+        EXPECT_EQ(save.has_value(), !(c.refused && save_name));
+        if (save) {
+            EXPECT_FALSE(*save);
+        }
+    }
 }
 
 TEST(FolderTree, CopySkipsDiscSavesAtEveryDepth) {
