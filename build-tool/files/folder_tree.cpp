@@ -63,7 +63,11 @@ bool is_disc_save_folder(const fs::path &name) {
 
 } // namespace
 
-std::uint64_t folder_tree_file_bytes(const fs::path &source) {
+namespace {
+
+Result<std::uint64_t>
+tree_file_bytes(const fs::path &source, const std::string &relative,
+                const std::function<Result<>(std::string_view relative)> &check) {
     std::uint64_t bytes = 0;
     const auto listing = platform::list_folder(source);
     if (!listing)
@@ -71,9 +75,16 @@ std::uint64_t folder_tree_file_bytes(const fs::path &source) {
     for (const platform::FolderEntry &entry : *listing) {
         if (is_disc_save_folder(entry.name) || entry.link)
             continue;
+        const std::string name =
+            relative.empty() ? path_text(entry.name) : relative + "/" + path_text(entry.name);
+        if (auto checked = check(name); !checked)
+            return std::unexpected(checked.error());
         const fs::path from = source / entry.name;
         if (entry.directory) {
-            bytes += folder_tree_file_bytes(from);
+            const auto below = tree_file_bytes(from, name, check);
+            if (!below)
+                return below;
+            bytes += *below;
             continue;
         }
         std::error_code ignored;
@@ -82,6 +93,14 @@ std::uint64_t folder_tree_file_bytes(const fs::path &source) {
             bytes += size;
     }
     return bytes;
+}
+
+} // namespace
+
+Result<std::uint64_t>
+folder_tree_file_bytes(const fs::path &source,
+                       const std::function<Result<>(std::string_view relative)> &check) {
+    return tree_file_bytes(source, "", check);
 }
 
 Result<> copy_folder_tree(const fs::path &source, const fs::path &destination) {

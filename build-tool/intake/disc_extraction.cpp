@@ -77,9 +77,8 @@ Result<> extract_disc_image(const fs::path &image, const fs::path &destination,
         RelativePaths paths(listing);
         for (const auto &item : listing) {
             const std::string relative = paths.of(item);
-            if (!is_safe_relative_path(relative, host_name_rules))
-                return fail(message("{} has an unsafe file name: {}", shown,
-                                    control_characters_replaced(relative)));
+            if (auto refusal = unsafe_name_refusal(shown, relative, host_name_rules))
+                return fail(std::move(*refusal));
             total += item.entry.data.size;
             if (!item.entry.is_directory())
                 file_bytes += item.entry.data.size;

@@ -197,6 +197,13 @@ TEST(SafeNames, PiecesThatWouldLeaveTheFolder) {
         {"esc\x1b", false, false},
         {"a/\x1f/b", false, false},
         {"\xc2\xa0nbsp", true, true},
+        // The characters Windows reserves, at any depth.
+        {"a|b", true, false},
+        {"Media/<b>", true, false},
+        {"what?", true, false},
+        {"star*.bin", true, false},
+        {"say \"hi\"", true, false},
+        {"d/e>f/g", true, false},
     };
     for (const auto &c : cases) {
         EXPECT_EQ(is_safe_relative_path(c.path, NameRules::Posix), c.posix) << c.path;
@@ -205,6 +212,40 @@ TEST(SafeNames, PiecesThatWouldLeaveTheFolder) {
     const std::string with_nul("default.xbe\0evil", 16);
     EXPECT_FALSE(is_safe_relative_path(with_nul, NameRules::Posix));
     EXPECT_FALSE(is_safe_relative_path("Media/" + with_nul, NameRules::Windows));
+}
+
+// A refusal says why where the reason is Windows' own, naming the file.
+TEST(SafeNames, RefusalsSayWhatWindowsCannotHold) {
+    struct Case {
+        std::string path;
+        NameRules rules;
+        std::optional<std::string> tail; // after "S has an unsafe file name: "; nullopt: safe
+    };
+    // Shift-JIS "ソ" is 0x83 0x5C, which windows-1252 reads as "ƒ\".
+    const std::string so = "\xC6\x92\\";
+    const Case cases[] = {
+        {"Media/a|b.bin", NameRules::Windows,
+         "Media/a|b.bin (Windows cannot hold \"|\" in a file name)"},
+        {"Media/a|b.bin", NameRules::Posix, std::nullopt},
+        {so + ".bin", NameRules::Windows,
+         so + ".bin (Windows cannot hold \"\\\" in a file name; it is the second byte of a "
+              "Shift-JIS character, which the disc's windows-1252 names read as \"\\\")"},
+        {so + ".bin", NameRules::Posix, std::nullopt},
+        {"a\\b", NameRules::Windows, "a\\b (Windows cannot hold \"\\\" in a file name)"},
+        {"d/Aux.txt", NameRules::Windows, "d/Aux.txt (Aux is a device name on Windows)"},
+        {"name.", NameRules::Windows,
+         "name. (Windows drops a trailing dot or blank from a file name)"},
+        {"d/../x", NameRules::Windows, "d/../x"},
+        {"bell\a", NameRules::Posix, "bell\xEF\xBF\xBD"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.path + (c.rules == NameRules::Posix ? " on POSIX" : " on Windows"));
+        const auto refusal = unsafe_name_refusal("game.iso", c.path, c.rules);
+        ASSERT_EQ(refusal.has_value(), c.tail.has_value());
+        if (refusal) {
+            EXPECT_EQ(*refusal, "game.iso has an unsafe file name: " + *c.tail);
+        }
+    }
 }
 
 } // namespace
