@@ -100,6 +100,10 @@ TEST(FolderTree, ARemovalThatFailsNamesThePathAskedFor) {
 // Only a missing entry is nothing to remove or carry: a query the system refuses (here a name
 // longer than any folder may hold) is an error, not an empty place.
 TEST(FolderTree, AQueryTheSystemRefusesIsAnErrorNotAbsence) {
+#ifdef _WIN32
+    GTEST_SKIP() << "Wine answers a name that is too long as not found; what Windows is asked is "
+                    "checked at the seam (WindowsSeam)";
+#endif
     TempFolder root;
     const std::string too_long(300, 'n');
     struct Case {
