@@ -3,6 +3,9 @@
 //       writes a game's files: default.xbe, three quarters of the data in files of at most
 //       512 MiB, the rest in 64 KiB files spread over folders of 200 (make-disc-image turns the
 //       folder into an image)
+//   extraction_bench write-small-tree <folder> <files>
+//       writes a game of many small files: default.xbe and <files> files of 100 to 4,000 bytes
+//       in folders of 200 (what most entries of a real disc look like)
 //   extraction_bench extract <image> <installation folder>
 //       runs the whole game preparation on it; progress events go nowhere
 #include "intake/game_files.h"
@@ -65,6 +68,25 @@ int write_tree(const fs::path &folder, std::uint64_t mib) {
     return 0;
 }
 
+int write_small_tree(const fs::path &folder, std::uint64_t files) {
+    std::error_code error;
+    fs::create_directories(folder, error);
+    if (error || !write_file(folder / "default.xbe", 64 * 1024, 0))
+        return 1;
+    std::uint32_t seed = 1;
+    for (std::uint64_t set = 0; files > 0; ++set) {
+        const fs::path sub = folder / "data" / ("set" + std::to_string(set));
+        fs::create_directories(sub, error);
+        if (error)
+            return 1;
+        for (int i = 0; i < 200 && files > 0; ++i, --files, ++seed)
+            if (!write_file(sub / ("f" + std::to_string(i) + ".bin"), 100 + seed * 7919 % 3901,
+                            seed))
+                return 1;
+    }
+    return 0;
+}
+
 int extract(const fs::path &image, const fs::path &folder) {
     ormolt::replace_event_sink([](const ormolt::Event &) {});
     const auto prepared = ormolt::prepare_game_files(image, folder);
@@ -81,9 +103,12 @@ int main(int argc, char **argv) {
     const std::string mode = argc > 1 ? argv[1] : "";
     if (mode == "write-tree" && argc == 4)
         return write_tree(argv[2], std::strtoull(argv[3], nullptr, 10));
+    if (mode == "write-small-tree" && argc == 4)
+        return write_small_tree(argv[2], std::strtoull(argv[3], nullptr, 10));
     if (mode == "extract" && argc == 4)
         return extract(argv[2], argv[3]);
-    std::fputs("usage: extraction_bench write-tree <folder> <MiB> | extract <image> <folder>\n",
+    std::fputs("usage: extraction_bench write-tree <folder> <MiB> | write-small-tree <folder> "
+               "<files> | extract <image> <folder>\n",
                stderr);
     return 64;
 }

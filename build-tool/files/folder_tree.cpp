@@ -33,13 +33,17 @@ std::error_code remove_tree(const fs::path &folder) {
 } // namespace
 
 Result<> remove_if_present(const fs::path &path) {
+    // Only a path that is really not there is nothing to do: a query the system refuses (access
+    // denied, a path too long for it) would otherwise leave the tree in place unannounced.
+    const auto kind = platform::entry_kind(path, platform::Links::NotFollowed);
     std::error_code error;
-    const fs::file_status status = fs::symlink_status(path, error);
-    if (error || status.type() == fs::file_type::not_found)
+    if (!kind)
+        error = kind.error();
+    else if (*kind == platform::EntryKind::None)
         return {};
-    if (platform::is_link(path))
+    else if (*kind == platform::EntryKind::Link)
         error = platform::remove_link(path);
-    else if (fs::is_directory(status))
+    else if (*kind == platform::EntryKind::Folder)
         error = remove_tree(path);
     else
         error = platform::remove_file(path);
@@ -59,7 +63,11 @@ bool is_disc_save_folder(const fs::path &name) {
 
 } // namespace
 
-std::uint64_t folder_tree_file_bytes(const fs::path &source) {
+namespace {
+
+Result<std::uint64_t>
+tree_file_bytes(const fs::path &source, const std::string &relative,
+                const std::function<Result<>(std::string_view relative)> &check) {
     std::uint64_t bytes = 0;
     const auto listing = platform::list_folder(source);
     if (!listing)
@@ -67,9 +75,16 @@ std::uint64_t folder_tree_file_bytes(const fs::path &source) {
     for (const platform::FolderEntry &entry : *listing) {
         if (is_disc_save_folder(entry.name) || entry.link)
             continue;
+        const std::string name =
+            relative.empty() ? path_text(entry.name) : relative + "/" + path_text(entry.name);
+        if (auto checked = check(name); !checked)
+            return std::unexpected(checked.error());
         const fs::path from = source / entry.name;
         if (entry.directory) {
-            bytes += folder_tree_file_bytes(from);
+            const auto below = tree_file_bytes(from, name, check);
+            if (!below)
+                return below;
+            bytes += *below;
             continue;
         }
         std::error_code ignored;
@@ -78,6 +93,14 @@ std::uint64_t folder_tree_file_bytes(const fs::path &source) {
             bytes += size;
     }
     return bytes;
+}
+
+} // namespace
+
+Result<std::uint64_t>
+folder_tree_file_bytes(const fs::path &source,
+                       const std::function<Result<>(std::string_view relative)> &check) {
+    return tree_file_bytes(source, "", check);
 }
 
 Result<> copy_folder_tree(const fs::path &source, const fs::path &destination) {

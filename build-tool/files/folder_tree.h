@@ -4,6 +4,8 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
+#include <string_view>
 
 namespace ormolt {
 
@@ -18,7 +20,11 @@ Result<> copy_folder_tree(const std::filesystem::path &source,
                           const std::filesystem::path &destination);
 
 // The bytes copy_folder_tree would copy from source: its files' sizes, the disc's save folders
-// left out. What cannot be read counts nothing (the copy itself reports it).
-std::uint64_t folder_tree_file_bytes(const std::filesystem::path &source);
+// left out. Each entry it would copy is first given to check by its path relative to source
+// ("/"-separated, UTF-8); the first error check returns ends the walk. What cannot be read
+// counts nothing (the copy itself reports it).
+Result<std::uint64_t>
+folder_tree_file_bytes(const std::filesystem::path &source,
+                       const std::function<Result<>(std::string_view relative)> &check);
 
 } // namespace ormolt

@@ -77,9 +77,8 @@ Result<> extract_disc_image(const fs::path &image, const fs::path &destination,
         RelativePaths paths(listing);
         for (const auto &item : listing) {
             const std::string relative = paths.of(item);
-            if (!is_safe_relative_path(relative, host_name_rules))
-                return fail(message("{} has an unsafe file name: {}", shown,
-                                    control_characters_replaced(relative)));
+            if (auto refusal = unsafe_name_refusal(shown, relative, host_name_rules))
+                return fail(std::move(*refusal));
             total += item.entry.data.size;
             if (!item.entry.is_directory())
                 file_bytes += item.entry.data.size;
@@ -110,17 +109,18 @@ Result<> extract_disc_image(const fs::path &image, const fs::path &destination,
                     message("cannot create {}: {}", path_text(target), system_error_text(error)));
             continue;
         }
-        if (auto error = platform::create_folders(target.parent_path()))
-            return fail(message("cannot create {}: {}", path_text(target.parent_path()),
-                                system_error_text(error)));
+        // A file's folder exists by now: the listing gives each folder's own entry before its
+        // table's, and the destination was made above.
         auto output = platform::open_for_writing(target);
         if (!output)
             return fail(message("cannot write {}: {}", path_text(target),
                                 system_error_text(output.error())));
         HandleCloser closer(*output);
-        // Room for the whole file at once, so a large one is laid out in one piece; a file
-        // system that cannot do this writes it all the same.
-        (void)platform::preallocate(*output, entry.data.size);
+        // Room for the whole of a file that takes more than one chunk, so that it is laid out
+        // in one piece; a file system that cannot do this writes it all the same. A smaller
+        // file is written by one call anyway, and the reservation would cost it a system call.
+        if (entry.data.size > copy_buffer_size)
+            (void)platform::preallocate(*output, entry.data.size);
         for (std::uint64_t position = 0; position < entry.data.size;) {
             const std::size_t length = static_cast<std::size_t>(
                 std::min<std::uint64_t>(entry.data.size - position, copy_buffer_size));

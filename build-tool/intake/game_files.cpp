@@ -2,6 +2,7 @@
 
 #include "files/folder_tree.h"
 #include "intake/disc_extraction.h"
+#include "intake/safe_names.h"
 #include "intake/save_folders.h"
 #include "pipeline/progress.h"
 #include "platform/platform.h"
@@ -44,12 +45,20 @@ Result<> copy_game_folder(const fs::path &source, const fs::path &installation_f
                             "the disc image",
                             path_text(source)));
     report_progress(Stage::Game, 0, 1, "");
+    // Every name is checked before anything is written, so a name the installation folder's
+    // system cannot hold does not stop the copy half-way.
+    const std::string shown = path_text(source);
+    const auto bytes = folder_tree_file_bytes(source, [&](std::string_view relative) -> Result<> {
+        if (auto refusal = unsafe_name_refusal(shown, relative, host_name_rules))
+            return fail(std::move(*refusal));
+        return {};
+    });
+    if (!bytes)
+        return std::unexpected(bytes.error());
     const fs::path partial = installation_folder / "game.partial";
     if (auto started = start_new_copy(installation_folder); !started)
         return started;
-    if (auto room =
-            check_free_space(installation_folder, folder_tree_file_bytes(source), free_space);
-        !room)
+    if (auto room = check_free_space(installation_folder, *bytes, free_space); !room)
         return room;
     if (auto copied = copy_folder_tree(source, partial); !copied)
         return copied;

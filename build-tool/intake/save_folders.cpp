@@ -20,41 +20,67 @@ namespace fs = std::filesystem;
 
 namespace {
 
-bool exists_unfollowed(const fs::path &path) {
-    std::error_code error;
-    const fs::file_status status = fs::symlink_status(path, error);
-    return !error && status.type() != fs::file_type::not_found;
+using platform::EntryKind;
+
+std::expected<EntryKind, std::error_code> kind_unfollowed(const fs::path &path) {
+    return platform::entry_kind(path, platform::Links::NotFollowed);
+}
+
+BuildError cannot_read(const fs::path &path, const std::error_code &error) {
+    return BuildError{message("cannot read {}: {}", path_text(path), system_error_text(error))};
 }
 
 // The first name in <folder> at which nothing exists and that is not reserved (upper-cased
 // names, as on a system that ignores letter case): base, then base + suffix, then
-// base + suffix + "-2", "-3", ...
-fs::path first_free(const fs::path &folder, const std::string &base, std::string_view suffix,
-                    bool try_base, const std::set<std::string> &reserved = {}) {
+// base + suffix + "-2", "-3", ... A name the system cannot say is free is an error, not free.
+Result<fs::path> first_free(const fs::path &folder, const std::string &base,
+                            std::string_view suffix, bool try_base,
+                            const std::set<std::string> &reserved = {}) {
+    std::error_code error;
     const auto free = [&](const std::string &name) {
-        return !reserved.contains(unicode_upper(name)) &&
-               !exists_unfollowed(folder / path_from_utf8(name));
+        if (reserved.contains(unicode_upper(name)))
+            return false;
+        const auto kind = kind_unfollowed(folder / path_from_utf8(name));
+        if (!kind)
+            error = kind.error();
+        return kind && *kind == EntryKind::None;
     };
-    if (try_base && free(base))
-        return folder / path_from_utf8(base);
+    const auto chosen = [&](const std::string &name) -> Result<fs::path> {
+        if (error)
+            return std::unexpected(cannot_read(folder / path_from_utf8(name), error));
+        return folder / path_from_utf8(name);
+    };
+    if (try_base && (free(base) || error))
+        return chosen(base);
     const std::string stem = base + std::string(suffix);
-    if (free(stem))
-        return folder / path_from_utf8(stem);
+    if (free(stem) || error)
+        return chosen(stem);
     for (unsigned counter = 2;; ++counter) {
         const std::string name = stem + "-" + std::to_string(counter);
-        if (free(name))
-            return folder / path_from_utf8(name);
+        if (free(name) || error)
+            return chosen(name);
     }
 }
 
-// The save folders listed in folder, in listing order. A folder that cannot be listed has
-// none; an entry that cannot be read is skipped.
-std::vector<fs::path> save_folders_in(const fs::path &folder) {
+// The save folders listed in folder, in listing order. Nothing there, or no folder, has none; a
+// folder that cannot be listed, or an entry that cannot be told, is an error: a save folder must
+// never go unseen and then be removed with its game.
+Result<std::vector<fs::path>> save_folders_in(const fs::path &folder) {
     std::vector<fs::path> found;
-    if (auto listing = platform::list_folder(folder))
-        for (const platform::FolderEntry &entry : *listing)
-            if (is_save_folder(folder / entry.name))
-                found.push_back(folder / entry.name);
+    auto listing = platform::list_folder(folder);
+    if (!listing) {
+        const auto kind = kind_unfollowed(folder);
+        if (kind && *kind != EntryKind::Folder)
+            return found;
+        return std::unexpected(cannot_read(folder, listing.error()));
+    }
+    for (const platform::FolderEntry &entry : *listing) {
+        auto save = is_save_folder(folder / entry.name);
+        if (!save)
+            return std::unexpected(cannot_read(folder / entry.name, save.error()));
+        if (*save)
+            found.push_back(folder / entry.name);
+    }
     return found;
 }
 
@@ -86,14 +112,13 @@ Result<> write_carried(const fs::path &record, const std::set<std::string> &name
 }
 
 bool is_real_directory(const fs::path &path) {
-    std::error_code error;
-    return fs::is_directory(fs::symlink_status(path, error)) && !error && !platform::is_link(path);
+    const auto kind = kind_unfollowed(path);
+    return kind && *kind == EntryKind::Folder;
 }
 
 bool is_plain_file(const fs::path &path) {
-    std::error_code error;
-    return fs::is_regular_file(fs::symlink_status(path, error)) && !error &&
-           !platform::is_link(path);
+    const auto kind = kind_unfollowed(path);
+    return kind && *kind == EntryKind::File;
 }
 
 // How many entries a folder holds; nothing when it cannot be listed in full.
@@ -138,12 +163,13 @@ bool is_save_folder_name(std::string_view name) {
     return false;
 }
 
-bool is_save_folder(const fs::path &entry) {
-    std::error_code error;
-    const fs::file_status status = fs::symlink_status(entry, error);
-    if (error || !fs::is_directory(status) || platform::is_link(entry))
+std::expected<bool, std::error_code> is_save_folder(const fs::path &entry) {
+    if (!is_save_folder_name(path_text(entry.filename())))
         return false;
-    return is_save_folder_name(path_text(entry.filename()));
+    const auto kind = kind_unfollowed(entry);
+    if (!kind)
+        return std::unexpected(kind.error());
+    return *kind == EntryKind::Folder;
 }
 
 fs::path carried_saves_record(const fs::path &installation_folder) {
@@ -153,14 +179,19 @@ fs::path carried_saves_record(const fs::path &installation_folder) {
 Result<> rescue_saves(const fs::path &installation_folder) {
     const fs::path game = installation_folder / "game";
     const auto carried = read_carried(carried_saves_record(installation_folder));
-    for (const fs::path &entry : save_folders_in(installation_folder / "game.partial")) {
+    const auto saves = save_folders_in(installation_folder / "game.partial");
+    if (!saves)
+        return std::unexpected(saves.error());
+    for (const fs::path &entry : *saves) {
         const std::string name = path_text(entry.filename());
         if (carried && !carried->contains(name))
             continue; // the disc's own, not the player's
         if (auto error = platform::create_folders(game))
             return fail(message("cannot create {}: {}", path_text(game), system_error_text(error)));
-        const fs::path target = first_free(game, name, ".rescued", true);
-        if (auto error = platform::rename_path(entry, target))
+        const auto target = first_free(game, name, ".rescued", true);
+        if (!target)
+            return std::unexpected(target.error());
+        if (auto error = platform::rename_path(entry, *target))
             return fail(message("cannot rescue the saves in {}: {}", path_text(entry),
                                 system_error_text(error)));
     }
@@ -182,7 +213,10 @@ void forget_carried_saves(const fs::path &installation_folder) {
 
 Result<> carry_saves(const fs::path &old_folder, const fs::path &new_folder,
                      const fs::path &record) {
-    const std::vector<fs::path> saves = save_folders_in(old_folder);
+    const auto found = save_folders_in(old_folder);
+    if (!found)
+        return std::unexpected(found.error());
+    const std::vector<fs::path> &saves = *found;
     if (saves.empty())
         return {};
     std::set<std::string> names, taken;
@@ -192,7 +226,10 @@ Result<> carry_saves(const fs::path &old_folder, const fs::path &new_folder,
     }
     for (const fs::path &save : saves) {
         const fs::path target = new_folder / save.filename();
-        if (!exists_unfollowed(target))
+        const auto kind = kind_unfollowed(target);
+        if (!kind)
+            return std::unexpected(cannot_read(target, kind.error()));
+        if (*kind == EntryKind::None)
             continue;
         if (std::any_of(saves.begin(), saves.end(),
                         [&](const fs::path &kept) { return same_tree(kept, target); })) {
@@ -201,9 +238,11 @@ Result<> carry_saves(const fs::path &old_folder, const fs::path &new_folder,
             continue;
         }
         // Not under a name that a carried folder is about to take, so nothing is overwritten.
-        const fs::path aside =
+        const auto aside =
             first_free(new_folder, path_text(save.filename()), ".disc", false, taken);
-        if (auto error = platform::rename_path(target, aside))
+        if (!aside)
+            return std::unexpected(aside.error());
+        if (auto error = platform::rename_path(target, *aside))
             return fail(message("cannot set aside the disc's {}: {}", path_text(target),
                                 system_error_text(error)));
     }

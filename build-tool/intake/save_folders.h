@@ -8,8 +8,10 @@
 // stopped at any point gives back the player's folders and never a copy of the disc's.
 #include "records/build_error.h"
 
+#include <expected>
 #include <filesystem>
 #include <string_view>
+#include <system_error>
 
 namespace ormolt {
 
@@ -17,8 +19,9 @@ namespace ormolt {
 // "tdata", "UDATA.disc", "UDATA.rescued-2". Not "UDATA2".
 bool is_save_folder_name(std::string_view name);
 
-// Whether the entry is a save folder: a real directory (a link never is) with a save name.
-bool is_save_folder(const std::filesystem::path &entry);
+// Whether the entry is a save folder: a real directory (a link never is) with a save name. The
+// system's error when it cannot tell (nothing there is no save folder).
+std::expected<bool, std::error_code> is_save_folder(const std::filesystem::path &entry);
 
 // The list of folders carried into <folder>/game.partial.
 std::filesystem::path carried_saves_record(const std::filesystem::path &installation_folder);

@@ -145,6 +145,21 @@ struct FolderEntry {
 std::expected<std::vector<FolderEntry>, std::error_code>
 list_folder(const std::filesystem::path &folder);
 
+enum class EntryKind {
+    None,   // nothing there: the system said there is no such file or folder
+    File,   // a regular file
+    Folder, // a real folder
+    Link,   // a symbolic link or junction (on Windows a name-surrogate reparse point)
+    Other,  // a FIFO, a device, a socket
+};
+enum class Links { Followed, NotFollowed };
+
+// What is at a path, the link itself or what it leads to (a link whose target has gone is None
+// when followed). Only "no such file or folder" reads as None: any other failure, such as access
+// denied or a path too long for the system, is the system's error. Reaches long paths on Windows.
+std::expected<EntryKind, std::error_code> entry_kind(const std::filesystem::path &path,
+                                                     Links links);
+
 // The canonical (fully resolved) path of something that exists, made plain: on Windows letter
 // case, short names, junctions and substituted drives are resolved by the file system itself.
 std::expected<std::filesystem::path, std::error_code>

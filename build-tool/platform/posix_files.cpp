@@ -57,8 +57,16 @@ std::expected<std::vector<FolderEntry>, std::error_code> list_folder(const fs::p
         entry.name = fs::path(std::string(name));
         unsigned char type = found->d_type;
         struct stat info {};
-        if (type == DT_UNKNOWN && ::lstat((folder / entry.name).c_str(), &info) == 0)
+        // A file system that does not give the kind in the listing is asked for each entry; an
+        // entry it cannot describe fails the listing rather than pass for a file.
+        if (type == DT_UNKNOWN) {
+            if (::lstat((folder / entry.name).c_str(), &info) != 0) {
+                const int reason = errno;
+                ::closedir(listing);
+                return std::unexpected(std::error_code(reason, std::generic_category()));
+            }
             type = S_ISLNK(info.st_mode) ? DT_LNK : S_ISDIR(info.st_mode) ? DT_DIR : DT_REG;
+        }
         entry.link = type == DT_LNK;
         entry.directory = type == DT_DIR;
         if (entry.link && ::stat((folder / entry.name).c_str(), &info) == 0)
@@ -70,6 +78,20 @@ std::expected<std::vector<FolderEntry>, std::error_code> list_folder(const fs::p
     if (reason != 0)
         return std::unexpected(std::error_code(reason, std::generic_category()));
     return entries;
+}
+
+std::expected<EntryKind, std::error_code> entry_kind(const fs::path &path, Links links) {
+    struct stat info {};
+    const int result =
+        links == Links::Followed ? ::stat(path.c_str(), &info) : ::lstat(path.c_str(), &info);
+    if (result != 0)
+        return errno == ENOENT ? std::expected<EntryKind, std::error_code>(EntryKind::None)
+                               : std::unexpected(last_error());
+    if (S_ISLNK(info.st_mode))
+        return EntryKind::Link;
+    if (S_ISDIR(info.st_mode))
+        return EntryKind::Folder;
+    return S_ISREG(info.st_mode) ? EntryKind::File : EntryKind::Other;
 }
 
 std::expected<fs::path, std::error_code> canonical_path(const fs::path &path) {

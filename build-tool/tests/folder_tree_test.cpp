@@ -1,5 +1,6 @@
 #include "files/folder_tree.h"
 #include "intake/safe_names.h"
+#include "intake/save_folders.h"
 #include "records/message.h"
 #include "test_support.h"
 
@@ -96,6 +97,43 @@ TEST(FolderTree, ARemovalThatFailsNamesThePathAskedFor) {
     EXPECT_GT(removed.error().message.size(), prefix.size());
 }
 
+// Only a missing entry is nothing to remove or carry: a query the system refuses (here a name
+// longer than any folder may hold) is an error, not an empty place.
+TEST(FolderTree, AQueryTheSystemRefusesIsAnErrorNotAbsence) {
+#ifdef _WIN32
+    GTEST_SKIP() << "Wine answers a name that is too long as not found; what Windows is asked is "
+                    "checked at the seam (WindowsSeam)";
+#endif
+    TempFolder root;
+    const std::string too_long(300, 'n');
+    struct Case {
+        fs::path path;
+        bool refused;
+    };
+    const Case cases[] = {
+        {root / "missing", false},
+        {root / "missing" / "below", false},
+        {root / too_long, true},
+        {root / ("UDATA." + too_long), true},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(path_text(c.path.filename()).substr(0, 20));
+        const auto removed = remove_if_present(c.path);
+        const auto save = is_save_folder(c.path);
+        EXPECT_EQ(removed.has_value(), !c.refused);
+        if (!removed) {
+            EXPECT_TRUE(
+                removed.error().message.starts_with("cannot remove " + path_text(c.path) + ": "));
+        }
+        // A name that is no save name needs no query at all.
+        const bool save_name = is_save_folder_name(path_text(c.path.filename()));
+        EXPECT_EQ(save.has_value(), !(c.refused && save_name));
+        if (save) {
+            EXPECT_FALSE(*save);
+        }
+    }
+}
+
 TEST(FolderTree, CopySkipsDiscSavesAtEveryDepth) {
     TempFolder root;
     const fs::path source = root / "source";
@@ -163,6 +201,13 @@ TEST(SafeNames, PiecesThatWouldLeaveTheFolder) {
         {"esc\x1b", false, false},
         {"a/\x1f/b", false, false},
         {"\xc2\xa0nbsp", true, true},
+        // The characters Windows reserves, at any depth.
+        {"a|b", true, false},
+        {"Media/<b>", true, false},
+        {"what?", true, false},
+        {"star*.bin", true, false},
+        {"say \"hi\"", true, false},
+        {"d/e>f/g", true, false},
     };
     for (const auto &c : cases) {
         EXPECT_EQ(is_safe_relative_path(c.path, NameRules::Posix), c.posix) << c.path;
@@ -171,6 +216,40 @@ TEST(SafeNames, PiecesThatWouldLeaveTheFolder) {
     const std::string with_nul("default.xbe\0evil", 16);
     EXPECT_FALSE(is_safe_relative_path(with_nul, NameRules::Posix));
     EXPECT_FALSE(is_safe_relative_path("Media/" + with_nul, NameRules::Windows));
+}
+
+// A refusal says why where the reason is Windows' own, naming the file.
+TEST(SafeNames, RefusalsSayWhatWindowsCannotHold) {
+    struct Case {
+        std::string path;
+        NameRules rules;
+        std::optional<std::string> tail; // after "S has an unsafe file name: "; nullopt: safe
+    };
+    // Shift-JIS "ソ" is 0x83 0x5C, which windows-1252 reads as "ƒ\".
+    const std::string so = "\xC6\x92\\";
+    const Case cases[] = {
+        {"Media/a|b.bin", NameRules::Windows,
+         "Media/a|b.bin (Windows cannot hold \"|\" in a file name)"},
+        {"Media/a|b.bin", NameRules::Posix, std::nullopt},
+        {so + ".bin", NameRules::Windows,
+         so + ".bin (Windows cannot hold \"\\\" in a file name; it is the second byte of a "
+              "Shift-JIS character, which the disc's windows-1252 names read as \"\\\")"},
+        {so + ".bin", NameRules::Posix, std::nullopt},
+        {"a\\b", NameRules::Windows, "a\\b (Windows cannot hold \"\\\" in a file name)"},
+        {"d/Aux.txt", NameRules::Windows, "d/Aux.txt (Aux is a device name on Windows)"},
+        {"name.", NameRules::Windows,
+         "name. (Windows drops a trailing dot or blank from a file name)"},
+        {"d/../x", NameRules::Windows, "d/../x"},
+        {"bell\a", NameRules::Posix, "bell\xEF\xBF\xBD"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.path + (c.rules == NameRules::Posix ? " on POSIX" : " on Windows"));
+        const auto refusal = unsafe_name_refusal("game.iso", c.path, c.rules);
+        ASSERT_EQ(refusal.has_value(), c.tail.has_value());
+        if (refusal) {
+            EXPECT_EQ(*refusal, "game.iso has an unsafe file name: " + *c.tail);
+        }
+    }
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "files/folder_tree.h"
 #include "intake/disc_extraction.h"
 #include "intake/game_files.h"
+#include "intake/safe_names.h"
 #include "intake/save_folders.h"
 #include "records/message.h"
 #include "test_support.h"
@@ -433,6 +434,19 @@ TEST_F(GameFiles, FolderSources) {
     ASSERT_TRUE(record.has_value());
     EXPECT_EQ(record->size, 0u);
     EXPECT_EQ(record->mtime, 0u);
+
+    // A name this system refuses is found before anything is written (here one it could write
+    // but refuses everywhere: Windows cannot even make it).
+    if (host_name_rules == NameRules::Posix) {
+        test::write_text(source / "media" / "tab\tname", "t");
+        const auto refused = prepare_game_files(source, f);
+        ASSERT_FALSE(refused.has_value());
+        EXPECT_EQ(refused.error().message,
+                  path_text(source) + " has an unsafe file name: media/tab\xEF\xBF\xBDname");
+        EXPECT_FALSE(fs::exists(f / "game.partial"));
+        EXPECT_EQ(test::read_text(game / "default.xbe"), "folder xbe");
+        fs::remove(source / "media" / "tab\tname");
+    }
 
     // A link anywhere below the source refuses the whole folder; the game stays.
     EventCapture events;

@@ -1,6 +1,8 @@
 // What the Windows side of the platform seam asks of the system where Wine is more lenient than
 // Windows: Wine copies over a read-only file and has no 260-character limit, so the calls are
 // recorded by a stand-in for the system and checked here. Built for Windows only.
+#include "files/folder_tree.h"
+#include "intake/save_folders.h"
 #include "platform/platform.h"
 #include "platform/windows_file_calls.h"
 #include "records/message.h"
@@ -9,6 +11,7 @@
 
 #include <algorithm>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,15 +27,30 @@ class RecordingCalls : public win::FileCalls {
   public:
     std::map<std::wstring, std::uint32_t> files; // path -> attributes
     std::vector<std::string> calls;
-    int busy_moves = 0; // moves refused as shared before one succeeds
+    int busy_moves = 0;                             // moves refused as shared before one succeeds
+    std::map<std::wstring, std::uint32_t> tags;     // reparse points: path -> tag
+    std::map<std::wstring, std::uint32_t> followed; // links: path -> what the target is
+    std::map<std::wstring, std::uint32_t> refused;  // path -> the error any query of it gives
 
     std::uint32_t attributes(const std::wstring &path) override {
         if (!usable(path))
             return win::no_attributes;
+        if (refused.contains(path))
+            return fail(refused[path]), win::no_attributes;
         const auto found = files.find(path);
         if (found == files.end())
             return fail(2), win::no_attributes;
         return found->second;
+    }
+    std::uint32_t reparse_tag(const std::wstring &path) override {
+        if (!usable(path) || !tags.contains(path))
+            return fail(2), 0;
+        return tags[path];
+    }
+    std::uint32_t followed_attributes(const std::wstring &path) override {
+        if (!usable(path) || !followed.contains(path))
+            return fail(2), win::no_attributes;
+        return followed[path];
     }
     bool set_attributes(const std::wstring &path, std::uint32_t attributes) override {
         record("set_attributes", path, attributes);
@@ -187,6 +205,68 @@ TEST_F(WindowsSeam, LongPathsReachTheSystemInExtendedLengthForm) {
     EXPECT_EQ(win::system_path(fs::path(L"\\\\server\\share\\" + deep.substr(3))),
               L"\\\\?\\UNC\\server\\share\\" + deep.substr(3));
     EXPECT_EQ(win::system_path(fs::path(L"\\\\?\\" + file)), L"\\\\?\\" + file);
+}
+
+// What is removed or carried is decided by queries that reach long paths: a classic path past
+// the limit reads as "path not found" there, which would leave a tree in place unannounced and
+// lose game\UDATA with the old game. Only a missing entry reads as nothing there.
+TEST_F(WindowsSeam, EntryQueriesReachLongPathsAndReportRefusals) {
+    std::wstring deep = L"C:\\Users\\Zo\u00eb\\AppData\\Local\\ormolt\\builds\\51520001\\game";
+    while (deep.size() < 280)
+        deep += L"\\a folder with a long name";
+    const std::wstring prefixed = L"\\\\?\\" + deep;
+    constexpr std::uint32_t surrogate = 0xA000000C; // a symbolic link's tag
+    constexpr std::uint32_t link = win::reparse_point_attribute;
+    system_.files[prefixed + L"\\UDATA"] = win::directory_attribute;
+    system_.files[prefixed + L"\\default.xbe"] = 0x20;
+    system_.files[L"C:\\F\\link"] = link | win::directory_attribute;
+    system_.tags[L"C:\\F\\link"] = surrogate;
+    system_.followed[L"C:\\F\\link"] = win::directory_attribute;
+    system_.files[L"C:\\F\\dangling"] = link;
+    system_.tags[L"C:\\F\\dangling"] = surrogate;
+    system_.files[L"C:\\F\\deduplicated"] = link;
+    system_.tags[L"C:\\F\\deduplicated"] = 0x80000013; // not a name surrogate
+    system_.refused[L"C:\\F\\locked"] = win::access_denied;
+
+    using platform::EntryKind;
+    using platform::Links;
+    struct Case {
+        std::wstring path;
+        Links links;
+        std::optional<EntryKind> kind; // nullopt: the system's error
+    };
+    const Case cases[] = {
+        {deep + L"\\UDATA", Links::NotFollowed, EntryKind::Folder},
+        {deep + L"\\default.xbe", Links::Followed, EntryKind::File},
+        {deep + L"\\missing", Links::NotFollowed, EntryKind::None},
+        {L"C:\\F\\link", Links::NotFollowed, EntryKind::Link},
+        {L"C:\\F\\link", Links::Followed, EntryKind::Folder},
+        {L"C:\\F\\dangling", Links::NotFollowed, EntryKind::Link},
+        {L"C:\\F\\dangling", Links::Followed, EntryKind::None},
+        {L"C:\\F\\deduplicated", Links::NotFollowed, EntryKind::File},
+        {L"C:\\F\\locked", Links::NotFollowed, std::nullopt},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(path_text(fs::path(c.path)) +
+                     (c.links == Links::Followed ? " followed" : " not followed"));
+        const auto kind = platform::entry_kind(fs::path(c.path), c.links);
+        if (c.kind) {
+            ASSERT_TRUE(kind.has_value()) << system_error_text(kind.error());
+            EXPECT_EQ(*kind, *c.kind);
+        } else {
+            ASSERT_FALSE(kind.has_value());
+            EXPECT_EQ(kind.error().value(), static_cast<int>(win::access_denied));
+        }
+    }
+
+    EXPECT_EQ(is_save_folder(fs::path(deep + L"\\UDATA")), true);
+    ASSERT_TRUE(remove_if_present(fs::path(deep + L"\\default.xbe")).has_value());
+    EXPECT_FALSE(system_.files.contains(prefixed + L"\\default.xbe"));
+    const auto refused = remove_if_present(fs::path(L"C:\\F\\locked"));
+    ASSERT_FALSE(refused.has_value());
+    EXPECT_EQ(refused.error().message,
+              "cannot remove C:\\F\\locked: " +
+                  system_error_text(std::error_code(5, std::system_category())));
 }
 
 // The system's own texts, in UTF-8 and whole: the narrow call gives the ANSI code page's bytes
