@@ -2,18 +2,14 @@
 
 #include "platform/platform.h"
 #include "records/message.h"
-
-#include <algorithm>
+#include "records/unicode_case.h"
 
 namespace ormolt {
 
 namespace fs = std::filesystem;
 
 bool same_disc_name(std::string_view a, std::string_view b) {
-    return std::ranges::equal(a, b, [](char x, char y) {
-        const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
-        return lower(x) == lower(y);
-    });
+    return equal_ignoring_ascii_case(a, b);
 }
 
 fs::path xbe_in_folder(const Release &release, const fs::path &folder) {

@@ -17,12 +17,6 @@ namespace {
 // A description lists a few copies of one game; this is far beyond any real one.
 constexpr std::size_t release_file_limit = std::size_t(16) << 20;
 
-bool equal_ignoring_ascii_case(std::string_view a, std::string_view b) {
-    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
-                                              [&](char x, char y) { return lower(x) == lower(y); });
-}
-
 // Reads the members in declaration order, so the first fault reported is the first member's.
 JsonFields::Read<Image> read_image(const JsonFields &fields) {
     Image image;

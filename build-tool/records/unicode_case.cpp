@@ -79,6 +79,12 @@ std::string unicode_upper(std::string_view utf8) {
     return map_case(utf8, {unicode_tables::upper_mappings, unicode_tables::upper_mappings_size});
 }
 
+bool equal_ignoring_ascii_case(std::string_view a, std::string_view b) {
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                              [&](char x, char y) { return lower(x) == lower(y); });
+}
+
 std::string unicode_lower(std::string_view utf8) {
     return map_case(utf8, {unicode_tables::lower_mappings, unicode_tables::lower_mappings_size});
 }

@@ -11,6 +11,9 @@ namespace ormolt {
 std::string unicode_upper(std::string_view utf8);
 // Full lower-casing.
 std::string unicode_lower(std::string_view utf8);
+// Whether two texts are equal when only the ASCII letters A to Z are taken without their case
+// (hexadecimal digests, names on a disc).
+bool equal_ignoring_ascii_case(std::string_view a, std::string_view b);
 // The text without Unicode white space at both ends.
 std::string_view trim_unicode_space(std::string_view utf8);
 
